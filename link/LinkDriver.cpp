@@ -1,0 +1,140 @@
+#include "LinkDriver.h"
+
+namespace kvam {
+
+LinkDriver::LinkDriver(LinkClient& client, DeviceMemory& memory, PortFactory factory, QObject* parent)
+    : QObject(parent), m_factory(std::move(factory)), m_engine(*this, client, memory)
+{
+    struct Spec
+    {
+        QTimer* timer;
+        const char* name;
+        int interval;
+        void (LinkEngine::*handler)();
+    };
+    const Spec specs[] = {
+        {&m_commTimer, "CommTimer", 200, &LinkEngine::CommTimerTimer},
+        {&m_timeoutTimer, "TimeoutTimer", 300, &LinkEngine::TimeoutTimerTimer},
+        {&m_recWatchdog, "RecWatchdog", 200, &LinkEngine::RecWatchdogTimer},
+        {&m_txTimer, "TxTimer", 150, &LinkEngine::TxTimerTimer},
+        {&m_rxTimer, "RxTimer", 150, &LinkEngine::RxTimerTimer},
+    };
+    for (const Spec& s : specs) {
+        s.timer->setParent(this);
+        s.timer->setObjectName(QString::fromLatin1(s.name));
+        s.timer->setInterval(s.interval);
+        s.timer->setTimerType(Qt::PreciseTimer);
+        auto handler = s.handler;
+        connect(s.timer, &QTimer::timeout, this, [this, handler] { (m_engine.*handler)(); });
+    }
+    // The one-shot timers switch themselves off when they fire.
+    for (QTimer* t : {&m_timeoutTimer, &m_recWatchdog, &m_txTimer, &m_rxTimer})
+        t->setSingleShot(true);
+    m_commTimer.start();
+}
+
+LinkDriver::~LinkDriver()
+{
+    if (m_port)
+        m_port->disconnect(this);
+}
+
+std::optional<QString> LinkDriver::openPort(const QString& name)
+{
+    closePort();
+    std::unique_ptr<SerialPort> port = m_factory ? m_factory(name) : nullptr;
+    if (!port)
+        return tr("No port named %1.").arg(name);
+    if (auto error = port->open(name))
+        return error;
+    m_port = std::move(port);
+    connect(m_port.get(), &SerialPort::received, this, [this](const QByteArray& bytes) {
+        m_engine.ComPort1RxChar(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                static_cast<int>(bytes.size()));
+    });
+    connect(m_port.get(), &SerialPort::txEmpty, this, [this] { m_engine.ComPort1TxEmpty(); });
+    connect(m_port.get(), &SerialPort::readFailed, this, [this] { m_engine.readFailed(); });
+    m_engine.portOpened();
+    return std::nullopt;
+}
+
+void LinkDriver::closePort()
+{
+    if (!m_port)
+        return;
+    m_port->disconnect(this);
+    m_port->close();
+    // The port may be closing from inside one of its own signals: let it go once that returns.
+    m_port.release()->deleteLater();
+    emit portClosed();
+}
+
+bool LinkDriver::portOpen() const
+{
+    return m_port && m_port->isOpen();
+}
+
+bool LinkDriver::writePort(const std::uint8_t* data, int size)
+{
+    return m_port && m_port->write(QByteArray(reinterpret_cast<const char*>(data), size));
+}
+
+void LinkDriver::restartAnswerTimeout()
+{
+    m_timeoutTimer.start();
+}
+
+void LinkDriver::stopAnswerTimeout()
+{
+    m_timeoutTimer.stop();
+}
+
+void LinkDriver::restartRecWatchdog()
+{
+    m_recWatchdog.start();
+}
+
+void LinkDriver::restartTxLampTimer()
+{
+    m_txTimer.start();
+}
+
+void LinkDriver::startRxLampTimer()
+{
+    m_rxTimer.start();
+}
+
+QColor LinkDriver::lampColor(LampColor c)
+{
+    switch (c) {
+    case LampColor::Green:
+        return QColor(0, 255, 0);
+    case LampColor::Red:
+        return QColor(255, 0, 0);
+    case LampColor::White:
+        break;
+    }
+    return QColor(255, 255, 255);
+}
+
+void LinkDriver::setTxLamp(LampColor c)
+{
+    emit txLampChanged(lampColor(c));
+}
+
+void LinkDriver::setRxLamp(LampColor c)
+{
+    emit rxLampChanged(lampColor(c));
+}
+
+void LinkDriver::displayCom(const std::string& block)
+{
+    emit monitorText(QString::fromLatin1(block.data(), static_cast<qsizetype>(block.size())));
+}
+
+void LinkDriver::flagsChanged()
+{
+    emit flagsUpdated();
+}
+
+} // namespace kvam

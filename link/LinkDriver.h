@@ -1,0 +1,70 @@
+#pragma once
+
+#include "LinkEngine.h"
+#include "SerialPort.h"
+
+#include <QColor>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace kvam {
+
+/// Owns the link's timers and the open port and feeds their events to the engine, on the GUI
+/// thread. Which port class serves a name is decided by the factory the window hands in.
+class LinkDriver : public QObject, public LinkIo
+{
+    Q_OBJECT
+public:
+    using PortFactory = std::function<std::unique_ptr<SerialPort>(const QString& name)>;
+
+    LinkDriver(LinkClient& client, DeviceMemory& memory, PortFactory factory, QObject* parent = nullptr);
+    ~LinkDriver() override;
+
+    LinkEngine& engine() { return m_engine; }
+
+    /// Closes any open port, then opens `name`. Returns the port's error text on failure.
+    std::optional<QString> openPort(const QString& name);
+    /// Drops the connection (harmless when none is open).
+    void closePort() override;
+    bool portOpen() const override;
+    SerialPort* port() const { return m_port.get(); }
+
+    QTimer& commTimer() { return m_commTimer; }
+    QTimer& timeoutTimer() { return m_timeoutTimer; }
+
+    static QColor lampColor(LampColor c);
+
+signals:
+    void monitorText(const QString& block);
+    void txLampChanged(const QColor& c);
+    void rxLampChanged(const QColor& c);
+    void flagsUpdated();
+    void portClosed();
+
+private:
+    bool writePort(const std::uint8_t* data, int size) override;
+    void restartAnswerTimeout() override;
+    void stopAnswerTimeout() override;
+    void restartRecWatchdog() override;
+    void restartTxLampTimer() override;
+    void startRxLampTimer() override;
+    void setTxLamp(LampColor c) override;
+    void setRxLamp(LampColor c) override;
+    void displayCom(const std::string& block) override;
+    void flagsChanged() override;
+
+    PortFactory m_factory;
+    std::unique_ptr<SerialPort> m_port;
+    LinkEngine m_engine;
+    QTimer m_commTimer;
+    QTimer m_timeoutTimer;
+    QTimer m_recWatchdog;
+    QTimer m_txTimer;
+    QTimer m_rxTimer;
+};
+
+} // namespace kvam
