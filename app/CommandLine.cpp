@@ -1,0 +1,64 @@
+#include "CommandLine.h"
+
+namespace kvam {
+
+QString commandLineHelp()
+{
+    return QStringLiteral(
+        "Usage: kvam2100 [options]\n"
+        "Service tool for the KVAM2100 power-quality meter.\n"
+        "\n"
+        "Options:\n"
+        "  --port NAME        open the serial port NAME at start (ttyUSB0, /dev/pts/3, DEMO ...)\n"
+        "  --demo             the same as --port DEMO: the built-in virtual meter\n"
+        "  --page NAME        open a page at start (TabSheet_Meres, TabSheet_Harmonics,\n"
+        "                     TabSheet_Phasor, TabSheet_Errors, TabSheet_Comm)\n"
+        "  --screenshot FILE  after three seconds save a picture of the window to FILE and quit\n"
+        "  --help             show this text\n");
+}
+
+CommandLineResult parseCommandLine(const QStringList& arguments)
+{
+    CommandLineOptions o;
+    auto fail = [](const QString& text) { return CommandLineResult{std::nullopt, text}; };
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QString arg = arguments[i];
+        QString value;
+        bool inlineValue = false;
+        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
+            value = arg.section(QLatin1Char('='), 1);
+            arg = arg.section(QLatin1Char('='), 0, 0);
+            inlineValue = true;
+        }
+        auto takeValue = [&](QString& into) -> bool {
+            if (!inlineValue) {
+                if (i + 1 >= arguments.size())
+                    return false;
+                value = arguments[++i];
+            }
+            if (value.isEmpty())
+                return false;
+            into = value;
+            return true;
+        };
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            o.help = true;
+        } else if (arg == QLatin1String("--demo") && !inlineValue) {
+            o.port = QStringLiteral("DEMO");
+        } else if (arg == QLatin1String("--port")) {
+            if (!takeValue(o.port))
+                return fail(QStringLiteral("--port needs a port name"));
+        } else if (arg == QLatin1String("--page")) {
+            if (!takeValue(o.page))
+                return fail(QStringLiteral("--page needs a page name"));
+        } else if (arg == QLatin1String("--screenshot")) {
+            if (!takeValue(o.screenshot))
+                return fail(QStringLiteral("--screenshot needs a file name"));
+        } else {
+            return fail(QStringLiteral("unknown option: %1").arg(arguments[i]));
+        }
+    }
+    return CommandLineResult{o, QString()};
+}
+
+} // namespace kvam

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace kvam {
+
+/// What the command line asks for. Without options the tool starts as it always does.
+struct CommandLineOptions
+{
+    QString port;       ///< open this port at start ("DEMO" for the virtual meter)
+    QString page;       ///< make this page active at start
+    QString screenshot; ///< save a picture of the window after three seconds, then quit
+    bool help = false;
+};
+
+struct CommandLineResult
+{
+    std::optional<CommandLineOptions> options; ///< empty when the arguments are wrong
+    QString error;
+};
+
+/// Parses the arguments (program name first).
+CommandLineResult parseCommandLine(const QStringList& arguments);
+
+/// The text of --help.
+QString commandLineHelp();
+
+} // namespace kvam

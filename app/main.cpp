@@ -1,0 +1,49 @@
+#include "CommandLine.h"
+#include "TForm1.h"
+#include "TPasswordForm.h"
+#include "TSectionForm.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    // The task-bar text; the window caption is the main window's own.
+    QApplication::setApplicationName(QStringLiteral("KVAM2300 33"));
+
+    const kvam::CommandLineResult cl = kvam::parseCommandLine(QApplication::arguments());
+    if (!cl.options) {
+        std::fprintf(stderr, "kvam2100: %s\nTry 'kvam2100 --help'.\n", qPrintable(cl.error));
+        return 2;
+    }
+    const kvam::CommandLineOptions& options = *cl.options;
+    if (options.help) {
+        std::fputs(qPrintable(kvam::commandLineHelp()), stdout);
+        return 0;
+    }
+
+    kvam::TForm1 form;
+    kvam::TPasswordForm passwordForm(&form);
+    kvam::TSectionForm sectionForm(&form);
+
+    if (!options.page.isEmpty() && !form.activatePage(options.page)) {
+        std::fprintf(stderr, "kvam2100: no visible page named %s\n", qPrintable(options.page));
+        return 2;
+    }
+    form.show();
+    if (!options.screenshot.isEmpty()) {
+        const QString file = options.screenshot;
+        QTimer::singleShot(3000, &form, [&form, file] {
+            const bool saved = form.grab().save(file);
+            if (!saved)
+                std::fprintf(stderr, "kvam2100: cannot save the screenshot to %s\n", qPrintable(file));
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    }
+    if (!options.port.isEmpty())
+        form.openPortByName(options.port);
+    return app.exec();
+}

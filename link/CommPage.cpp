@@ -1,0 +1,144 @@
+#include "CommPage.h"
+
+#include "Commands.h"
+
+#include <QCheckBox>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+namespace kvam {
+
+void PortsComboBox::showPopup()
+{
+    emit dropDown();
+    QComboBox::showPopup();
+}
+
+CommPage::CommPage(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("TabSheet_Comm"));
+
+    m_memo = new QPlainTextEdit(this);
+    m_memo->setObjectName(QStringLiteral("Memo1"));
+    m_memo->setGeometry(8, 8, 505, 477);
+    m_memo->setReadOnly(true);
+    m_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont mono(QStringLiteral("Courier New"));
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setFixedPitch(true);
+    mono.setPixelSize(13);
+    m_memo->setFont(mono);
+
+    auto* portLabel = new QLabel(tr("Port:"), this);
+    portLabel->setGeometry(530, 8, 149, 16);
+    m_ports = new PortsComboBox(this);
+    m_ports->setObjectName(QStringLiteral("Portsbox"));
+    m_ports->setGeometry(530, 26, 149, 22);
+    m_ports->addItem(QStringLiteral("SELECT COM PORT"));
+    connect(m_ports, &PortsComboBox::dropDown, this, &CommPage::PortsboxDropDown);
+    connect(m_ports, &QComboBox::activated, this, [this](int index) {
+        emit PortsboxSelect(index);
+        m_viewComm->setFocus();
+    });
+
+    m_viewComm = new QCheckBox(QStringLiteral("View comm"), this);
+    m_viewComm->setObjectName(QStringLiteral("Viewcomm"));
+    m_viewComm->setGeometry(530, 56, 149, 20);
+    m_viewComm->setChecked(true);
+
+    m_commandBox = new QGroupBox(QStringLiteral(" Parancsok "), this);
+    m_commandBox->setObjectName(QStringLiteral("Commandbox"));
+    m_commandBox->setGeometry(530, 84, 180, 362);
+    for (int k = 1; k <= kCommandCount; ++k) {
+        auto* box = new QCheckBox(QStringLiteral("%1: %2").arg(k).arg(QLatin1String(commandName(k))), m_commandBox);
+        box->setObjectName(QLatin1String(commandName(k)));
+        box->setGeometry(10, 20 + (k - 1) * 21, 165, 20);
+        m_commandChecks[static_cast<std::size_t>(k)] = box;
+    }
+    m_commandBox->setEnabled(false);
+    m_commandBox->hide();
+
+    m_scan = new QCheckBox(QStringLiteral("SCAN"), this);
+    m_scan->setObjectName(QStringLiteral("Scan"));
+    m_scan->setGeometry(530, 452, 80, 20);
+    m_scan->setChecked(true);
+    m_scan->hide();
+    connect(m_scan, &QCheckBox::clicked, this, &CommPage::ScanClick);
+
+    m_send = new QPushButton(QStringLiteral("Send"), this);
+    m_send->setObjectName(QStringLiteral("Sendbutton"));
+    m_send->setGeometry(620, 450, 90, 24);
+    m_send->hide();
+    connect(m_send, &QPushButton::clicked, this, &CommPage::SendbuttonClick);
+}
+
+void CommPage::DisplayCom(const QString& block)
+{
+    if (!m_viewComm->isChecked())
+        return;
+    const bool atBottom = m_memo->verticalScrollBar()->value() == m_memo->verticalScrollBar()->maximum();
+    QStringList lines = block.split(QStringLiteral("\r\n"));
+    m_memo->setUpdatesEnabled(false);
+    if (m_lines >= kMaxMonitorLines) {
+        // Remove just enough of the oldest lines to bring the count below the limit.
+        const int drop = m_lines - kMaxMonitorLines + 1;
+        QTextCursor c(m_memo->document());
+        c.movePosition(QTextCursor::Start);
+        c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
+        c.removeSelectedText();
+        m_lines -= drop;
+    }
+    const QString text = lines.join(QLatin1Char('\n'));
+    if (m_lines == 0)
+        m_memo->setPlainText(text);
+    else
+        m_memo->appendPlainText(text);
+    m_lines += static_cast<int>(lines.size());
+    m_memo->setUpdatesEnabled(true);
+    if (atBottom)
+        m_memo->verticalScrollBar()->setValue(m_memo->verticalScrollBar()->maximum());
+}
+
+void CommPage::setPortEntries(const QStringList& entries)
+{
+    m_ports->clear();
+    m_ports->addItems(entries);
+    m_ports->setCurrentIndex(0);
+}
+
+void CommPage::selectPort(const QString& name)
+{
+    int index = m_ports->findText(name);
+    if (index < 0) {
+        m_ports->addItem(name);
+        index = m_ports->count() - 1;
+    }
+    m_ports->setCurrentIndex(index);
+}
+
+QString CommPage::selectedPort() const
+{
+    return m_ports->currentText();
+}
+
+void CommPage::showFlags(const std::array<bool, 17>& flags)
+{
+    for (int k = 1; k <= kCommandCount; ++k)
+        m_commandChecks[static_cast<std::size_t>(k)]->setChecked(flags[static_cast<std::size_t>(k)]);
+}
+
+void CommPage::setServiceMode(bool on)
+{
+    m_commandBox->setVisible(on);
+    m_scan->setVisible(on);
+    m_send->setVisible(on);
+}
+
+} // namespace kvam

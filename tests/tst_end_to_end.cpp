@@ -1,0 +1,88 @@
+// The real program path: the tool's engine with the QSerialPort adapter talking to the stand-alone
+// virtual meter over a pseudo-terminal.
+
+#include "LinkDriver.h"
+#include "TForm1.h"
+
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTest>
+
+using namespace kvam;
+
+namespace {
+
+/// Starts kvam-meter-sim with `args` and returns its pseudo-terminal path (empty on failure).
+QString startMeter(QProcess& sim, const QStringList& args)
+{
+    sim.start(QStringLiteral(KVAM_METER_SIM), args);
+    if (!sim.waitForStarted(5000))
+        return {};
+    for (int i = 0; i < 100 && !sim.canReadLine(); ++i)
+        sim.waitForReadyRead(100);
+    return QString::fromLocal8Bit(sim.readLine()).trimmed();
+}
+
+void stopMeter(QProcess& sim)
+{
+    sim.terminate();
+    if (!sim.waitForFinished(5000))
+        sim.kill();
+}
+
+QString monitorText(TForm1& f)
+{
+    return f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+}
+
+} // namespace
+
+class TstEndToEnd : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startupReadsAnswered()
+    {
+        QProcess sim;
+        const QString path = startMeter(sim, {});
+        QVERIFY2(path.startsWith(QStringLiteral("/dev/")), qPrintable(path));
+        {
+            TForm1 f;
+            QStringList errors;
+            f.showError = [&](const QString& t) { errors << t; };
+            f.openPortByName(path);
+            QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
+            QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Read_Version), 10000);
+            QVERIFY(!f.engine().flag(Read_RAM2));
+            QVERIFY(!f.engine().flag(Read_RAM3));
+            QCOMPARE(monitorText(f).count(QStringLiteral("CRC OK")), 3);
+            QVERIFY(!monitorText(f).contains(QStringLiteral("Timeout")));
+            // Polling the measurement page over the real line.
+            f.activatePage(QStringLiteral("TabSheet_Meres"));
+            QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).contains(QStringLiteral("Data received:\n03 B6 00")), 10000);
+        }
+        stopMeter(sim);
+    }
+
+    void silentMeterTimesOutAndRetries()
+    {
+        QProcess sim;
+        const QString path = startMeter(sim, {QStringLiteral("--faults"), QStringLiteral("drop=1")});
+        QVERIFY2(path.startsWith(QStringLiteral("/dev/")), qPrintable(path));
+        {
+            TForm1 f;
+            f.showError = [](const QString&) {};
+            f.openPortByName(path);
+            QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).count(QStringLiteral("Command: \n06 02 00")) >= 2, 10000);
+            const QString text = monitorText(f);
+            QVERIFY(text.contains(QStringLiteral("Timeout")));
+            // Each request waits for its time-out before the next goes out.
+            QVERIFY(text.indexOf(QStringLiteral("Timeout")) < text.indexOf(QStringLiteral("Command: \n08 02 00")));
+            QVERIFY(f.engine().flag(Read_RAM2));
+        }
+        stopMeter(sim);
+    }
+};
+
+QTEST_MAIN(TstEndToEnd)
+#include "tst_end_to_end.moc"

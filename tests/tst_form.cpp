@@ -1,0 +1,267 @@
+// The main window as a whole: start-up state, the monitor, port handling and the answers of the
+// in-process virtual meter reaching the pages.
+
+#include "CommPage.h"
+#include "LinkDriver.h"
+#include "LinkFakes.h"
+#include "TForm1.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+
+#include "Lamp.h"
+
+using namespace kvam;
+
+namespace {
+
+QString monitorText(TForm1& f)
+{
+    return f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+}
+
+void feed(TForm1& f, const test::Bytes& frame)
+{
+    f.engine().ComPort1RxChar(frame.data(), static_cast<int>(frame.size()));
+}
+
+} // namespace
+
+class TstForm : public QObject
+{
+    Q_OBJECT
+private slots:
+    void titleAndSize()
+    {
+        TForm1 f;
+        QCOMPARE(f.windowTitle(),
+                 QString::fromUtf8(" KVAM2100 beállító program                  VELMAR") + QString(12, QLatin1Char(' ')) +
+                     QStringLiteral("version 3   Rev 3.2.4."));
+        QCOMPARE(f.size(), QSize(795, 672));
+        auto* tx = f.findChild<Lamp*>(QStringLiteral("TxLed"));
+        auto* rx = f.findChild<Lamp*>(QStringLiteral("RxLed"));
+        QVERIFY(tx && rx);
+        QCOMPARE(tx->geometry(), QRect(44, 8, 20, 12));
+        QCOMPARE(rx->geometry(), QRect(112, 8, 20, 12));
+        QCOMPARE(tx->color(), QColor(Qt::white));
+        QVERIFY(f.findChild<QWidget*>(QStringLiteral("ImageMagyar")));
+        QVERIFY(f.findChild<QWidget*>(QStringLiteral("ImageAngol")));
+    }
+
+    void pages()
+    {
+        TForm1 f;
+        auto* tabs = f.findChild<QTabWidget*>(QStringLiteral("CoolPageControl1"));
+        QVERIFY(tabs);
+        QCOMPARE(tabs->geometry(), QRect(8, 28, 769, 601));
+        const QStringList names{"TabSheet_Calib",     "TabSheet_FactorySettings", "TabSheet_Config",
+                                "TabSheet_Meres",     "TabSheet_Harmonics",       "TabSheet_Phasor",
+                                "TabSheet_Errors",    "TabSheet_Comm"};
+        const QStringList captions{"Kalibrálás", "Gyári beállítások", "Konfiguráció", "Mért értékek",
+                                   "Harmonikusok", "Phasor", "Hibajelzések", "Kommunikáció"};
+        QCOMPARE(tabs->count(), 8);
+        for (int i = 0; i < 8; ++i) {
+            QCOMPARE(tabs->widget(i)->objectName(), names[i]);
+            QCOMPARE(tabs->tabText(i), captions[i]);
+            QCOMPARE(tabs->isTabVisible(i), i >= 3);
+        }
+        QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("TabSheet_Comm"));
+        // Hidden pages cannot be opened from the command line either.
+        QVERIFY(!f.activatePage(QStringLiteral("TabSheet_Calib")));
+        QVERIFY(f.activatePage(QStringLiteral("TabSheet_Meres")));
+        QCOMPARE(tabs->currentWidget()->objectName(), QStringLiteral("TabSheet_Meres"));
+        QVERIFY(f.engine().flag(Read_Net) && f.engine().flag(Read_State) && f.engine().flag(Read_EPdata));
+        QVERIFY(!f.activatePage(QStringLiteral("NoSuchPage")));
+    }
+
+    void timers_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<bool>("active");
+        QTest::newRow("CommTimer") << "CommTimer" << 200 << true;
+        QTest::newRow("TimeoutTimer") << "TimeoutTimer" << 300 << false;
+        QTest::newRow("RecWatchdog") << "RecWatchdog" << 200 << false;
+        QTest::newRow("TxTimer") << "TxTimer" << 150 << false;
+        QTest::newRow("RxTimer") << "RxTimer" << 150 << false;
+        QTest::newRow("LogTimer") << "LogTimer" << 1000 << false;
+    }
+    void timers()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, interval);
+        QFETCH(bool, active);
+        TForm1 f;
+        auto* t = f.findChild<QTimer*>(name);
+        QVERIFY(t);
+        QCOMPARE(t->interval(), interval);
+        QCOMPARE(t->isActive(), active);
+    }
+
+    void startState()
+    {
+        TForm1 f;
+        for (int k = 1; k <= 16; ++k) {
+            auto* box = f.findChild<QCheckBox*>(QLatin1String(commandName(k)));
+            QVERIFY(box);
+            QCOMPARE(box->text(), QStringLiteral("%1: %2").arg(k).arg(QLatin1String(commandName(k))));
+            QCOMPARE(box->isChecked(), k == 6 || k == 8 || k == 15);
+        }
+        auto* commands = f.findChild<QGroupBox*>(QStringLiteral("Commandbox"));
+        QVERIFY(commands->isHidden());
+        QVERIFY(!commands->isEnabled());
+        QCOMPARE(commands->title(), QStringLiteral(" Parancsok "));
+        auto* scan = f.findChild<QCheckBox*>(QStringLiteral("Scan"));
+        QVERIFY(scan->isChecked() && scan->isHidden());
+        QVERIFY(f.findChild<QPushButton*>(QStringLiteral("Sendbutton"))->isHidden());
+        QVERIFY(f.findChild<QCheckBox*>(QStringLiteral("Viewcomm"))->isChecked());
+        auto* ports = f.findChild<QComboBox*>(QStringLiteral("Portsbox"));
+        QCOMPARE(ports->currentText(), QStringLiteral("SELECT COM PORT"));
+        QCOMPARE(ports->width(), 149);
+        QCOMPARE(f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->size(), QSize(505, 477));
+        // The check boxes follow the engine's flags.
+        f.engine().setFlag(Read_Net, true);
+        QVERIFY(f.findChild<QCheckBox*>(QStringLiteral("Read_Net"))->isChecked());
+    }
+
+    void noTrafficWithoutPort()
+    {
+        TForm1 f;
+        for (int i = 0; i < 40; ++i)
+            f.engine().CommTimerTimer();
+        QVERIFY(monitorText(f).isEmpty());
+        QCOMPARE(f.findChild<Lamp*>(QStringLiteral("TxLed"))->color(), QColor(Qt::white));
+        QVERIFY(f.engine().flag(Read_RAM2));
+    }
+
+    void monitorBound()
+    {
+        TForm1 f;
+        auto* page = f.findChild<CommPage*>(QStringLiteral("TabSheet_Comm"));
+        for (int i = 0; i < 340; ++i)
+            page->DisplayCom(QStringLiteral("Command: \r\n%1").arg(i));
+        QCOMPARE(page->monitorLineCount(), 500 - 1 + 2); // pruned below 500, then one block added
+        const QStringList lines = monitorText(f).split(QLatin1Char('\n'));
+        QCOMPARE(int(lines.size()), page->monitorLineCount());
+        QCOMPARE(lines.last(), QStringLiteral("339"));
+        QCOMPARE(lines.first(), QStringLiteral("89"));
+        // With "View comm" off nothing is added, and nothing comes back when it is on again.
+        f.findChild<QCheckBox*>(QStringLiteral("Viewcomm"))->setChecked(false);
+        page->DisplayCom(QStringLiteral("Timeout"));
+        f.findChild<QCheckBox*>(QStringLiteral("Viewcomm"))->setChecked(true);
+        QVERIFY(!monitorText(f).contains(QStringLiteral("Timeout")));
+    }
+
+    void badPortIsReported()
+    {
+        TForm1 f;
+        QStringList errors;
+        f.showError = [&](const QString& t) { errors << t; };
+        f.openPortByName(QStringLiteral("/dev/kvam-no-such-port"));
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors[0].contains(QStringLiteral("/dev/kvam-no-such-port")));
+        QVERIFY(!f.link().portOpen());
+        QCOMPARE(f.findChild<QComboBox*>(QStringLiteral("Portsbox"))->currentText(),
+                 QStringLiteral("/dev/kvam-no-such-port"));
+    }
+
+    void dropDownClosesAndRescans()
+    {
+        TForm1 f({false});
+        f.openPortByName(QStringLiteral("DEMO"));
+        QVERIFY(f.link().portOpen());
+        f.PortsboxDropDown();
+        QVERIFY(!f.link().portOpen());
+        auto* ports = f.findChild<QComboBox*>(QStringLiteral("Portsbox"));
+        QCOMPARE(ports->itemText(0), QStringLiteral("SELECT COM PORT"));
+        QCOMPARE(ports->itemText(ports->count() - 1), QStringLiteral("DEMO"));
+        QCOMPARE(ports->currentIndex(), 0);
+        f.PortsboxSelect(0); // "SELECT COM PORT" opens nothing
+        QVERIFY(!f.link().portOpen());
+        f.openPortByName(QStringLiteral("DEMO"));
+        QVERIFY(f.link().portOpen());
+        f.close(); // closing the window closes the port
+        QVERIFY(!f.link().portOpen());
+    }
+
+    void startupReadsFromVirtualMeter()
+    {
+        TForm1 f({false});
+        f.openPortByName(QStringLiteral("DEMO"));
+        QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Read_Version), 5000);
+        QVERIFY(!f.engine().flag(Read_RAM2));
+        QVERIFY(!f.engine().flag(Read_RAM3));
+        const QString text = monitorText(f);
+        const qsizetype ram2 = text.indexOf(QStringLiteral("Command: \n06 02 00"));
+        const qsizetype ram3 = text.indexOf(QStringLiteral("Command: \n08 02 00"));
+        const qsizetype version = text.indexOf(QStringLiteral("Command: \n0F 02 00 40 A3"));
+        QVERIFY(ram2 >= 0 && ram2 < ram3 && ram3 < version);
+        QVERIFY(!text.contains(QStringLiteral("CRC NOTOK")));
+        QCOMPARE(text.count(QStringLiteral("CRC OK")), 3);
+        QVERIFY(f.memory().ram3 != decltype(f.memory().ram3){}); // the factory record arrived
+    }
+
+    void measurementPageFilledFromVirtualMeter()
+    {
+        TForm1 f({false});
+        f.activatePage(QStringLiteral("TabSheet_Meres"));
+        f.openPortByName(QStringLiteral("DEMO"));
+        auto* u1 = f.findChild<QLineEdit*>(QStringLiteral("L1urms"));
+        auto* version = f.findChild<QLineEdit*>(QStringLiteral("Programversion"));
+        QVERIFY(u1 && version);
+        QCOMPARE(u1->text(), QStringLiteral("-"));
+        QTRY_VERIFY_WITH_TIMEOUT(u1->text() != QStringLiteral("-"), 8000);
+        const double volts = QLocale().toDouble(u1->text().trimmed());
+        QVERIFY2(volts > 180 && volts < 280, qPrintable(u1->text()));
+        QTRY_VERIFY_WITH_TIMEOUT(version->text().startsWith(QStringLiteral("3.")), 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.findChild<QLineEdit*>(QStringLiteral("EPtimeelapsed"))->text() != "-", 8000);
+    }
+
+    void unsupportedVersionStopsPolling()
+    {
+        TForm1 f;
+        QStringList refused;
+        f.refuseDevice = [&](const QString& t) { refused << t; };
+        test::Bytes version(22, 0);
+        version[0] = 4;
+        version[1] = 1;
+        version[2] = 7;
+        feed(f, test::makeFrame(15, version));
+        QVERIFY(!f.findChild<QTimer*>(QStringLiteral("CommTimer"))->isActive());
+        QVERIFY(!f.findChild<QTimer*>(QStringLiteral("TimeoutTimer"))->isActive());
+        QTRY_COMPARE(refused.size(), 1);
+        QCOMPARE(refused[0], QString::fromUtf8("A készülék verziója 4.1.7\r\nEz a program csak a v3.x.x verziójú "
+                                               "KVAM2100 készülékek beállítására alkalmas!"));
+        // SCAN switches the scheduler's timer on again.
+        f.findChild<QCheckBox*>(QStringLiteral("Scan"))->click();
+        QVERIFY(f.findChild<QTimer*>(QStringLiteral("CommTimer"))->isActive());
+    }
+
+    void supportedVersionKeepsPolling()
+    {
+        TForm1 f;
+        bool refused = false;
+        f.refuseDevice = [&](const QString&) { refused = true; };
+        test::Bytes version(22, 0);
+        version[0] = 3;
+        version[1] = 2;
+        version[2] = 0x05;
+        version[3] = 0x01;
+        feed(f, test::makeFrame(15, version));
+        QCoreApplication::processEvents();
+        QVERIFY(!refused);
+        QVERIFY(f.findChild<QTimer*>(QStringLiteral("CommTimer"))->isActive());
+        QCOMPARE(f.findChild<QLineEdit*>(QStringLiteral("Programversion"))->text(), QStringLiteral("3.2.261"));
+    }
+};
+
+QTEST_MAIN(TstForm)
+#include "tst_form.moc"

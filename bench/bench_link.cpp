@@ -1,0 +1,95 @@
+// Measures the link engine's cost: frame assembly and CRC check throughput, and one scheduler tick
+// plus one dispatched answer as the GUI thread pays for it.
+
+#include "Crc.h"
+#include "LinkEngine.h"
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+using namespace kvam;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct NullIo : LinkIo
+{
+    std::vector<std::uint8_t> last;
+    bool portOpen() const override { return true; }
+    bool writePort(const std::uint8_t* d, int n) override
+    {
+        last.assign(d, d + n);
+        return true;
+    }
+    void closePort() override {}
+    void restartAnswerTimeout() override {}
+    void stopAnswerTimeout() override {}
+    void restartRecWatchdog() override {}
+    void restartTxLampTimer() override {}
+    void startRxLampTimer() override {}
+    void setTxLamp(LampColor) override {}
+    void setRxLamp(LampColor) override {}
+    void displayCom(const std::string& b) override { bytesShown += b.size(); }
+    std::size_t bytesShown = 0;
+};
+
+struct CountingClient : LinkClient
+{
+    long nets = 0;
+    void Display_Net(const std::uint8_t*) override { ++nets; }
+};
+
+std::vector<std::uint8_t> frame(std::uint8_t code, std::size_t payload)
+{
+    std::vector<std::uint8_t> f{code, static_cast<std::uint8_t>((payload + 2) & 0xFF),
+                                static_cast<std::uint8_t>((payload + 2) >> 8)};
+    for (std::size_t i = 0; i < payload; ++i)
+        f.push_back(static_cast<std::uint8_t>(i * 13));
+    const std::uint16_t crc = CalculateCRC(f.data(), static_cast<std::int16_t>(f.size()));
+    f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    f.push_back(static_cast<std::uint8_t>(crc >> 8));
+    return f;
+}
+
+double seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+} // namespace
+
+int main()
+{
+    NullIo io;
+    CountingClient client;
+    DeviceMemory memory;
+    LinkEngine engine(io, client, memory);
+
+    // 1. Assembly and check of 319-byte frames, delivered in 16-byte reads as a serial driver does.
+    const auto big = frame(Read_Net, 314);
+    const int frames = 20000;
+    auto t0 = Clock::now();
+    for (int i = 0; i < frames; ++i)
+        for (std::size_t at = 0; at < big.size(); at += 16)
+            engine.ComPort1RxChar(big.data() + at, static_cast<int>(std::min<std::size_t>(16, big.size() - at)));
+    const double assembly = seconds(Clock::now() - t0);
+    const double mbps = frames * double(big.size()) / assembly / 1e6;
+    std::printf("frame assembly + CRC + monitor text: %.1f MB/s (%d frames of %zu bytes, %.3f s; line: 0.00192 MB/s)\n",
+                mbps, frames, big.size(), assembly);
+
+    // 2. One scheduler tick that sends plus the 180-byte answer dispatched.
+    engine.setFlag(Read_Net, true);
+    const auto answer = frame(Read_Net, 180);
+    const int rounds = 50000;
+    t0 = Clock::now();
+    for (int i = 0; i < rounds; ++i) {
+        engine.CommTimerTimer();
+        engine.CommTimerTimer();
+        engine.ComPort1RxChar(answer.data(), static_cast<int>(answer.size()));
+    }
+    const double perRound = seconds(Clock::now() - t0) / rounds;
+    std::printf("tick + send + receive + dispatch: %.2f us per exchange (%ld answers dispatched)\n", perRound * 1e6,
+                client.nets);
+    return (mbps >= 10.0 && perRound < 1e-3) ? 0 : 1;
+}
