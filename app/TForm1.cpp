@@ -46,7 +46,7 @@ QLabel* boldCaption(const QString& text, const QRect& geometry, QWidget* parent)
 
 QString TForm1::windowCaption()
 {
-    return QString::fromUtf8(kBaseCaption) + QString::asprintf("%20s%d", "version ", kRequiredMajorVersion) +
+    return QString::fromUtf8(kBaseCaption) + QString::asprintf("%20s%d", "version ", kProgramMajorVersion) +
            QStringLiteral("   Rev 3.2.4.");
 }
 
@@ -278,7 +278,7 @@ void TForm1::Display_Version(const std::uint8_t* payload)
     m_link->commTimer().stop();
     m_link->timeoutTimer().stop();
     // Shown once the receive event has finished, so the link is idle under the message box.
-    const QString text = versionRefusalText(m_version);
+    const QString text = unsupportedVersionMessage(m_version);
     QTimer::singleShot(0, this, [this, text] { refuseDevice(text); });
 }
 

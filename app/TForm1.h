@@ -34,7 +34,7 @@ public:
         bool demoPacing = true; ///< the in-process meter behind "DEMO" keeps the line's pace
     };
 
-    static constexpr int kRequiredMajorVersion = 3;
+    static constexpr int kProgramMajorVersion = 3; ///< the "version" figure of the caption
 
     explicit TForm1(QWidget* parent = nullptr) : TForm1(Options{}, parent) {}
     explicit TForm1(Options options, QWidget* parent = nullptr);

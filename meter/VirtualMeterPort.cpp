@@ -1,0 +1,84 @@
+#include "VirtualMeterPort.h"
+
+#include "AnswerSchedule.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+namespace kvam {
+
+VirtualMeterPort::VirtualMeterPort(bool pacing, VirtualMeterConfig config, QObject* parent)
+    : SerialPort(parent), m_pacing(pacing), m_meter(std::move(config))
+{
+    m_clock.start();
+}
+
+VirtualMeterPort::~VirtualMeterPort() = default;
+
+std::optional<QString> VirtualMeterPort::open(const QString& name)
+{
+    if (name != QLatin1String(kPortName))
+        return QStringLiteral("%1: no such port (the virtual meter is \"%2\")").arg(name, QLatin1String(kPortName));
+    if (m_open)
+        return QStringLiteral("%1 is already open").arg(name);
+    m_open = true;
+    return std::nullopt;
+}
+
+void VirtualMeterPort::close()
+{
+    m_open = false;
+    ++m_generation;
+    m_meter.resetReceiver();
+    m_txBusyUntilMs = 0;
+    m_rxBusyUntilMs = 0;
+}
+
+bool VirtualMeterPort::write(const QByteArray& data)
+{
+    if (!m_open)
+        return false;
+    const quint64 generation = m_generation;
+    int delay = 0;
+    if (m_pacing) {
+        const int now = nowMs();
+        const int done = std::max(now, m_txBusyUntilMs) + lineTimeMs(data.size());
+        m_txBusyUntilMs = done;
+        delay = done - now;
+    }
+    QTimer::singleShot(delay, this, [this, generation, data] { requestLeftLine(generation, data); });
+    return true;
+}
+
+void VirtualMeterPort::requestLeftLine(quint64 generation, const QByteArray& data)
+{
+    if (generation != m_generation)
+        return;
+    emit txEmpty();
+    for (const MeterAnswer& answer : m_meter.receive(data))
+        sendAnswer(answer);
+}
+
+void VirtualMeterPort::sendAnswer(const MeterAnswer& answer)
+{
+    const quint64 generation = m_generation;
+    const std::vector<TimedChunk> chunks = scheduleAnswer(answer, m_pacing);
+    if (chunks.empty())
+        return;
+    const int now = nowMs();
+    int start = 0;
+    if (m_pacing) {
+        // Half duplex: an answer waits for the previous one to leave the line.
+        start = std::max(now + kTurnaroundMs, m_rxBusyUntilMs) - now;
+        m_rxBusyUntilMs = now + start + chunks.back().atMs;
+    }
+    for (const TimedChunk& chunk : chunks) {
+        QTimer::singleShot(start + chunk.atMs, this, [this, generation, bytes = chunk.bytes] {
+            if (generation == m_generation)
+                emit received(bytes);
+        });
+    }
+}
+
+} // namespace kvam

@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QProxyStyle>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kvam {
@@ -150,6 +151,18 @@ double NumericSpin::valueFromText(const QString& text) const
     return parseValue(t, decimalPoint()).value_or(value());
 }
 
+void NumericSpin::fixup(QString& text) const
+{
+    // A number outside the limits becomes the nearest limit; anything else keeps the last value.
+    QString t = text;
+    if (!prefix().isEmpty() && t.startsWith(prefix()))
+        t.remove(0, prefix().size());
+    if (!suffix().isEmpty() && t.endsWith(suffix()))
+        t.chop(suffix().size());
+    if (const std::optional<double> v = parseValue(t, decimalPoint()))
+        text = prefix() + textFromValue(std::clamp(*v, minimum(), maximum())) + suffix();
+}
+
 QValidator::State NumericSpin::validate(QString& text, int& pos) const
 {
     Q_UNUSED(pos);
@@ -180,7 +193,7 @@ QValidator::State NumericSpin::validate(QString& text, int& pos) const
     if (point >= 0 && normalised.size() - point - 1 > decimals())
         return QValidator::Invalid;
     if (*v < minimum() || *v > maximum())
-        return QValidator::Intermediate; // corrected to the last good value when editing ends
+        return QValidator::Intermediate; // pulled into range when editing ends
     return QValidator::Acceptable;
 }
 

@@ -40,6 +40,7 @@ public:
     QString textFromValue(double value) const override;
     double valueFromText(const QString& text) const override;
     QValidator::State validate(QString& text, int& pos) const override;
+    void fixup(QString& text) const override;
 
 private:
     QString decimalPoint() const;

@@ -15,9 +15,12 @@ using Bytes = std::vector<std::uint8_t>;
 /// A whole frame: code, length = payload + 2, payload, CRC low byte first.
 inline Bytes makeFrame(std::uint8_t code, const Bytes& payload)
 {
-    Bytes f{code, static_cast<std::uint8_t>((payload.size() + 2) & 0xFF),
-            static_cast<std::uint8_t>((payload.size() + 2) >> 8)};
-    f.insert(f.end(), payload.begin(), payload.end());
+    Bytes f(payload.size() + 3);
+    f[0] = code;
+    f[1] = static_cast<std::uint8_t>((payload.size() + 2) & 0xFF);
+    f[2] = static_cast<std::uint8_t>((payload.size() + 2) >> 8);
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        f[i + 3] = payload[i];
     const std::uint16_t crc = CalculateCRC(f.data(), static_cast<std::int16_t>(f.size()));
     f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
     f.push_back(static_cast<std::uint8_t>(crc >> 8));

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "ViewRecords.h"
+
+#include <QList>
+#include <QWidget>
+
+class QBarSeries;
+class QBarSet;
+class QChart;
+class QChartView;
+class QRadioButton;
+
+namespace kvam {
+
+/// The "Harmonikusok" page: the 20 harmonics of one channel as bars, its THD in the title, and
+/// the choice of the channel to ask the meter for.
+class HarmonicsPage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit HarmonicsPage(QWidget* parent = nullptr);
+
+    /// The channel code to request: L1 U 0, L2 U 1, L3 U 2, L1 I 3, L2 I 4, otherwise 5.
+    int GetHarmChannel() const;
+
+    /// Title from the answer's own channel (not the selection), bars from its amplitudes.
+    void showHarmonics(const HarmonicsRecord& rec);
+
+    QString titleText() const;
+    QList<qreal> barHeights() const;  ///< the bars as drawn, bar 1 first
+    const HarmonicAmplitudes& amplitudes() const { return m_amplitudes; }
+    QChartView* chartView() const { return m_view; }
+    QBarSeries* series() const { return m_series; }
+
+private:
+    QRadioButton* addRadio(const char* name, const QString& text, QWidget* parent, int index);
+
+    QChartView* m_view = nullptr;
+    QChart* m_chart = nullptr;
+    QBarSeries* m_series = nullptr;
+    QBarSet* m_bars = nullptr;
+    HarmonicAmplitudes m_amplitudes{};
+    QRadioButton* m_l1u = nullptr;
+    QRadioButton* m_l2u = nullptr;
+    QRadioButton* m_l3u = nullptr;
+    QRadioButton* m_l1i = nullptr;
+    QRadioButton* m_l2i = nullptr;
+    QRadioButton* m_l3i = nullptr;
+};
+
+} // namespace kvam

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "ViewRecords.h"
+
+#include <QColor>
+#include <QHash>
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QPushButton;
+
+namespace kvam {
+
+class Lamp;
+class LabeledEdit;
+
+/// The "Mért értékek" page: the measured values, version and factory data, demand data and the
+/// meter's inputs and outputs.
+class MeasurementPage : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit MeasurementPage(QWidget* parent = nullptr);
+
+    /// Writes the 39 measurement texts, also into the columns hidden for single-phase networks.
+    void showNet(const NetRecord& rec);
+    /// Shows the L2, L3 and sum columns (three-phase arrangements) or only L1.
+    void setThreePhaseColumnsVisible(bool visible);
+    bool threePhaseColumnsVisible() const;
+    /// Output lamps yellow when active, input lamps lime when active, white otherwise.
+    void showState(const StateRecord& rec);
+    void showVersion(const VersionRecord& rec);
+    void showEp(const EpRecord& rec);
+
+    /// A value field by its control name (measurements, energies, version, demand), or nullptr.
+    LabeledEdit* field(const QString& name) const;
+    QCheckBox* testOut1() const { return m_testOut1; }
+    QCheckBox* testOut2() const { return m_testOut2; }
+    QPushButton* passwButton() const { return m_passwButton; }
+
+    static constexpr QRgb kOutputActive = qRgb(255, 255, 0);  ///< yellow
+    static constexpr QRgb kInputActive = qRgb(0, 255, 0);     ///< lime
+    static constexpr QRgb kIoInactive = qRgb(255, 255, 255);  ///< white
+
+private:
+    void buildMeasurements();
+    void buildVersion();
+    void buildDemand();
+    void buildInputsOutputs();
+
+    QHash<QString, LabeledEdit*> m_fields;
+    QWidget* m_panel1 = nullptr;
+    Lamp* m_output1 = nullptr;
+    Lamp* m_output2 = nullptr;
+    Lamp* m_input1 = nullptr;
+    Lamp* m_input2 = nullptr;
+    Lamp* m_input3 = nullptr;
+    QCheckBox* m_testOut1 = nullptr;
+    QCheckBox* m_testOut2 = nullptr;
+    QPushButton* m_passwButton = nullptr;
+};
+
+} // namespace kvam

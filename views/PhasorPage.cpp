@@ -1,0 +1,97 @@
+#include "PhasorPage.h"
+
+#include "NumericSpin.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+
+namespace kvam {
+
+namespace {
+
+constexpr int kImageSize = 550;
+
+QCheckBox* makeCheckBox(QWidget* parent, const char* name, const QString& text, int x, int y, bool checked)
+{
+    auto* box = new QCheckBox(text, parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(x, y, 97, 17);
+    box->setChecked(checked);
+    return box;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    // Right-aligned so that the text ends just before its spin.
+    label->setGeometry(x, y, 45, 17);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+NumericSpin* makeZoom(QWidget* parent, const char* name, int x, int y)
+{
+    auto* spin = new NumericSpin(0.001, 100.0, 0.1, QStringLiteral("#0.000#"), 1.0, parent);
+    spin->setObjectName(QString::fromLatin1(name));
+    spin->setGeometry(x, y, 70, 22);
+    return spin;
+}
+
+} // namespace
+
+PhasorPage::PhasorPage(QWidget* parent)
+    : QWidget(parent)
+    , m_image(kImageSize, kImageSize, QImage::Format_ARGB32_Premultiplied)
+{
+    setObjectName(QStringLiteral("TabSheet_Phasor"));
+
+    // Blank until the first measurement arrives.
+    m_image.fill(Qt::white);
+
+    auto* bevel = new QFrame(this);
+    bevel->setObjectName(QStringLiteral("Bevel1"));
+    bevel->setFrameShape(QFrame::Box);
+    bevel->setFrameShadow(QFrame::Sunken);
+    bevel->setGeometry(9, 9, 553, 553);
+
+    m_vectorImage = new QLabel(this);
+    m_vectorImage->setObjectName(QStringLiteral("VectorImage"));
+    m_vectorImage->setGeometry(10, 10, kImageSize, kImageSize);
+    m_vectorImage->setPixmap(QPixmap::fromImage(m_image));
+
+    makeLabel(this, "StaticText1", QStringLiteral("Zoom U"), 593, 31);
+    m_uzoom = makeZoom(this, "Uzoom", 642, 28);
+    makeLabel(this, "StaticText2", QStringLiteral("Zoom I"), 593, 58);
+    m_izoom = makeZoom(this, "Izoom", 642, 56);
+
+    m_dispVoltage = makeCheckBox(this, "DeviceDispVoltage", QStringLiteral("Feszültség"), 586, 92, true);
+    m_dispCurrent = makeCheckBox(this, "DeviceDispCurrent", QStringLiteral("Áram"), 586, 112, false);
+    m_dispProvider = makeCheckBox(this, "DeviceDispProvider", QStringLiteral("Termelő"), 586, 132, false);
+}
+
+float PhasorPage::zoomU() const
+{
+    return static_cast<float>(m_uzoom->value());
+}
+
+float PhasorPage::zoomI() const
+{
+    return static_cast<float>(m_izoom->value());
+}
+
+PhasorOptions PhasorPage::options() const
+{
+    return { m_dispVoltage->isChecked(), m_dispCurrent->isChecked(), m_dispProvider->isChecked() };
+}
+
+const PhasorResult& PhasorPage::redraw(const PhasorInput& input)
+{
+    m_result = DrawPhasorDiagram(m_image, input, options());
+    m_vectorImage->setPixmap(QPixmap::fromImage(m_image));
+    return m_result;
+}
+
+} // namespace kvam

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "ByteImage.h"
+#include "PhasorInput.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace kvam {
+
+/// Answer records as the meter sends them; offsets count from the first payload byte.
+using NetRecord = ByteImage<180>;       ///< Read_Net: 45 little-endian floats
+using StateRecord = ByteImage<16>;      ///< Read_State: error words and I/O bits
+using VersionRecord = ByteImage<22>;    ///< Read_Version: firmware version, date, factory data
+using EpRecord = ByteImage<32>;         ///< Read_EPdata: demand bookkeeping
+using HarmonicsRecord = ByteImage<45>;  ///< Read_Harmonics: channel, THD, 20 amplitudes
+using CaldataRecord = ByteImage<48>;    ///< Read_Caldata: per-channel calibration readings
+
+// ---------------------------------------------------------------------------------------------
+// Net record
+
+/// One displayed measurement of the Net record.
+struct NetField
+{
+    const char* name;    ///< control name of the field showing it
+    std::size_t offset;  ///< byte offset of the float in the record
+    const char* format;  ///< printf-style format of the shown number
+    bool perThousand;    ///< shown divided by 1000 (W to kW, VAr to kVAr, VA to kVA)
+};
+
+inline constexpr std::size_t kNetFieldCount = 39;
+
+/// The 39 displayed fields in the order Display_Net writes them.
+const std::array<NetField, kNetFieldCount>& netFields();
+
+/// The shown text of one field (scaled and formatted with the user's decimal separator).
+QString netFieldText(const NetRecord& rec, const NetField& field);
+
+/// The shown texts of all fields, in the order of netFields().
+QStringList netFieldTexts(const NetRecord& rec);
+
+/// Nominal rms value of calibration channel 0..5 (L1 U, L1 I, L2 U, L2 I, L3 U, L3 I).
+float caldataNominalRms(const CaldataRecord& cal, int channel);
+
+inline constexpr float kDefaultUnom = 230.0f;
+inline constexpr float kDefaultInom = 5.0f;
+
+/// What the phasor diagram is drawn from: fields 0..13 from the Net record, the reference
+/// magnitudes from the L1 nominal values of `cal` (kept only when finite and >= 1.0, otherwise
+/// 230 V / 5 A), and the zoom factors as given.
+PhasorInput makePhasorInput(const NetRecord& net, const CaldataRecord& cal, float zoomU, float zoomI);
+
+// ---------------------------------------------------------------------------------------------
+// State record
+
+quint32 staticErrors(const StateRecord& rec);   ///< offset 0
+quint32 dynamicErrors(const StateRecord& rec);  ///< offset 4
+quint32 errorMask(const StateRecord& rec);      ///< offset 8
+quint8 ioBits(const StateRecord& rec);          ///< offset 13
+
+/// Static errors that light the error lamp whatever the mask says: calibration, initialisation
+/// and data saving (bits 20..22).
+inline constexpr quint32 kAlwaysLitErrors = 0x00700000;
+
+/// True when (ErrorMask | kAlwaysLitErrors) & StaticErrors is not zero.
+bool errorLedLit(const StateRecord& rec);
+
+/// Bits of IoBits (1 = active).
+enum IoBit : quint8 {
+    kIoOutput1 = 0x01,
+    kIoOutput2 = 0x02,
+    kIoInput1 = 0x10,
+    kIoInput2 = 0x20,
+    kIoInput3 = 0x40,
+};
+
+bool ioActive(const StateRecord& rec, IoBit bit);
+
+// ---------------------------------------------------------------------------------------------
+// Version record
+
+/// The only firmware major version this program works with.
+inline constexpr int kRequiredMajorVersion = 3;
+
+int versionMajor(const VersionRecord& rec);
+QString versionText(const VersionRecord& rec);      ///< "major.minor.build"
+QString versionDateText(const VersionRecord& rec);  ///< up to the first zero byte, at most 12 characters
+int manufactureYear(const VersionRecord& rec);
+int manufactureMonth(const VersionRecord& rec);
+quint32 factoryNumber(const VersionRecord& rec);
+QString factoryNumberText(const VersionRecord& rec);  ///< decimal, unsigned
+bool versionSupported(const VersionRecord& rec);
+/// The text shown before the program ends on an unsupported meter.
+QString unsupportedVersionMessage(const VersionRecord& rec);
+
+// ---------------------------------------------------------------------------------------------
+// EP (demand) record
+
+quint32 epPrevious(const EpRecord& rec);   ///< offset 8
+quint32 epEstimated(const EpRecord& rec);  ///< offset 12
+quint32 epEnabled(const EpRecord& rec);    ///< offset 16
+quint32 epCurrent(const EpRecord& rec);    ///< offset 20
+quint32 epElapsed(const EpRecord& rec);    ///< offset 24, tenths dropped (integer division by 10)
+
+// ---------------------------------------------------------------------------------------------
+// Harmonics record
+
+inline constexpr int kHarmonicCount = 20;
+using HarmonicAmplitudes = std::array<quint16, kHarmonicCount>;  ///< tenths of a percent
+
+int harmonicsChannel(const HarmonicsRecord& rec);  ///< offset 0
+float harmonicsThd(const HarmonicsRecord& rec);    ///< offset 1 (unaligned)
+HarmonicAmplitudes harmonicsAmplitudes(const HarmonicsRecord& rec);
+
+/// "L1 U", "L2 U", "L3 U", "L1 I", "L2 I", "L3 I" for codes 0..5, "???" otherwise.
+QString harmonicsChannelTitle(int code);
+
+/// Chart title: channel title and THD, "%s THD: %4.1f %%".
+QString harmonicsTitle(const HarmonicsRecord& rec);
+
+/// Bar heights in percent: amplitude / 10.
+std::array<double, kHarmonicCount> harmonicsBarHeights(const HarmonicAmplitudes& amplitudes);
+
+} // namespace kvam
