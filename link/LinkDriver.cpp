@@ -5,21 +5,21 @@ namespace kvam {
 LinkDriver::LinkDriver(LinkClient& client, DeviceMemory& memory, PortFactory factory, QObject* parent)
     : QObject(parent), m_factory(std::move(factory)), m_engine(*this, client, memory)
 {
-    struct Spec
+    struct TimerSetup
     {
         QTimer* timer;
         const char* name;
         int interval;
         void (LinkEngine::*handler)();
     };
-    const Spec specs[] = {
+    const TimerSetup timers[] = {
         {&m_commTimer, "CommTimer", 200, &LinkEngine::CommTimerTimer},
         {&m_timeoutTimer, "TimeoutTimer", 300, &LinkEngine::TimeoutTimerTimer},
         {&m_recWatchdog, "RecWatchdog", 200, &LinkEngine::RecWatchdogTimer},
         {&m_txTimer, "TxTimer", 150, &LinkEngine::TxTimerTimer},
         {&m_rxTimer, "RxTimer", 150, &LinkEngine::RxTimerTimer},
     };
-    for (const Spec& s : specs) {
+    for (const TimerSetup& s : timers) {
         s.timer->setParent(this);
         s.timer->setObjectName(QString::fromLatin1(s.name));
         s.timer->setInterval(s.interval);

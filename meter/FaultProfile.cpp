@@ -7,11 +7,11 @@
 
 namespace kvam {
 
-ParseResult<FaultProfile> parseFaultProfile(const QString& spec)
+ParseResult<FaultProfile> parseFaultProfile(const QString& text)
 {
     ParseResult<FaultProfile> result;
     FaultProfile profile;
-    const QString trimmed = spec.trimmed();
+    const QString trimmed = text.trimmed();
     if (trimmed.isEmpty()) {
         result.value = profile;
         return result;
@@ -22,7 +22,7 @@ ParseResult<FaultProfile> parseFaultProfile(const QString& spec)
     for (const QString& rawItem : items) {
         const QString item = rawItem.trimmed();
         if (item.isEmpty()) {
-            result.error = QStringLiteral("empty item in fault list \"%1\"").arg(spec);
+            result.error = QStringLiteral("empty item in fault list \"%1\"").arg(text);
             return result;
         }
         const qsizetype eq = item.indexOf(QLatin1Char('='));

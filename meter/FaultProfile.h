@@ -21,6 +21,6 @@ struct FaultProfile
 /// Parses "drop=0.1,crc=0.05,late=0.05,split=0.3,garbage=0.1". Keys may come in any order and
 /// may be left out (probability 0); an empty text means no faults. Unknown or repeated keys,
 /// values that are not numbers in 0..1 and empty items are errors.
-ParseResult<FaultProfile> parseFaultProfile(const QString& spec);
+ParseResult<FaultProfile> parseFaultProfile(const QString& text);
 
 } // namespace kvam

@@ -176,7 +176,7 @@ int main(int argc, char** argv)
     const QCommandLineOption faultsOption(
         QStringLiteral("faults"),
         QStringLiteral("Fault probabilities, e.g. drop=0.1,crc=0.05,late=0.05,split=0.3,garbage=0.1."),
-        QStringLiteral("SPEC"));
+        QStringLiteral("LIST"));
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the fault dice."),
                                         QStringLiteral("N"));
     const QCommandLineOption noPacingOption(QStringLiteral("no-pacing"),

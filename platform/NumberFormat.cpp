@@ -14,10 +14,10 @@ namespace {
 
 // Formats one conversion with the C library, then swaps the C library's decimal point (which
 // follows LC_NUMERIC) for the one the user's QLocale asks for.
-void appendFloat(std::string& out, const std::string& spec, double v, const std::string& point)
+void appendFloat(std::string& out, const std::string& conversion, double v, const std::string& point)
 {
     char buf[512];
-    std::snprintf(buf, sizeof buf, spec.c_str(), v);
+    std::snprintf(buf, sizeof buf, conversion.c_str(), v);
     std::string s(buf);
     const char* cpoint = std::localeconv()->decimal_point;
     const std::size_t at = s.find(cpoint);
@@ -63,28 +63,28 @@ QString formatNumber(const char* format, ...)
         if (!*p)
             break;
         const char type = *p++;
-        const std::string spec(start, p);
+        const std::string conversion(start, p);
         char buf[512];
         switch (type) {
         case 'f': case 'F': case 'e': case 'E': case 'g': case 'G':
-            appendFloat(out, spec, va_arg(args, double), point);
+            appendFloat(out, conversion, va_arg(args, double), point);
             break;
         case 'd': case 'i':
             if (longs >= 2)
-                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, long long));
+                std::snprintf(buf, sizeof buf, conversion.c_str(), va_arg(args, long long));
             else if (longs == 1)
-                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, long));
+                std::snprintf(buf, sizeof buf, conversion.c_str(), va_arg(args, long));
             else
-                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, int));
+                std::snprintf(buf, sizeof buf, conversion.c_str(), va_arg(args, int));
             out += buf;
             break;
         case 'u': case 'x': case 'X': case 'o':
             if (longs >= 2)
-                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, unsigned long long));
+                std::snprintf(buf, sizeof buf, conversion.c_str(), va_arg(args, unsigned long long));
             else if (longs == 1)
-                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, unsigned long));
+                std::snprintf(buf, sizeof buf, conversion.c_str(), va_arg(args, unsigned long));
             else
-                std::snprintf(buf, sizeof buf, spec.c_str(), va_arg(args, unsigned int));
+                std::snprintf(buf, sizeof buf, conversion.c_str(), va_arg(args, unsigned int));
             out += buf;
             break;
         case 'c':
@@ -92,16 +92,16 @@ QString formatNumber(const char* format, ...)
             break;
         case 's': {
             const char* s = va_arg(args, const char*);
-            const std::string sspec = spec;
-            const int need = std::snprintf(nullptr, 0, sspec.c_str(), s ? s : "");
+            const std::string textConversion = conversion;
+            const int need = std::snprintf(nullptr, 0, textConversion.c_str(), s ? s : "");
             std::string tmp(static_cast<std::size_t>(need > 0 ? need : 0) + 1, '\0');
-            std::snprintf(tmp.data(), tmp.size(), sspec.c_str(), s ? s : "");
+            std::snprintf(tmp.data(), tmp.size(), textConversion.c_str(), s ? s : "");
             tmp.resize(static_cast<std::size_t>(need > 0 ? need : 0));
             out += tmp;
             break;
         }
         default:
-            out += spec; // unknown conversion: shown as written, no argument consumed
+            out += conversion; // unknown conversion: shown as written, no argument consumed
             break;
         }
     }

@@ -2,6 +2,7 @@
 // in-process virtual meter reaching the pages.
 
 #include "CommPage.h"
+#include "CommandLine.h"
 #include "LinkDriver.h"
 #include "LinkFakes.h"
 #include "TForm1.h"
@@ -243,6 +244,41 @@ private slots:
         // SCAN switches the scheduler's timer on again.
         f.findChild<QCheckBox*>(QStringLiteral("Scan"))->click();
         QVERIFY(f.findChild<QTimer*>(QStringLiteral("CommTimer"))->isActive());
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("screenshot");
+        QTest::newRow("none") << QStringList{} << true << "" << "" << "";
+        QTest::newRow("demo") << QStringList{"--demo"} << true << "DEMO" << "" << "";
+        QTest::newRow("port path") << QStringList{"--port", "/dev/pts/3"} << true << "/dev/pts/3" << "" << "";
+        QTest::newRow("port=") << QStringList{"--port=ttyUSB0"} << true << "ttyUSB0" << "" << "";
+        QTest::newRow("page and shot") << QStringList{"--page", "TabSheet_Phasor", "--screenshot", "a.png"} << true
+                                       << "" << "TabSheet_Phasor" << "a.png";
+        QTest::newRow("port without name") << QStringList{"--port"} << false << "" << "" << "";
+        QTest::newRow("unknown") << QStringList{"--fast"} << false << "" << "" << "";
+        QTest::newRow("stray argument") << QStringList{"DEMO"} << false << "" << "" << "";
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, ok);
+        QFETCH(QString, port);
+        QFETCH(QString, page);
+        QFETCH(QString, screenshot);
+        const CommandLineResult r = parseCommandLine(QStringList{"kvam2100"} + args);
+        QCOMPARE(r.options.has_value(), ok);
+        if (!ok) {
+            QVERIFY(!r.error.isEmpty());
+            return;
+        }
+        QCOMPARE(r.options->port, port);
+        QCOMPARE(r.options->page, page);
+        QCOMPARE(r.options->screenshot, screenshot);
     }
 
     void supportedVersionKeepsPolling()

@@ -76,7 +76,8 @@ private slots:
         QFETCH(Bytes, payload);
         QFETCH(QByteArray, frame);
         Rig r;
-        std::memcpy(&r.engine.state().Txbuff[3], payload.data(), payload.size());
+        if (!payload.empty())
+            std::memcpy(&r.engine.state().Txbuff[3], payload.data(), payload.size());
         QVERIFY(r.engine.SendCommand(static_cast<std::uint8_t>(code), static_cast<std::uint16_t>(payload.size())));
         QCOMPARE(hex(r.io.writes.at(0)), frame);
         QCOMPARE(hex(makeFrame(static_cast<std::uint8_t>(code), payload)), frame);

@@ -724,7 +724,7 @@ void TestMeter::firmwareVersionParser()
 
 void TestMeter::faultProfileParser_data()
 {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QList<double>>("expected"); // drop, crc, late, split, garbage
 
@@ -744,10 +744,10 @@ void TestMeter::faultProfileParser_data()
 
 void TestMeter::faultProfileParser()
 {
-    QFETCH(QString, spec);
+    QFETCH(QString, text);
     QFETCH(bool, ok);
     QFETCH(QList<double>, expected);
-    const auto result = parseFaultProfile(spec);
+    const auto result = parseFaultProfile(text);
     QCOMPARE(bool(result), ok);
     if (!ok) {
         QVERIFY(!result.error.isEmpty());
