@@ -10,11 +10,11 @@
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    // The task-bar text; the window caption is the main window's own.
-    QApplication::setApplicationName(QStringLiteral("KVAM2300 33"));
-
-    const kvam::CommandLineResult cl = kvam::parseCommandLine(QApplication::arguments());
+    // Options are read before the GUI starts, so --help and mistakes work without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const kvam::CommandLineResult cl = kvam::parseCommandLine(arguments);
     if (!cl.options) {
         std::fprintf(stderr, "kvam2100: %s\nTry 'kvam2100 --help'.\n", qPrintable(cl.error));
         return 2;
@@ -24,6 +24,10 @@ int main(int argc, char* argv[])
         std::fputs(qPrintable(kvam::commandLineHelp()), stdout);
         return 0;
     }
+
+    QApplication app(argc, argv);
+    // The task-bar text; the window caption is the main window's own.
+    QApplication::setApplicationName(QStringLiteral("KVAM2300 33"));
 
     kvam::TForm1 form;
     kvam::TPasswordForm passwordForm(&form);

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
+#include <QPainter>
 #include <QPixmap>
 
 namespace kvam {
@@ -40,11 +41,32 @@ NumericSpin* makeZoom(QWidget* parent, const char* name, int x, int y)
     return spin;
 }
 
+/// Shows the page's bitmap as it stands; painting happens only when the page is on screen, so a
+/// redraw while another page is open costs nothing more than the drawing itself.
+class ImageView : public QWidget
+{
+public:
+    ImageView(const QImage& image, QWidget* parent) : QWidget(parent), m_image(image)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.drawImage(0, 0, m_image);
+    }
+
+private:
+    const QImage& m_image;
+};
+
 } // namespace
 
 PhasorPage::PhasorPage(QWidget* parent)
     : QWidget(parent)
-    , m_image(kImageSize, kImageSize, QImage::Format_ARGB32_Premultiplied)
+    , m_image(kImageSize, kImageSize, QImage::Format_RGB32)
 {
     setObjectName(QStringLiteral("TabSheet_Phasor"));
 
@@ -57,10 +79,9 @@ PhasorPage::PhasorPage(QWidget* parent)
     bevel->setFrameShadow(QFrame::Sunken);
     bevel->setGeometry(9, 9, 553, 553);
 
-    m_vectorImage = new QLabel(this);
+    m_vectorImage = new ImageView(m_image, this);
     m_vectorImage->setObjectName(QStringLiteral("VectorImage"));
     m_vectorImage->setGeometry(10, 10, kImageSize, kImageSize);
-    m_vectorImage->setPixmap(QPixmap::fromImage(m_image));
 
     makeLabel(this, "StaticText1", QStringLiteral("Zoom U"), 593, 31);
     m_uzoom = makeZoom(this, "Uzoom", 642, 28);
@@ -90,7 +111,7 @@ PhasorOptions PhasorPage::options() const
 const PhasorResult& PhasorPage::redraw(const PhasorInput& input)
 {
     m_result = DrawPhasorDiagram(m_image, input, options());
-    m_vectorImage->setPixmap(QPixmap::fromImage(m_image));
+    m_vectorImage->update();
     return m_result;
 }
 

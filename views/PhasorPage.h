@@ -35,7 +35,7 @@ public:
 private:
     QImage m_image;
     PhasorResult m_result;
-    QLabel* m_vectorImage = nullptr;
+    QWidget* m_vectorImage = nullptr;
     NumericSpin* m_uzoom = nullptr;
     NumericSpin* m_izoom = nullptr;
     QCheckBox* m_dispVoltage = nullptr;
