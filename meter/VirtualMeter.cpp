@@ -199,7 +199,9 @@ VirtualMeter::VirtualMeter(VirtualMeterConfig config, Clock clock)
     : m_config(std::move(config)), m_clock(std::move(clock)), m_rng(m_config.seed)
 {
     if (!m_clock) {
-        const auto start = std::chrono::steady_clock::now();
+        // A meter that has been running for a while: the network's first sag (L2, at 30 s) comes
+        // two seconds after the tool connects, so the error flags have something to show early.
+        const auto start = std::chrono::steady_clock::now() - std::chrono::seconds(28);
         m_clock = [start] {
             return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         };
