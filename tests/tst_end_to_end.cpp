@@ -82,6 +82,44 @@ private slots:
         }
         stopMeter(sim);
     }
+
+    void faultyLineStillGetsThrough()
+    {
+        QProcess sim;
+        const QString path = startMeter(
+            sim, {QStringLiteral("--faults"), QStringLiteral("crc=0.3,split=0.5,garbage=0.3,drop=0.2"),
+                  QStringLiteral("--seed"), QStringLiteral("7")});
+        QVERIFY2(path.startsWith(QStringLiteral("/dev/")), qPrintable(path));
+        {
+            TForm1 f;
+            f.showError = [](const QString&) {};
+            f.openPortByName(path);
+            // Every one-shot read is repeated until a good answer arrives.
+            QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Read_Version) && !f.engine().flag(Read_RAM2) &&
+                                         !f.engine().flag(Read_RAM3),
+                                     30000);
+            QVERIFY(f.link().portOpen());
+        }
+        stopMeter(sim);
+    }
+
+    void vanishedPortIsReported()
+    {
+        QProcess sim;
+        const QString path = startMeter(sim, {});
+        QVERIFY2(path.startsWith(QStringLiteral("/dev/")), qPrintable(path));
+        TForm1 f;
+        f.showError = [](const QString&) {};
+        f.openPortByName(path);
+        f.activatePage(QStringLiteral("TabSheet_Phasor")); // keeps Read_Net polled
+        QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).contains(QStringLiteral("CRC OK")), 10000);
+        sim.kill(); // the far end disappears
+        sim.waitForFinished(5000);
+        // The device hangs up: the read error is shown and the port is closed, the tool stays up.
+        QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).contains(QStringLiteral("Error: No communication port!")), 10000);
+        QTRY_VERIFY(!f.link().portOpen());
+        QVERIFY(f.engine().flag(Read_Net));
+    }
 };
 
 QTEST_MAIN(TstEndToEnd)
