@@ -362,6 +362,11 @@ void TstViewPages::harmonicsChart()
     page.showHarmonics(rec);
     // The title follows the answer, not the selection (still L1 U).
     QCOMPARE(page.titleText(), QStringLiteral("L2 I THD: 12.3 %"));
+    // The chart shows the blanks of the padded THD instead of folding them.
+    rec.set<float>(1, 2.5f);
+    page.showHarmonics(rec);
+    QCOMPARE(page.titleText(), QStringLiteral("L2 I THD:  2.5 %"));
+    QCOMPARE(page.chartView()->chart()->title(), QStringLiteral("L2&nbsp;I&nbsp;THD:&nbsp;&nbsp;2.5&nbsp;%"));
     QList<qreal> heights = page.barHeights();
     QCOMPARE(heights.size(), qsizetype(20));
     QCOMPARE(heights[0], 100.0);

@@ -27,7 +27,7 @@ HarmonicsPage::HarmonicsPage(QWidget* parent) : QWidget(parent)
     titleFont.setBold(true);
     m_chart->setTitleFont(titleFont);
     m_chart->setTitleBrush(QColor(0, 0, 255));
-    m_chart->setTitle(QStringLiteral("L1 U"));
+    setTitle(QStringLiteral("L1 U"));
 
     m_series = new QBarSeries;
     m_series->setObjectName(QStringLiteral("Series1"));
@@ -114,7 +114,7 @@ int HarmonicsPage::GetHarmChannel() const
 
 void HarmonicsPage::showHarmonics(const HarmonicsRecord& rec)
 {
-    m_chart->setTitle(harmonicsTitle(rec));
+    setTitle(harmonicsTitle(rec));
     m_amplitudes = harmonicsAmplitudes(rec);
     const auto heights = harmonicsBarHeights(m_amplitudes);
     m_bars->remove(0, m_bars->count());
@@ -125,9 +125,16 @@ void HarmonicsPage::showHarmonics(const HarmonicsRecord& rec)
     m_bars->append(values);
 }
 
+void HarmonicsPage::setTitle(const QString& text)
+{
+    m_title = text;
+    // The chart renders its title as rich text, which would fold the blanks of "THD:  2.5 %".
+    m_chart->setTitle(text.toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;")));
+}
+
 QString HarmonicsPage::titleText() const
 {
-    return m_chart->title();
+    return m_title;
 }
 
 QList<qreal> HarmonicsPage::barHeights() const

@@ -35,6 +35,9 @@ public:
 
 private:
     QRadioButton* addRadio(const char* name, const QString& text, QWidget* parent, int index);
+    void setTitle(const QString& text);
+
+    QString m_title;
 
     QChartView* m_view = nullptr;
     QChart* m_chart = nullptr;
