@@ -8,6 +8,7 @@
 #include "TForm1.h"
 
 #include <QCheckBox>
+#include <cstring>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include "Lamp.h"
+#include "PhasorPage.h"
 
 using namespace kvam;
 
@@ -244,6 +246,52 @@ private slots:
         // SCAN switches the scheduler's timer on again.
         f.findChild<QCheckBox*>(QStringLiteral("Scan"))->click();
         QVERIFY(f.findChild<QTimer*>(QStringLiteral("CommTimer"))->isActive());
+    }
+
+    void arrangementShowsOrHidesColumns()
+    {
+        TForm1 f;
+        auto* panel = f.findChild<QWidget*>(QStringLiteral("Panel1"));
+        QVERIFY(panel && panel->isHidden()); // only L1 until an arrangement is known
+        test::Bytes ram2(314, 0);
+        ram2[176] = 4; // three-phase, four wires, one meter
+        feed(f, test::makeFrame(6, ram2));
+        QVERIFY(!panel->isHidden());
+        ram2[176] = 5; // single-phase
+        feed(f, test::makeFrame(6, ram2));
+        QVERIFY(panel->isHidden());
+    }
+
+    void calibrationNominalsScaleThePhasorDiagram_data()
+    {
+        QTest::addColumn<float>("nominalU");
+        QTest::addColumn<float>("nominalI");
+        QTest::addColumn<float>("expectedU1Length");
+        QTest::addColumn<float>("expectedI1Length");
+        // 57.7 V on the 220-pixel reference circle; currents on the 165-pixel one.
+        QTest::newRow("no calibration data") << 0.0f << 0.0f << 57.7f * 220.0f / 230.0f << 1.0f * 165.0f / 5.0f;
+        QTest::newRow("57.7 V / 1 A nominal") << 57.7f << 1.0f << 220.0f << 165.0f;
+        QTest::newRow("below 1.0 falls back") << 0.5f << 0.5f << 57.7f * 220.0f / 230.0f << 1.0f * 165.0f / 5.0f;
+    }
+    void calibrationNominalsScaleThePhasorDiagram()
+    {
+        QFETCH(float, nominalU);
+        QFETCH(float, nominalI);
+        QFETCH(float, expectedU1Length);
+        QFETCH(float, expectedI1Length);
+        TForm1 f;
+        test::Bytes cal(48, 0);
+        std::memcpy(&cal[12], &nominalU, 4);
+        std::memcpy(&cal[16], &nominalI, 4);
+        feed(f, test::makeFrame(10, cal));
+        test::Bytes net(180, 0);
+        const float u1 = 57.7f, i1 = 1.0f;
+        std::memcpy(&net[12], &u1, 4);
+        std::memcpy(&net[24], &i1, 4);
+        feed(f, test::makeFrame(3, net));
+        const PhasorResult& r = f.findChild<PhasorPage*>(QStringLiteral("TabSheet_Phasor"))->result();
+        QVERIFY(qAbs(r.arrows[ArrowU1].length - expectedU1Length) < 0.01f);
+        QVERIFY(qAbs(r.arrows[ArrowI1].length - expectedI1Length) < 0.01f);
     }
 
     void commandLine_data()
