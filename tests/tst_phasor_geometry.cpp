@@ -125,6 +125,7 @@ private slots:
     void renderedWithoutVoltage();
     void renderedCurrentHeadIsHollow();
     void renderedNonFiniteInput();
+    void gridCacheDrawsTheSamePicture();
 };
 
 void TestPhasorGeometry::scaleRadii_data()
@@ -557,6 +558,35 @@ void TestPhasorGeometry::renderedNonFiniteInput()
     const PhasorResult fromEmpty = DrawPhasorDiagram(empty, balanced(), PhasorOptions {});
     QVERIFY(empty.isNull());
     QCOMPARE(fromEmpty.radii.R, 0);
+}
+
+void TestPhasorGeometry::gridCacheDrawsTheSamePicture()
+{
+    // Largest difference of any channel between two pictures of the same size.
+    const auto maxDifference = [](const QImage& a, const QImage& b) {
+        int worst = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+                worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                  std::abs(qBlue(p) - qBlue(q))});
+            }
+        return worst;
+    };
+    PhasorOptions options;
+    options.current = true;
+    options.provider = true;
+    PhasorGridCache cache;
+    PhasorInput in = unbalanced();
+    // The second zoom must rebuild the layer, not reuse the first one's grid.
+    for (float zoom : {1.0f, 1.0f, 1.7f, 0.4f}) {
+        in.ZoomU = zoom;
+        QImage direct(550, 550, QImage::Format_RGB32);
+        QImage cached(550, 550, QImage::Format_RGB32);
+        DrawPhasorDiagram(direct, in, options);
+        DrawPhasorDiagram(cached, in, options, &cache);
+        QVERIFY2(maxDifference(direct, cached) <= 2, qPrintable(QString::number(zoom)));
+    }
 }
 
 int main(int argc, char** argv)

@@ -91,8 +91,26 @@ void drawVoltageLabel(QPainter& p, std::size_t phase, QPointF tip, Vec2 offset, 
     drawTextAt(p, at, text);
 }
 
+// Grid circles at 125, 100, 75, 50 and 25 % of the zoomed reference radius, then six diameters.
+void drawGrid(QPainter& p, QPointF centre, double gridR, double unomLength)
+{
+    p.setPen(makePen(kSilver, 2));
+    p.setBrush(Qt::NoBrush);
+    for (double factor : { 1.25, 1.0, 0.75, 0.5, 0.25 })
+        drawCircle(p, centre, factor * gridR);
+
+    // The vertical diameter is sized from the reference voltage, not from R: it is meant to
+    // reach past the outer circle.
+    const double cx = centre.x(), cy = centre.y();
+    for (double phi : { 0.0, 30.0, 60.0, 90.0, 120.0, 150.0 }) {
+        const double h = (phi == 0.0 ? 1.25 * unomLength : 1.25 * gridR);
+        const double s = std::sin(phi * kDeg), c = std::cos(phi * kDeg);
+        drawLine(p, QPointF(cx - h * s, cy + h * c), QPointF(cx + h * s, cy - h * c));
+    }
+}
+
 void paint(QPainter& p, const QImage& image, const PhasorInput& in, const PhasorOptions& options,
-           const PhasorResult& res)
+           const PhasorResult& res, PhasorGridCache* gridCache)
 {
     const double W = image.width();
     const double H = image.height();
@@ -123,16 +141,20 @@ void paint(QPainter& p, const QImage& image, const PhasorInput& in, const Phasor
         }
     }
 
-    p.setPen(makePen(kSilver, 2));
-    for (double factor : { 1.25, 1.0, 0.75, 0.5, 0.25 })
-        drawCircle(p, centre, factor * gridR);
-
-    // The vertical diameter is sized from the reference voltage, not from R: it is meant to
-    // reach past the outer circle.
-    for (double phi : { 0.0, 30.0, 60.0, 90.0, 120.0, 150.0 }) {
-        const double h = (phi == 0.0 ? 1.25 * unomLength : 1.25 * gridR);
-        const double s = std::sin(phi * kDeg), c = std::cos(phi * kDeg);
-        drawLine(p, QPointF(cx - h * s, cy + h * c), QPointF(cx + h * s, cy - h * c));
+    if (gridCache) {
+        if (gridCache->layer.size() != image.size() || gridCache->gridRadius != gridR ||
+            gridCache->referenceLength != unomLength) {
+            gridCache->layer = QImage(image.size(), QImage::Format_ARGB32_Premultiplied);
+            gridCache->layer.fill(Qt::transparent);
+            QPainter lp(&gridCache->layer);
+            lp.setRenderHints(QPainter::Antialiasing);
+            drawGrid(lp, centre, gridR, unomLength);
+            gridCache->gridRadius = gridR;
+            gridCache->referenceLength = unomLength;
+        }
+        p.drawImage(0, 0, gridCache->layer);
+    } else {
+        drawGrid(p, centre, gridR, unomLength);
     }
 
     const float voltages[3] = { in.U1, in.U2, in.U3 };
@@ -204,13 +226,14 @@ void paint(QPainter& p, const QImage& image, const PhasorInput& in, const Phasor
 
 } // namespace
 
-PhasorResult DrawPhasorDiagram(QImage& image, const PhasorInput& input, const PhasorOptions& options)
+PhasorResult DrawPhasorDiagram(QImage& image, const PhasorInput& input, const PhasorOptions& options,
+                               PhasorGridCache* gridCache)
 {
     const PhasorResult result = computePhasor(input, image.width());
     if (image.isNull())
         return result;
     QPainter painter(&image);
-    paint(painter, image, input, options, result);
+    paint(painter, image, input, options, result, gridCache);
     return result;
 }
 

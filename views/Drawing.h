@@ -3,7 +3,7 @@
 #include "PhasorGeometry.h"
 #include "PhasorInput.h"
 
-class QImage;
+#include <QImage>
 
 namespace kvam {
 
@@ -15,8 +15,19 @@ struct PhasorOptions
     bool provider = false; ///< the symmetric supply star around O'
 };
 
+/// The grid of the diagram (five circles, six diameters) rendered once and reused while the image
+/// size and the zoomed radii stay the same: it is most of the drawing's cost and rarely changes.
+struct PhasorGridCache
+{
+    QImage layer;
+    double gridRadius = -1;
+    double referenceLength = -1;
+};
+
 /// Paints the whole phasor diagram anew into `image` and returns the values it was drawn from.
-/// A null image only gets the values computed.
-PhasorResult DrawPhasorDiagram(QImage& image, const PhasorInput& input, const PhasorOptions& options);
+/// A null image only gets the values computed. With a cache the grid comes from its layer; the
+/// picture is the same.
+PhasorResult DrawPhasorDiagram(QImage& image, const PhasorInput& input, const PhasorOptions& options,
+                               PhasorGridCache* gridCache = nullptr);
 
 } // namespace kvam

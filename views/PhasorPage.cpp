@@ -110,7 +110,7 @@ PhasorOptions PhasorPage::options() const
 
 const PhasorResult& PhasorPage::redraw(const PhasorInput& input)
 {
-    m_result = DrawPhasorDiagram(m_image, input, options());
+    m_result = DrawPhasorDiagram(m_image, input, options(), &m_gridCache);
     m_vectorImage->update();
     return m_result;
 }

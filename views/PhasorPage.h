@@ -35,6 +35,7 @@ public:
 private:
     QImage m_image;
     PhasorResult m_result;
+    PhasorGridCache m_gridCache;
     QWidget* m_vectorImage = nullptr;
     NumericSpin* m_uzoom = nullptr;
     NumericSpin* m_izoom = nullptr;
