@@ -1,7 +1,7 @@
 // What one answer costs the GUI thread in the real window: the receiver, the monitor block in
 // Memo1, the dispatcher and the display routine (for Read_Net: 39 fields and the phasor redraw).
 
-#include "Crc.h"
+#include "Frame.h"
 #include "TForm1.h"
 
 #include <QApplication>
@@ -16,18 +16,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::vector<std::uint8_t> frame(std::uint8_t code, std::vector<std::uint8_t> payload)
+std::vector<std::uint8_t> frame(std::uint8_t code, const std::vector<std::uint8_t>& payload)
 {
-    std::vector<std::uint8_t> f(payload.size() + 3);
-    f[0] = code;
-    f[1] = static_cast<std::uint8_t>((payload.size() + 2) & 0xFF);
-    f[2] = static_cast<std::uint8_t>((payload.size() + 2) >> 8);
-    for (std::size_t i = 0; i < payload.size(); ++i)
-        f[i + 3] = payload[i];
-    const std::uint16_t crc = CalculateCRC(f.data(), static_cast<std::int16_t>(f.size()));
-    f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    f.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return f;
+    const QByteArray f = buildFrame(code, QByteArray(reinterpret_cast<const char*>(payload.data()),
+                                                     static_cast<qsizetype>(payload.size())));
+    return {f.begin(), f.end()};
 }
 
 double perAnswerMs(TForm1& form, const std::vector<std::uint8_t>& f, int rounds)

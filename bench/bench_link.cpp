@@ -1,7 +1,7 @@
 // Measures the link engine's cost: frame assembly and CRC check throughput, and one scheduler tick
 // plus one dispatched answer as the GUI thread pays for it.
 
-#include "Crc.h"
+#include "Frame.h"
 #include "LinkEngine.h"
 
 #include <chrono>
@@ -42,14 +42,11 @@ struct CountingClient : LinkClient
 
 std::vector<std::uint8_t> frame(std::uint8_t code, std::size_t payload)
 {
-    std::vector<std::uint8_t> f{code, static_cast<std::uint8_t>((payload + 2) & 0xFF),
-                                static_cast<std::uint8_t>((payload + 2) >> 8)};
+    QByteArray bytes(static_cast<qsizetype>(payload), 0);
     for (std::size_t i = 0; i < payload; ++i)
-        f.push_back(static_cast<std::uint8_t>(i * 13));
-    const std::uint16_t crc = CalculateCRC(f.data(), static_cast<std::int16_t>(f.size()));
-    f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    f.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return f;
+        bytes[static_cast<qsizetype>(i)] = static_cast<char>(i * 13);
+    const QByteArray f = buildFrame(code, bytes);
+    return {f.begin(), f.end()};
 }
 
 double seconds(Clock::duration d)

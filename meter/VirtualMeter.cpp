@@ -1,5 +1,7 @@
 #include "VirtualMeter.h"
 
+#include "Frame.h"
+
 #include "Crc.h"
 
 #include <algorithm>
@@ -70,21 +72,6 @@ int floorMod2(double x)
     return static_cast<int>(((n % 2) + 2) % 2);
 }
 
-QByteArray buildFrame(std::uint8_t code, const QByteArray& payload)
-{
-    QByteArray frame;
-    const int length = int(payload.size()) + 2;
-    frame.reserve(length + 3);
-    frame.append(char(code));
-    frame.append(char(length & 0xFF));
-    frame.append(char((length >> 8) & 0xFF));
-    frame.append(payload);
-    const std::uint16_t crc =
-        CalculateCRC(reinterpret_cast<const std::uint8_t*>(frame.constData()), static_cast<std::int16_t>(frame.size()));
-    frame.append(char(crc & 0xFF));
-    frame.append(char(crc >> 8));
-    return frame;
-}
 
 } // namespace
 

@@ -2,7 +2,7 @@
 
 // Test doubles for the link engine: a port, timers and lamps that only record what happened.
 
-#include "Crc.h"
+#include "Frame.h"
 #include "LinkEngine.h"
 
 #include <string>
@@ -15,16 +15,9 @@ using Bytes = std::vector<std::uint8_t>;
 /// A whole frame: code, length = payload + 2, payload, CRC low byte first.
 inline Bytes makeFrame(std::uint8_t code, const Bytes& payload)
 {
-    Bytes f(payload.size() + 3);
-    f[0] = code;
-    f[1] = static_cast<std::uint8_t>((payload.size() + 2) & 0xFF);
-    f[2] = static_cast<std::uint8_t>((payload.size() + 2) >> 8);
-    for (std::size_t i = 0; i < payload.size(); ++i)
-        f[i + 3] = payload[i];
-    const std::uint16_t crc = CalculateCRC(f.data(), static_cast<std::int16_t>(f.size()));
-    f.push_back(static_cast<std::uint8_t>(crc & 0xFF));
-    f.push_back(static_cast<std::uint8_t>(crc >> 8));
-    return f;
+    const QByteArray f = buildFrame(code, QByteArray(reinterpret_cast<const char*>(payload.data()),
+                                                     static_cast<qsizetype>(payload.size())));
+    return Bytes(f.begin(), f.end());
 }
 
 struct FakeIo : LinkIo

@@ -1,6 +1,7 @@
 // The protocol engine driven event by event: frames, receiver limits, time-outs and lamps, the
 // scheduler's cycle and the dispatcher's flag rules. No timers, no sleeps.
 
+#include "Crc.h"
 #include "HexDump.h"
 #include "LinkFakes.h"
 #include "PortNames.h"

@@ -4,6 +4,7 @@
 #include "AnswerSchedule.h"
 #include "Commands.h"
 #include "Crc.h"
+#include "Frame.h"
 #include "FaultProfile.h"
 #include "FirmwareVersion.h"
 #include "VirtualMeter.h"
@@ -27,17 +28,12 @@ namespace {
 
 QByteArray makeFrame(std::uint8_t code, const QByteArray& payload = {})
 {
-    QByteArray f;
-    const int len = int(payload.size()) + 2;
-    f.append(char(code)).append(char(len & 0xFF)).append(char(len >> 8)).append(payload);
-    const std::uint16_t crc = CalculateCRC(reinterpret_cast<const std::uint8_t*>(f.constData()), std::int16_t(f.size()));
-    f.append(char(crc & 0xFF)).append(char(crc >> 8));
-    return f;
+    return buildFrame(code, payload);
 }
 
 bool crcOk(const QByteArray& frame)
 {
-    return CalculateCRC(reinterpret_cast<const std::uint8_t*>(frame.constData()), std::int16_t(frame.size())) == 0;
+    return frameCrcOk(frame);
 }
 
 template <typename T>
