@@ -250,7 +250,7 @@ void TForm1::Display_RAM1(const std::uint8_t* payload)
 void TForm1::Display_RAM2()
 {
     // Arrangement codes 0..4 are three-phase; 5 is single-phase and shows only the L1 column.
-    m_meres->setThreePhaseColumnsVisible(m_memory.ram2.u16(176) <= 4);
+    m_meres->setThreePhaseColumnsVisible(get(m_memory.ram2, ram2::Elrendezes) <= 4);
 }
 
 void TForm1::Display_RAM3(const std::uint8_t* payload)

@@ -17,26 +17,28 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-// Record offsets the meter itself acts on.
-namespace ram1 {
-constexpr std::size_t kEPplus = 2, kEPminus = 34, kEQplus = 66, kEQminus = 98;
-constexpr std::size_t kCounterBase[4] = {kEPplus, kEPminus, kEQplus, kEQminus};
-} // namespace ram1
-namespace ram2 {
-constexpr std::size_t kRatio = 2, kZajzar = 38, kDoutLowLimit = 42, kDoutHighLimit = 58, kDoutHysteresis = 74,
-                      kAnValueFrom = 90, kAnValueTo = 106, kPWMScale = 122, kLedErrorMask = 154, kMaxEP = 158,
-                      kIntegrationLength = 174, kElrendezes = 176, kEnergySampletime = 180, kDoutImpEgyenertek = 182,
-                      kDoutImpSzelesseg = 190, kDoutImpSzunet = 198, kPWMFrommA = 206, kPWMTomA = 214,
-                      kPWMErrormA = 222, kAnAssigned = 230, kPWMFrom = 238, kPWMTo = 246, kPWMError = 254,
-                      kPWMMin = 262, kPWMMax = 270, kMB01Timeout = 278, kMB01Type = 296, kMB01Addr = 297,
-                      kMB01Baud = 298, kMB01Parity = 299, kMB01Stopbits = 300, kMB01Delay = 301, kPWMType = 302,
-                      kPWMMode = 306, kHarmEnabled = 311;
-} // namespace ram2
-namespace ram3 {
-constexpr std::size_t kYear = 2, kMonth = 3, kNumber = 4, kModulconfig = 8, kPWMPoint1mA = 10, kPWMPoint2mA = 18,
-                      kAdhist = 26, kOffset = 28, kADrms = 40, kCalrms = 52, kRMSCoeff = 76, kTeljCoeff = 100,
-                      kDelay = 112, kTimeBaseCorrection = 136;
-} // namespace ram3
+// The link still keeps RAM sizes of its own; they must stay those of the record layer.
+static_assert(kRam1Size == ram1::kSize && kRam2Size == ram2::kSize && kRam3Size == ram3::kSize);
+static_assert(kHarmonicBars == harmonics::Amplitude.count);
+
+// The four energy counters of RAM1 (EP+, EP-, EQ+, EQ-), each L1, L2, L3, sum.
+constexpr Field<ram1::kSize, FieldType::i64> kCounters[4] = {ram1::EPplus, ram1::EPminus, ram1::EQplus,
+                                                             ram1::EQminus};
+
+// The Net record's fields of one phase.
+using NetFloat = Field<net::kSize, FieldType::f32>;
+struct NetPhase
+{
+    NetFloat urms, irms, p, q, s, pf, fi, f;
+};
+constexpr NetPhase kNetPhase[3] = {
+    {net::L1urms, net::L1irms, net::L1p, net::L1q, net::L1s, net::L1pf, net::L1fi, net::L1f},
+    {net::L2urms, net::L2irms, net::L2p, net::L2q, net::L2s, net::L2pf, net::L2fi, net::L2f},
+    {net::L3urms, net::L3irms, net::L3p, net::L3q, net::L3s, net::L3pf, net::L3fi, net::L3f},
+};
+// THD per harmonics channel code: L1 U, L2 U, L3 U, L1 I, L2 I, L3 I.
+constexpr NetFloat kNetThd[6] = {net::L1uthd, net::L2uthd, net::L3uthd,
+                                 net::L1ithd, net::L2ithd, net::L3ithd};
 
 // Error bits of the state record.
 constexpr std::uint32_t bit(int n) { return 1u << n; }
@@ -51,10 +53,9 @@ constexpr int kHardwareOffset[6] = {4, -3, 2, -5, 3, -2};
 // not keep the meter busy integrating.
 constexpr double kMaxCatchUpS = 7 * 24 * 3600.0;
 
-template <typename T>
-void put(QByteArray& record, int offset, T value)
+template <std::size_t N> QByteArray payloadOf(const ByteImage<N>& image)
 {
-    std::memcpy(record.data() + offset, &value, sizeof(T));
+    return QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(N));
 }
 
 std::uint32_t toU32(double v)
@@ -93,11 +94,11 @@ int requestPayloadSize(int code)
     case Read_Version:
         return 0;
     case Write_RAM1:
-        return kRam1Size;
+        return int(ram1::kSize);
     case Write_RAM2:
-        return kRam2Size;
+        return int(ram2::kSize);
     case Write_RAM3:
-        return kRam3Size;
+        return int(ram3::kSize);
     case Write_DAtest:
         return 4;
     default:
@@ -109,46 +110,46 @@ VirtualMeter::Ram2Image VirtualMeter::factoryRam2()
 {
     using namespace ram2;
     Ram2Image r;
-    for (int k = 0; k < 6; ++k)
-        r.set<float>(kRatio + 4 * k, 1.0f);
-    r.set<float>(kZajzar, 0.01f);
-    for (int k = 0; k < 4; ++k) {
-        r.set<float>(kDoutLowLimit + 4 * k, 0.0f);
-        r.set<float>(kDoutHighLimit + 4 * k, 100.0f);
-        r.set<float>(kDoutHysteresis + 4 * k, 1.0f);
-        r.set<float>(kAnValueFrom + 4 * k, 0.0f);
-        r.set<float>(kAnValueTo + 4 * k, 100.0f);
-        r.set<float>(kPWMScale + 4 * k, 1.0f);
-        r.set<std::uint16_t>(kDoutImpEgyenertek + 2 * k, 1);
-        r.set<std::uint16_t>(kDoutImpSzelesseg + 2 * k, 200);
-        r.set<std::uint16_t>(kDoutImpSzunet + 2 * k, 200);
-        r.set<std::uint16_t>(kPWMFrommA + 2 * k, 4000);
-        r.set<std::uint16_t>(kPWMTomA + 2 * k, 20000);
-        r.set<std::uint16_t>(kPWMErrormA + 2 * k, 20100);
-        r.set<std::uint16_t>(kAnAssigned + 2 * k, 0);
-        r.set<std::uint16_t>(kPWMFrom + 2 * k, 16000);
-        r.set<std::uint16_t>(kPWMTo + 2 * k, 56000);
-        r.set<std::uint16_t>(kPWMError + 2 * k, 58000);
-        r.set<std::uint16_t>(kPWMMin + 2 * k, 10000);
-        r.set<std::uint16_t>(kPWMMax + 2 * k, 60000);
-        r[kPWMType + k] = 1; // 4-20 mA
-        r[kPWMMode + k] = 1; // limited
+    for (std::size_t k = 0; k < Ratio.count; ++k)
+        set(r, Ratio, k, 1.0f);
+    set(r, Zajzar, 0.01f);
+    for (std::size_t k = 0; k < 4; ++k) {
+        set(r, DoutLowLimit, k, 0.0f);
+        set(r, DoutHighLimit, k, 100.0f);
+        set(r, DoutHysteresis, k, 1.0f);
+        set(r, AnValueFrom, k, 0.0f);
+        set(r, AnValueTo, k, 100.0f);
+        set(r, PWMScale, k, 1.0f);
+        set(r, DoutImpEgyenertek, k, 1);
+        set(r, DoutImpSzelesseg, k, 200);
+        set(r, DoutImpSzunet, k, 200);
+        set(r, PWMFrommA, k, 4000);
+        set(r, PWMTomA, k, 20000);
+        set(r, PWMErrormA, k, 20100);
+        set(r, AnAssigned, k, 0);
+        set(r, PWMFrom, k, 16000);
+        set(r, PWMTo, k, 56000);
+        set(r, PWMError, k, 58000);
+        set(r, PWMMin, k, 10000);
+        set(r, PWMMax, k, 60000);
+        set(r, PWMType, k, 1); // 4-20 mA
+        set(r, PWMMode, k, 1); // limited
     }
-    r.set<std::uint32_t>(kLedErrorMask, 0x000FFFFFu);
+    set(r, LedErrorMask, 0x000FFFFFu);
     const std::uint32_t maxEP[4] = {5000000u, 5000000u, 4000000u, 3000000u};
-    for (int k = 0; k < 4; ++k)
-        r.set<std::uint32_t>(kMaxEP + 4 * k, maxEP[k]);
-    r.set<std::uint16_t>(kIntegrationLength, 2);
-    r.set<std::uint16_t>(kElrendezes, 0);
-    r.set<std::uint16_t>(kEnergySampletime, 10);
-    r.set<std::uint16_t>(kMB01Timeout, 100);
-    r[kMB01Type] = 0;
-    r[kMB01Addr] = 1;
-    r[kMB01Baud] = 5; // 9600
-    r[kMB01Parity] = 2;
-    r[kMB01Stopbits] = 0;
-    r[kMB01Delay] = 0;
-    r[kHarmEnabled] = 0x3F;
+    for (std::size_t k = 0; k < MaxEP.count; ++k)
+        set(r, MaxEP, k, maxEP[k]);
+    set(r, IntegrationLength, 2);
+    set(r, Elrendezes, 0);
+    set(r, Energy_sampletime, 10);
+    set(r, MB01Timeout, 100);
+    set(r, MB01Type, 0);
+    set(r, MB01Addr, 1);
+    set(r, MB01Baud, 5); // 9600
+    set(r, MB01Parity, 2);
+    set(r, MB01Stopbits, 0);
+    set(r, MB01Delay, 0);
+    set(r, HarmEnabled, 0x3F);
     return r;
 }
 
@@ -156,29 +157,30 @@ VirtualMeter::Ram3Image VirtualMeter::factoryRam3(std::uint32_t factoryNumber, s
 {
     using namespace ram3;
     Ram3Image r;
-    r[kYear] = year;
-    r[kMonth] = month;
-    r.set<std::uint32_t>(kNumber, factoryNumber);
-    r.set<std::uint16_t>(kModulconfig, 2 + 16 * 1); // "2 kimenet 3 bemenet", "2 analóg kimenet"
-    for (int k = 0; k < 4; ++k) {
-        r.set<std::uint16_t>(kPWMPoint1mA + 2 * k, 4000);
-        r.set<std::uint16_t>(kPWMPoint2mA + 2 * k, 20000);
-        r.set<float>(kTimeBaseCorrection + 4 * k, 1.0f);
+    set(r, GyartasiEv, year);
+    set(r, GyartasiHo, month);
+    set(r, Gyartasiszam, factoryNumber);
+    set(r, Modulconfig, 2 + 16 * 1); // "2 kimenet 3 bemenet", "2 analóg kimenet"
+    for (std::size_t k = 0; k < 4; ++k) {
+        set(r, PWMPoint1mA, k, 4000);
+        set(r, PWMPoint2mA, k, 20000);
+        set(r, TimeBaseCorrection, k, 1.0f);
     }
-    r.set<std::int16_t>(kAdhist, 150);
+    set(r, Adhist, 150);
     const std::int16_t offsets[6] = {4, -3, 2, -5, 3, -2};
     const std::uint16_t adrms[6] = {11600, 9300, 11620, 9280, 11590, 9310};
     const float calrms[6] = {230.0f, 5.0f, 230.0f, 5.0f, 230.0f, 5.0f};
     const float delay[6] = {0.12f, -0.05f, 0.08f, -0.03f, 0.10f, -0.07f};
-    for (int k = 0; k < 6; ++k) {
-        r.set<std::int16_t>(kOffset + 2 * k, offsets[k]);
-        r.set<std::uint16_t>(kADrms + 2 * k, adrms[k]);
-        r.set<float>(kCalrms + 4 * k, calrms[k]);
-        r.set<float>(kRMSCoeff + 4 * k, calrms[k] / float(adrms[k]));
-        r.set<float>(kDelay + 4 * k, delay[k]);
+    for (std::size_t k = 0; k < 6; ++k) {
+        set(r, Offset, k, offsets[k]);
+        set(r, ADrms, k, adrms[k]);
+        set(r, Calrms, k, calrms[k]);
+        set(r, RMSCoeff, k, calrms[k] / float(adrms[k]));
+        set(r, Delay, k, delay[k]);
     }
-    for (int k = 0; k < 3; ++k)
-        r.set<float>(kTeljCoeff + 4 * k, (calrms[2 * k] / float(adrms[2 * k])) * (calrms[2 * k + 1] / float(adrms[2 * k + 1])));
+    for (std::size_t k = 0; k < TeljCoeff.count; ++k)
+        set(r, TeljCoeff, k,
+            (calrms[2 * k] / float(adrms[2 * k])) * (calrms[2 * k + 1] / float(adrms[2 * k + 1])));
     return r;
 }
 
@@ -204,10 +206,10 @@ VirtualMeter::VirtualMeter(VirtualMeterConfig config, Clock clock)
     for (int kind = 0; kind < 4; ++kind) {
         std::int64_t sum = 0;
         for (int ph = 0; ph < 3; ++ph) {
-            m_ram1.set<std::int64_t>(ram1::kCounterBase[kind] + 8 * ph, counters[kind][ph]);
+            set(m_ram1, kCounters[kind], std::size_t(ph), counters[kind][ph]);
             sum += counters[kind][ph];
         }
-        m_ram1.set<std::int64_t>(ram1::kCounterBase[kind] + 24, sum);
+        set(m_ram1, kCounters[kind], 3, sum);
     }
 }
 
@@ -332,11 +334,11 @@ QByteArray VirtualMeter::buildPayload(std::uint8_t code, const std::uint8_t* pay
     case Read_Net:
         return netRecord(now);
     case Read_RAM1:
-        return QByteArray(reinterpret_cast<const char*>(m_ram1.data()), kRam1Size);
+        return payloadOf(m_ram1);
     case Read_RAM2:
-        return QByteArray(reinterpret_cast<const char*>(m_ram2.data()), kRam2Size);
+        return payloadOf(m_ram2);
     case Read_RAM3:
-        return QByteArray(reinterpret_cast<const char*>(m_ram3.data()), kRam3Size);
+        return payloadOf(m_ram3);
     case Read_Caldata:
         return caldataRecord(now);
     case Read_EPdata:
@@ -381,7 +383,7 @@ std::array<double, 6> VirtualMeter::ratios() const
 {
     std::array<double, 6> r{};
     for (int k = 0; k < 6; ++k) {
-        const double v = m_ram2.f32(ram2::kRatio + 4 * k);
+        const double v = get(m_ram2, ram2::Ratio, std::size_t(k));
         // A ratio the meter cannot use counts as 1, so a broken setting never yields NaN readings.
         r[k] = (std::isfinite(v) && v > 0.0) ? v : 1.0;
     }
@@ -393,8 +395,8 @@ std::uint32_t VirtualMeter::errorsAt(const NetworkSnapshot& s) const
     std::uint32_t e = 0;
     double p = 0.0, q = 0.0;
     for (int ph = 0; ph < 3; ++ph) {
-        const double calU = m_ram3.f32(ram3::kCalrms + 4 * (2 * ph));
-        const double calI = m_ram3.f32(ram3::kCalrms + 4 * (2 * ph + 1));
+        const double calU = get(m_ram3, ram3::Calrms, std::size_t(2 * ph));
+        const double calI = get(m_ram3, ram3::Calrms, std::size_t(2 * ph + 1));
         const double unom = (std::isfinite(calU) && calU >= 1.0) ? calU : 230.0;
         const double inom = (std::isfinite(calI) && calI >= 0.1) ? calI : 5.0;
         if (s.u[ph] < 0.1 * unom)
@@ -450,8 +452,9 @@ void VirtualMeter::advanceTo(double t)
         const double whole = std::floor(rest);
         if (whole >= 1.0) {
             rest -= whole;
-            const std::size_t off = ram1::kCounterBase[kind] + 8 * column;
-            m_ram1.set<std::int64_t>(off, m_ram1.i64(off) + static_cast<std::int64_t>(whole));
+            const auto& counter = kCounters[kind];
+            const auto index = std::size_t(column);
+            set(m_ram1, counter, index, get(m_ram1, counter, index) + static_cast<std::int64_t>(whole));
         }
     };
 
@@ -501,19 +504,20 @@ double VirtualMeter::demandEstimateW(double now) const
 std::uint32_t VirtualMeter::contractedDemand() const
 {
     // MaxEP is kept in thousandths; tariff 1 applies (the meter's internal tariff).
-    return static_cast<std::uint32_t>((std::uint64_t(m_ram2.u32(ram2::kMaxEP)) + 500u) / 1000u);
+    constexpr auto kScale = static_cast<std::uint64_t>(ram2::MaxEP.scale);
+    return static_cast<std::uint32_t>((std::uint64_t(get(m_ram2, ram2::MaxEP, 0)) + kScale / 2) / kScale);
 }
 
 QByteArray VirtualMeter::stateRecord(double now)
 {
-    QByteArray rec(kStateSize, '\0');
+    StateRecord rec;
     std::uint32_t dynamic = errorsAt(networkAt(now));
     const std::uint32_t contracted = contractedDemand();
     if (contracted > 0 && demandEstimateW(now) > double(contracted))
         dynamic |= kDemandExceeded;
     m_staticErrors |= dynamic & kDemandExceeded;
 
-    const unsigned module1 = m_ram3.u16(ram3::kModulconfig) & 0x0F;
+    const unsigned module1 = get(m_ram3, ram3::Modulconfig) & 0x0F;
     std::uint8_t io = 0;
     if (module1 >= 1)
         io |= m_digout & 0x03;
@@ -522,16 +526,16 @@ QByteArray VirtualMeter::stateRecord(double now)
         io |= std::uint8_t(floorMod2(now / 11.0) << 5);
         io |= std::uint8_t(floorMod2(now / 17.0) << 6);
     }
-    put<std::uint32_t>(rec, 0, m_staticErrors);
-    put<std::uint32_t>(rec, 4, dynamic);
-    put<std::uint32_t>(rec, 8, m_ram2.u32(ram2::kLedErrorMask));
-    rec[13] = char(io);
-    return rec;
+    set(rec, state::StaticErrors, m_staticErrors);
+    set(rec, state::DynamicErrors, dynamic);
+    set(rec, state::ErrorMask, get(m_ram2, ram2::LedErrorMask));
+    set(rec, state::IoBits, io);
+    return payloadOf(rec);
 }
 
 QByteArray VirtualMeter::netRecord(double now) const
 {
-    QByteArray rec(kNetSize, '\0');
+    NetRecord rec;
     const NetworkSnapshot s = networkAt(now);
     const auto r = ratios();
 
@@ -548,93 +552,98 @@ QByteArray VirtualMeter::netRecord(double now) const
         p[ph] = sa[ph] * std::cos(fi);
         q[ph] = sa[ph] * std::sin(fi);
     }
-    auto f32 = [&rec](int offset, double v) { put<float>(rec, offset, float(v)); };
-    f32(0, std::abs(uPh[0] - uPh[1]));
-    f32(4, std::abs(uPh[1] - uPh[2]));
-    f32(8, std::abs(uPh[0] - uPh[2]));
+    auto put = [&rec](const NetFloat& field, double v) { set(rec, field, float(v)); };
+    put(net::L12urms, std::abs(uPh[0] - uPh[1]));
+    put(net::L23urms, std::abs(uPh[1] - uPh[2]));
+    put(net::L13urms, std::abs(uPh[0] - uPh[2]));
     for (int ph = 0; ph < 3; ++ph) {
-        f32(12 + 4 * ph, u[ph]);
-        f32(24 + 4 * ph, i[ph]);
-        f32(40 + 4 * ph, p[ph]);
-        f32(52 + 4 * ph, q[ph]);
-        f32(64 + 4 * ph, sa[ph]);
-        f32(76 + 4 * ph, sa[ph] > 0 ? p[ph] / sa[ph] : 0.0);
-        f32(88 + 4 * ph, s.fi[ph]);
-        f32(120 + 4 * ph, s.f[ph]);
+        const NetPhase& f = kNetPhase[ph];
+        put(f.urms, u[ph]);
+        put(f.irms, i[ph]);
+        put(f.p, p[ph]);
+        put(f.q, q[ph]);
+        put(f.s, sa[ph]);
+        put(f.pf, sa[ph] > 0 ? p[ph] / sa[ph] : 0.0);
+        put(f.fi, s.fi[ph]);
+        put(f.f, s.f[ph]);
     }
-    f32(36, std::abs(iPh[0] + iPh[1] + iPh[2])); // neutral current
+    // Two of the floats the tool does not show: the neutral current and the mean frequency.
+    put(net::Unused36, std::abs(iPh[0] + iPh[1] + iPh[2]));
     const double pt = p[0] + p[1] + p[2], qt = q[0] + q[1] + q[2], st = sa[0] + sa[1] + sa[2];
-    f32(100, pt);
-    f32(104, qt);
-    f32(108, st);
-    f32(112, st > 0 ? pt / st : 0.0);
-    f32(116, (s.f[0] + s.f[1] + s.f[2]) / 3.0);
-    f32(132, s.uAngle[1]);
-    f32(136, s.uAngle[2]);
+    put(net::Sump, pt);
+    put(net::Sumq, qt);
+    put(net::Sums, st);
+    put(net::Sumpf, st > 0 ? pt / st : 0.0);
+    put(net::Unused116, (s.f[0] + s.f[1] + s.f[2]) / 3.0);
+    put(net::L12fi, s.uAngle[1]);
+    put(net::L13fi, s.uAngle[2]);
     for (int ch = 0; ch < 6; ++ch)
-        f32(156 + 4 * ch, spectrumThd(harmonicSpectrumAt(now, ch)));
-    return rec;
+        put(kNetThd[ch], spectrumThd(harmonicSpectrumAt(now, ch)));
+    return payloadOf(rec);
 }
 
 QByteArray VirtualMeter::caldataRecord(double now) const
 {
-    QByteArray rec(kCaldataSize, '\0');
+    CaldataRecord rec;
     const NetworkSnapshot s = networkAt(now);
     for (int ch = 0; ch < 6; ++ch) {
         const int ph = ch / 2;
+        const auto k = std::size_t(ch);
         const double value = (ch % 2) ? s.i[ph] : s.u[ph];
-        const double cal = m_ram3.f32(ram3::kCalrms + 4 * ch);
-        const double nominalAd = m_ram3.u16(ram3::kADrms + 2 * ch);
+        const double cal = get(m_ram3, ram3::Calrms, k);
+        const double nominalAd = get(m_ram3, ram3::ADrms, k);
         double ad = 0.0;
         if (std::isfinite(cal) && cal > 1e-3)
             ad = std::clamp(nominalAd * value / cal, 0.0, 65535.0);
-        put<std::uint16_t>(rec, 2 * ch, static_cast<std::uint16_t>(std::lround(ad)));
+        set(rec, caldata::ADrms, k, static_cast<std::uint16_t>(std::lround(ad)));
         // The nominal value is RAM3's own, bit for bit.
-        std::memcpy(rec.data() + 12 + 4 * ch, m_ram3.data() + ram3::kCalrms + 4 * ch, 4);
+        static_assert(caldata::UIrms.width == ram3::Calrms.width);
+        std::memcpy(rec.data() + caldata::UIrms.at(k), m_ram3.data() + ram3::Calrms.at(k),
+                    caldata::UIrms.width);
         const auto jitter = static_cast<int>(std::lround(0.8 * std::sin(now * 1.7 + ch)));
-        put<std::int16_t>(rec, 36 + 2 * ch, static_cast<std::int16_t>(kHardwareOffset[ch] + jitter));
+        set(rec, caldata::Average, k, static_cast<std::int16_t>(kHardwareOffset[ch] + jitter));
     }
-    return rec;
+    return payloadOf(rec);
 }
 
 QByteArray VirtualMeter::epRecord(double now) const
 {
-    QByteArray rec(kEpSize, '\0');
+    EpRecord rec;
     const double elapsed = std::clamp(now - double(m_periodIndex) * kDemandPeriodS, 0.0, kDemandPeriodS);
-    put<std::uint32_t>(rec, 8, toU32(m_previousDemandW));
-    put<std::uint32_t>(rec, 12, toU32(demandEstimateW(now)));
-    put<std::uint32_t>(rec, 16, contractedDemand());
-    put<std::uint32_t>(rec, 20, toU32(demandSoFarW()));
-    put<std::uint16_t>(rec, 24, static_cast<std::uint16_t>(std::lround(elapsed * 10.0)));
-    return rec;
+    set(rec, ep::EPprevious, toU32(m_previousDemandW));
+    set(rec, ep::EPestimated, toU32(demandEstimateW(now)));
+    set(rec, ep::EPenabled, contractedDemand());
+    set(rec, ep::EPcurrent, toU32(demandSoFarW()));
+    set(rec, ep::EPtimeelapsed, static_cast<std::uint16_t>(std::lround(elapsed * ep::EPtimeelapsed.scale)));
+    return payloadOf(rec);
 }
 
 QByteArray VirtualMeter::versionRecord() const
 {
-    QByteArray rec(kVersionSize, '\0');
-    rec[0] = char(m_config.version.major);
-    rec[1] = char(m_config.version.minor);
-    put<std::uint16_t>(rec, 2, m_config.version.build);
-    const QByteArray date = m_config.firmwareDate.left(12);
-    std::memcpy(rec.data() + 4, date.constData(), std::size_t(date.size()));
-    rec[16] = char(m_ram3[ram3::kYear]);
-    rec[17] = char(m_ram3[ram3::kMonth]);
-    put<std::uint32_t>(rec, 18, m_ram3.u32(ram3::kNumber));
-    return rec;
+    VersionRecord rec;
+    set(rec, version::ProgramversionMajor, m_config.version.major);
+    set(rec, version::ProgramversionMinor, m_config.version.minor);
+    set(rec, version::ProgramversionBuild, m_config.version.build);
+    const QByteArray date = m_config.firmwareDate.left(qsizetype(version::Programdate.count));
+    std::memcpy(rec.data() + version::Programdate.offset, date.constData(), std::size_t(date.size()));
+    set(rec, version::Gyartaseve, get(m_ram3, ram3::GyartasiEv));
+    set(rec, version::Gyartashonapja, get(m_ram3, ram3::GyartasiHo));
+    set(rec, version::Gyartasiszam, get(m_ram3, ram3::Gyartasiszam));
+    return payloadOf(rec);
 }
 
 QByteArray VirtualMeter::harmonicsRecord(double now, std::uint8_t channel) const
 {
-    QByteArray rec(kHarmonicsSize, '\0');
-    rec[0] = char(channel);
+    HarmonicsRecord rec;
+    set(rec, harmonics::Channel, channel);
     // Unknown channels and channels not enabled in RAM2 are not measured: all zero.
-    if (channel > 5 || !(m_ram2[ram2::kHarmEnabled] & (1u << channel)))
-        return rec;
+    if (channel > 5 || !(get(m_ram2, ram2::HarmEnabled) & (1u << channel)))
+        return payloadOf(rec);
     const HarmonicSpectrum bars = harmonicSpectrumAt(now, channel);
-    put<float>(rec, 1, float(spectrumThd(bars)));
-    for (int n = 0; n < kHarmonicBars; ++n)
-        put<std::uint16_t>(rec, 5 + 2 * n, bars[n]);
-    return rec;
+    set(rec, harmonics::THD, float(spectrumThd(bars)));
+    for (std::size_t n = 0; n < bars.size(); ++n)
+        set(rec, harmonics::Amplitude, n, bars[n]);
+    return payloadOf(rec);
 }
 
 } // namespace kvam

@@ -6,6 +6,7 @@
 #include "FirmwareVersion.h"
 #include "MeterAnswer.h"
 #include "NetworkModel.h"
+#include "Records.h"
 
 #include <QByteArray>
 
@@ -49,16 +50,10 @@ public:
     /// Seconds on any monotonic scale; only differences matter, plus the phase of the demand period.
     using Clock = std::function<double()>;
 
-    using Ram1Image = ByteImage<kRam1Size>;
-    using Ram2Image = ByteImage<kRam2Size>;
-    using Ram3Image = ByteImage<kRam3Size>;
+    using Ram1Image = kvam::Ram1Image;
+    using Ram2Image = kvam::Ram2Image;
+    using Ram3Image = kvam::Ram3Image;
 
-    static constexpr int kStateSize = 16;
-    static constexpr int kNetSize = 180;
-    static constexpr int kCaldataSize = 48;
-    static constexpr int kEpSize = 32;
-    static constexpr int kVersionSize = 22;
-    static constexpr int kHarmonicsSize = 45;
     /// Hold-back of a late answer: beyond the tool's 300 ms answer time-out.
     static constexpr int kLateAnswerMs = 400;
     /// Length of a demand period in seconds.

@@ -9,51 +9,40 @@ namespace kvam {
 // ---------------------------------------------------------------------------------------------
 // Net record
 
+namespace {
+
+// A shown field of the Net record with its format; offset and scale come from the record layer.
+template <FieldType T> constexpr NetField shown(const Field<net::kSize, T>& f, const char* format)
+{
+    static_assert(T == FieldType::f32, "the Net record holds floats");
+    return {f.name, f.offset, format, static_cast<float>(f.scale)};
+}
+
+} // namespace
+
 const std::array<NetField, kNetFieldCount>& netFields()
 {
+    using namespace net;
     // The order is the one the data logger relies on when it reads the fields back, with Sumpf
     // after the apparent sum.
+    // One line per quantity, the L1, L2, L3 (or sum) columns side by side.
+    // clang-format off
     static constexpr std::array<NetField, kNetFieldCount> kFields{{
-        {"L12urms", 0, "%10.1f", false},
-        {"L23urms", 4, "%10.1f", false},
-        {"L13urms", 8, "%10.1f", false},
-        {"L1urms", 12, "%10.1f", false},
-        {"L2urms", 16, "%10.1f", false},
-        {"L3urms", 20, "%10.1f", false},
-        {"L1irms", 24, "%10.3f", false},
-        {"L2irms", 28, "%10.3f", false},
-        {"L3irms", 32, "%10.3f", false},
-        {"L1p", 40, "%10.3f", true},
-        {"L2p", 44, "%10.3f", true},
-        {"L3p", 48, "%10.3f", true},
-        {"L1q", 52, "%10.3f", true},
-        {"L2q", 56, "%10.3f", true},
-        {"L3q", 60, "%10.3f", true},
-        {"L1s", 64, "%10.3f", true},
-        {"L2s", 68, "%10.3f", true},
-        {"L3s", 72, "%10.3f", true},
-        {"L1pf", 76, "%10.3f", false},
-        {"L2pf", 80, "%10.3f", false},
-        {"L3pf", 84, "%10.3f", false},
-        {"L1fi", 88, "%10.1f", false},
-        {"L2fi", 92, "%10.1f", false},
-        {"L3fi", 96, "%10.1f", false},
-        {"Sump", 100, "%10.3f", true},
-        {"Sumq", 104, "%10.3f", true},
-        {"Sums", 108, "%10.3f", true},
-        {"Sumpf", 112, "%10.3f", false},
-        {"L1f", 120, "%10.2f", false},
-        {"L2f", 124, "%10.2f", false},
-        {"L3f", 128, "%10.2f", false},
-        {"L12fi", 132, "%10.1f", false},
-        {"L13fi", 136, "%10.1f", false},
-        {"L1uthd", 156, "%10.1f", false},
-        {"L2uthd", 160, "%10.1f", false},
-        {"L3uthd", 164, "%10.1f", false},
-        {"L1ithd", 168, "%10.1f", false},
-        {"L2ithd", 172, "%10.1f", false},
-        {"L3ithd", 176, "%10.1f", false},
+        shown(L12urms, "%10.1f"), shown(L23urms, "%10.1f"), shown(L13urms, "%10.1f"),
+        shown(L1urms, "%10.1f"),  shown(L2urms, "%10.1f"),  shown(L3urms, "%10.1f"),
+        shown(L1irms, "%10.3f"),  shown(L2irms, "%10.3f"),  shown(L3irms, "%10.3f"),
+        shown(L1p, "%10.3f"),     shown(L2p, "%10.3f"),     shown(L3p, "%10.3f"),
+        shown(L1q, "%10.3f"),     shown(L2q, "%10.3f"),     shown(L3q, "%10.3f"),
+        shown(L1s, "%10.3f"),     shown(L2s, "%10.3f"),     shown(L3s, "%10.3f"),
+        shown(L1pf, "%10.3f"),    shown(L2pf, "%10.3f"),    shown(L3pf, "%10.3f"),
+        shown(L1fi, "%10.1f"),    shown(L2fi, "%10.1f"),    shown(L3fi, "%10.1f"),
+        shown(Sump, "%10.3f"),    shown(Sumq, "%10.3f"),    shown(Sums, "%10.3f"),
+        shown(Sumpf, "%10.3f"),   shown(L1f, "%10.2f"),     shown(L2f, "%10.2f"),
+        shown(L3f, "%10.2f"),     shown(L12fi, "%10.1f"),   shown(L13fi, "%10.1f"),
+        shown(L1uthd, "%10.1f"),  shown(L2uthd, "%10.1f"),  shown(L3uthd, "%10.1f"),
+        shown(L1ithd, "%10.1f"),  shown(L2ithd, "%10.1f"),  shown(L3ithd, "%10.1f"),
     }};
+    // clang-format on
     return kFields;
 }
 
@@ -61,8 +50,8 @@ QString netFieldText(const NetRecord& rec, const NetField& field)
 {
     float v = rec.f32(field.offset);
     // The meter's single is scaled as a single, so the rounding matches what it would show.
-    if (field.perThousand)
-        v = v / 1000.0f;
+    if (field.scale != 1.0f)
+        v = v / field.scale;
     return formatNumber(field.format, static_cast<double>(v));
 }
 
@@ -77,9 +66,10 @@ QStringList netFieldTexts(const NetRecord& rec)
 
 float caldataNominalRms(const CaldataRecord& cal, int channel)
 {
-    if (channel < 0 || channel > 5)
+    // A channel outside 0..5 reads 0.
+    if (channel < 0)
         return 0.0f;
-    return cal.f32(12 + 4 * static_cast<std::size_t>(channel));
+    return get(cal, caldata::UIrms, static_cast<std::size_t>(channel));
 }
 
 namespace {
@@ -95,20 +85,20 @@ float referenceOr(float value, float fallback)
 PhasorInput makePhasorInput(const NetRecord& net, const CaldataRecord& cal, float zoomU, float zoomI)
 {
     PhasorInput in;
-    in.U1 = net.f32(12);
-    in.U2 = net.f32(16);
-    in.U3 = net.f32(20);
-    in.I1 = net.f32(24);
-    in.I2 = net.f32(28);
-    in.I3 = net.f32(32);
-    in.U12 = net.f32(0);
-    in.U13 = net.f32(8); // the record sends 12, 23, 13
-    in.U23 = net.f32(4);
-    in.Fi1 = net.f32(88);
-    in.Fi2 = net.f32(92);
-    in.Fi3 = net.f32(96);
-    in.Fi12 = net.f32(132);
-    in.Fi13 = net.f32(136);
+    in.U1 = get(net, net::L1urms);
+    in.U2 = get(net, net::L2urms);
+    in.U3 = get(net, net::L3urms);
+    in.I1 = get(net, net::L1irms);
+    in.I2 = get(net, net::L2irms);
+    in.I3 = get(net, net::L3irms);
+    in.U12 = get(net, net::L12urms);
+    in.U13 = get(net, net::L13urms); // the record sends 12, 23, 13
+    in.U23 = get(net, net::L23urms);
+    in.Fi1 = get(net, net::L1fi);
+    in.Fi2 = get(net, net::L2fi);
+    in.Fi3 = get(net, net::L3fi);
+    in.Fi12 = get(net, net::L12fi);
+    in.Fi13 = get(net, net::L13fi);
     in.Unom = referenceOr(caldataNominalRms(cal, 0), kDefaultUnom);
     in.Inom = referenceOr(caldataNominalRms(cal, 1), kDefaultInom);
     in.ZoomU = zoomU;
@@ -119,10 +109,10 @@ PhasorInput makePhasorInput(const NetRecord& net, const CaldataRecord& cal, floa
 // ---------------------------------------------------------------------------------------------
 // State record
 
-quint32 staticErrors(const StateRecord& rec) { return rec.u32(0); }
-quint32 dynamicErrors(const StateRecord& rec) { return rec.u32(4); }
-quint32 errorMask(const StateRecord& rec) { return rec.u32(8); }
-quint8 ioBits(const StateRecord& rec) { return rec.u8(13); }
+quint32 staticErrors(const StateRecord& rec) { return get(rec, state::StaticErrors); }
+quint32 dynamicErrors(const StateRecord& rec) { return get(rec, state::DynamicErrors); }
+quint32 errorMask(const StateRecord& rec) { return get(rec, state::ErrorMask); }
+quint8 ioBits(const StateRecord& rec) { return get(rec, state::IoBits); }
 
 bool errorLedLit(const StateRecord& rec)
 {
@@ -137,25 +127,28 @@ bool ioActive(const StateRecord& rec, IoBit bit)
 // ---------------------------------------------------------------------------------------------
 // Version record
 
-int versionMajor(const VersionRecord& rec) { return rec.u8(0); }
+int versionMajor(const VersionRecord& rec) { return get(rec, version::ProgramversionMajor); }
 
 QString versionText(const VersionRecord& rec)
 {
-    return formatNumber("%d.%d.%d", int(rec.u8(0)), int(rec.u8(1)), int(rec.u16(2)));
+    return formatNumber("%d.%d.%d", int(get(rec, version::ProgramversionMajor)),
+                        int(get(rec, version::ProgramversionMinor)),
+                        int(get(rec, version::ProgramversionBuild)));
 }
 
 QString versionDateText(const VersionRecord& rec)
 {
-    constexpr std::size_t kOffset = 4, kMax = 12;
+    // Up to the first zero byte; a date that fills the field has none.
     std::size_t len = 0;
-    while (len < kMax && rec.u8(kOffset + len) != 0)
+    while (len < version::Programdate.count && get(rec, version::Programdate, len) != 0)
         ++len;
-    return QString::fromLatin1(reinterpret_cast<const char*>(rec.data() + kOffset), qsizetype(len));
+    return QString::fromLatin1(reinterpret_cast<const char*>(rec.data() + version::Programdate.offset),
+                               qsizetype(len));
 }
 
-int manufactureYear(const VersionRecord& rec) { return rec.u8(16); }
-int manufactureMonth(const VersionRecord& rec) { return rec.u8(17); }
-quint32 factoryNumber(const VersionRecord& rec) { return rec.u32(18); }
+int manufactureYear(const VersionRecord& rec) { return get(rec, version::Gyartaseve); }
+int manufactureMonth(const VersionRecord& rec) { return get(rec, version::Gyartashonapja); }
+quint32 factoryNumber(const VersionRecord& rec) { return get(rec, version::Gyartasiszam); }
 
 QString factoryNumberText(const VersionRecord& rec)
 {
@@ -177,23 +170,28 @@ QString unsupportedVersionMessage(const VersionRecord& rec)
 // ---------------------------------------------------------------------------------------------
 // EP record
 
-quint32 epPrevious(const EpRecord& rec) { return rec.u32(8); }
-quint32 epEstimated(const EpRecord& rec) { return rec.u32(12); }
-quint32 epEnabled(const EpRecord& rec) { return rec.u32(16); }
-quint32 epCurrent(const EpRecord& rec) { return rec.u32(20); }
-quint32 epElapsed(const EpRecord& rec) { return rec.u16(24) / 10u; }
+quint32 epPrevious(const EpRecord& rec) { return get(rec, ep::EPprevious); }
+quint32 epEstimated(const EpRecord& rec) { return get(rec, ep::EPestimated); }
+quint32 epEnabled(const EpRecord& rec) { return get(rec, ep::EPenabled); }
+quint32 epCurrent(const EpRecord& rec) { return get(rec, ep::EPcurrent); }
+
+quint32 epElapsed(const EpRecord& rec)
+{
+    // Tenths, shown as whole units with the remainder dropped.
+    return get(rec, ep::EPtimeelapsed) / static_cast<unsigned>(ep::EPtimeelapsed.scale);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Harmonics record
 
-int harmonicsChannel(const HarmonicsRecord& rec) { return rec.u8(0); }
-float harmonicsThd(const HarmonicsRecord& rec) { return rec.f32(1); }
+int harmonicsChannel(const HarmonicsRecord& rec) { return get(rec, harmonics::Channel); }
+float harmonicsThd(const HarmonicsRecord& rec) { return get(rec, harmonics::THD); }
 
 HarmonicAmplitudes harmonicsAmplitudes(const HarmonicsRecord& rec)
 {
     HarmonicAmplitudes a{};
     for (std::size_t n = 0; n < a.size(); ++n)
-        a[n] = rec.u16(5 + 2 * n);
+        a[n] = get(rec, harmonics::Amplitude, n);
     return a;
 }
 
@@ -215,7 +213,7 @@ std::array<double, kHarmonicCount> harmonicsBarHeights(const HarmonicAmplitudes&
 {
     std::array<double, kHarmonicCount> h{};
     for (std::size_t n = 0; n < h.size(); ++n)
-        h[n] = amplitudes[n] / 10.0;
+        h[n] = amplitudes[n] / harmonics::Amplitude.scale;
     return h;
 }
 

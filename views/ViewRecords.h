@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ByteImage.h"
 #include "PhasorInput.h"
+#include "Records.h"
 
 #include <QString>
 #include <QStringList>
@@ -12,13 +12,7 @@
 
 namespace kvam {
 
-/// Answer records as the meter sends them; offsets count from the first payload byte.
-using NetRecord = ByteImage<180>;       ///< Read_Net: 45 little-endian floats
-using StateRecord = ByteImage<16>;      ///< Read_State: error words and I/O bits
-using VersionRecord = ByteImage<22>;    ///< Read_Version: firmware version, date, factory data
-using EpRecord = ByteImage<32>;         ///< Read_EPdata: demand bookkeeping
-using HarmonicsRecord = ByteImage<45>;  ///< Read_Harmonics: channel, THD, 20 amplitudes
-using CaldataRecord = ByteImage<48>;    ///< Read_Caldata: per-channel calibration readings
+// The answer records (NetRecord, StateRecord ...) and their fields come from Records.h.
 
 // ---------------------------------------------------------------------------------------------
 // Net record
@@ -29,7 +23,7 @@ struct NetField
     const char* name;    ///< control name of the field showing it
     std::size_t offset;  ///< byte offset of the float in the record
     const char* format;  ///< printf-style format of the shown number
-    bool perThousand;    ///< shown divided by 1000 (W to kW, VAr to kVAr, VA to kVA)
+    float scale;         ///< shown = stored / scale (1000 for W to kW, VAr to kVAr, VA to kVA)
 };
 
 inline constexpr std::size_t kNetFieldCount = 39;
@@ -57,10 +51,10 @@ PhasorInput makePhasorInput(const NetRecord& net, const CaldataRecord& cal, floa
 // ---------------------------------------------------------------------------------------------
 // State record
 
-quint32 staticErrors(const StateRecord& rec);   ///< offset 0
-quint32 dynamicErrors(const StateRecord& rec);  ///< offset 4
-quint32 errorMask(const StateRecord& rec);      ///< offset 8
-quint8 ioBits(const StateRecord& rec);          ///< offset 13
+quint32 staticErrors(const StateRecord& rec);   ///< StaticErrors
+quint32 dynamicErrors(const StateRecord& rec);  ///< DynamicErrors
+quint32 errorMask(const StateRecord& rec);      ///< ErrorMask
+quint8 ioBits(const StateRecord& rec);          ///< IoBits
 
 /// Static errors that light the error lamp whatever the mask says: calibration, initialisation
 /// and data saving (bits 20..22).
@@ -100,20 +94,20 @@ QString unsupportedVersionMessage(const VersionRecord& rec);
 // ---------------------------------------------------------------------------------------------
 // EP (demand) record
 
-quint32 epPrevious(const EpRecord& rec);   ///< offset 8
-quint32 epEstimated(const EpRecord& rec);  ///< offset 12
-quint32 epEnabled(const EpRecord& rec);    ///< offset 16
-quint32 epCurrent(const EpRecord& rec);    ///< offset 20
-quint32 epElapsed(const EpRecord& rec);    ///< offset 24, tenths dropped (integer division by 10)
+quint32 epPrevious(const EpRecord& rec);   ///< EPprevious
+quint32 epEstimated(const EpRecord& rec);  ///< EPestimated
+quint32 epEnabled(const EpRecord& rec);    ///< EPenabled
+quint32 epCurrent(const EpRecord& rec);    ///< EPcurrent
+quint32 epElapsed(const EpRecord& rec);    ///< EPtimeelapsed, tenths dropped (integer division by 10)
 
 // ---------------------------------------------------------------------------------------------
 // Harmonics record
 
-inline constexpr int kHarmonicCount = 20;
+inline constexpr int kHarmonicCount = static_cast<int>(harmonics::Amplitude.count);
 using HarmonicAmplitudes = std::array<quint16, kHarmonicCount>;  ///< tenths of a percent
 
-int harmonicsChannel(const HarmonicsRecord& rec);  ///< offset 0
-float harmonicsThd(const HarmonicsRecord& rec);    ///< offset 1 (unaligned)
+int harmonicsChannel(const HarmonicsRecord& rec);  ///< Channel
+float harmonicsThd(const HarmonicsRecord& rec);    ///< THD (unaligned)
 HarmonicAmplitudes harmonicsAmplitudes(const HarmonicsRecord& rec);
 
 /// "L1 U", "L2 U", "L3 U", "L1 I", "L2 I", "L3 I" for codes 0..5, "???" otherwise.
