@@ -1,0 +1,175 @@
+// A long run of the real window on the measurement page against the paced virtual meter ("DEMO"),
+// with the communication monitor on: prints the resident size at the start, at every report, at
+// the end, and the growth per hour measured after the warm-up.
+//
+//   bench_soak [--minutes N | --seconds S] [--warmup S] [--every S] [--no-monitor] [--max-growth-kb K]
+//
+// Defaults: 10 minutes, warm-up 60 s, a report every 60 s, monitor on, no verdict. With
+// --max-growth-kb the program fails (exit code 1) when the resident size grew by more than K kB
+// between the end of the warm-up and the end of the run.
+
+#include "TForm1.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+
+using namespace kvam;
+
+namespace {
+
+struct Options
+{
+    double seconds = 600;
+    double warmup = 60;
+    double every = 60;
+    bool monitor = true;
+    std::optional<long> maxGrowthKb;
+};
+
+/// VmRSS of this process in kB, -1 when /proc cannot be read. (QFile sees /proc files as empty.)
+long residentKb()
+{
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f)
+        return -1;
+    long kb = -1;
+    char line[256];
+    while (std::fgets(line, sizeof line, f)) {
+        if (std::sscanf(line, "VmRSS: %ld kB", &kb) == 1)
+            break;
+    }
+    std::fclose(f);
+    return kb;
+}
+
+bool number(const char* text, double& out)
+{
+    char* end = nullptr;
+    out = std::strtod(text, &end);
+    return end != text && *end == '\0' && out >= 0;
+}
+
+std::optional<Options> parse(int argc, char** argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+        double x = 0;
+        if (std::strcmp(a, "--no-monitor") == 0) {
+            o.monitor = false;
+            continue;
+        }
+        if (!v || !number(v, x))
+            return std::nullopt;
+        ++i;
+        if (std::strcmp(a, "--minutes") == 0)
+            o.seconds = x * 60;
+        else if (std::strcmp(a, "--seconds") == 0)
+            o.seconds = x;
+        else if (std::strcmp(a, "--warmup") == 0)
+            o.warmup = x;
+        else if (std::strcmp(a, "--every") == 0)
+            o.every = x;
+        else if (std::strcmp(a, "--max-growth-kb") == 0)
+            o.maxGrowthKb = static_cast<long>(x);
+        else
+            return std::nullopt;
+    }
+    if (o.seconds <= 0 || o.every <= 0 || o.warmup >= o.seconds)
+        return std::nullopt;
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const std::optional<Options> parsed = parse(argc, argv);
+    if (!parsed) {
+        std::fprintf(stderr,
+                     "usage: bench_soak [--minutes N | --seconds S] [--warmup S] [--every S] "
+                     "[--no-monitor] [--max-growth-kb K]\n(the warm-up must be shorter than the run)\n");
+        return 2;
+    }
+    const Options opt = *parsed;
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    TForm1 form; // paced virtual meter, as in the tool
+    int refusals = 0;
+    form.refuseDevice = [&](const QString&) { ++refusals; };
+    form.showError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
+    auto* memo = form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+    auto* viewComm = form.findChild<QCheckBox*>(QStringLiteral("Viewcomm"));
+    if (!memo || !viewComm) {
+        std::fprintf(stderr, "the window has no Memo1 or Viewcomm\n");
+        return 2;
+    }
+    viewComm->setChecked(opt.monitor);
+    form.show();
+    form.activatePage(QStringLiteral("TabSheet_Meres"));
+    form.openPortByName(QStringLiteral("DEMO"));
+
+    std::printf("measurement page, paced virtual meter, monitor %s, %.0f s (warm-up %.0f s)\n",
+                opt.monitor ? "on" : "off", opt.seconds, opt.warmup);
+    auto report = [&](const char* what, double t, long rss) {
+        std::printf("%-7s %7.0f s  RSS %7ld kB  monitor %4d blocks, %7d characters, %6d undo steps\n", what,
+                    t, rss, memo->document()->blockCount(), memo->document()->characterCount(),
+                    memo->document()->availableUndoSteps());
+        std::fflush(stdout);
+    };
+
+    QElapsedTimer clock;
+    clock.start();
+    const long startKb = residentKb();
+    report("start", 0, startKb);
+    long warmKb = -1;
+    double warmAt = 0;
+
+    QTimer tick;
+    tick.setInterval(static_cast<int>(opt.every * 1000));
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { report("at", double(clock.elapsed()) / 1000, residentKb()); });
+    tick.start();
+    QTimer::singleShot(static_cast<int>(opt.warmup * 1000), [&] {
+        warmAt = double(clock.elapsed()) / 1000;
+        warmKb = residentKb();
+        report("warm", warmAt, warmKb);
+    });
+    QTimer::singleShot(static_cast<int>(opt.seconds * 1000), &app, &QCoreApplication::quit);
+    app.exec();
+
+    const double endAt = double(clock.elapsed()) / 1000;
+    const long endKb = residentKb();
+    report("end", endAt, endKb);
+    if (startKb < 0 || endKb < 0 || warmKb < 0) {
+        std::fprintf(stderr, "cannot read the resident size from /proc/self/status\n");
+        return 2;
+    }
+    const long growthKb = endKb - warmKb;
+    const double perHourKb = double(growthKb) / (endAt - warmAt) * 3600;
+    std::printf(
+        "RSS start %ld kB, after warm-up %ld kB, end %ld kB; growth after warm-up %+ld kB in %.0f s = "
+        "%+.0f kB per hour (%+.1f MB per hour)\n",
+        startKb, warmKb, endKb, growthKb, endAt - warmAt, perHourKb, perHourKb / 1024);
+    if (refusals > 0) {
+        std::fprintf(stderr, "the virtual meter's version was refused\n");
+        return 1;
+    }
+    if (opt.maxGrowthKb && growthKb > *opt.maxGrowthKb) {
+        std::printf("FAIL: grew by %ld kB after the warm-up, more than the %ld kB allowed\n", growthKb,
+                    *opt.maxGrowthKb);
+        return 1;
+    }
+    return 0;
+}
