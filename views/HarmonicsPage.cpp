@@ -1,5 +1,7 @@
 #include "HarmonicsPage.h"
 
+#include "texts/UiTexts.h"
+
 #include <QBarSeries>
 #include <QBarSet>
 #include <QChart>
@@ -77,18 +79,18 @@ HarmonicsPage::HarmonicsPage(QWidget* parent) : QWidget(parent)
 
     auto* box = new QGroupBox(this);
     box->setGeometry(128, 512, 457, 41);
-    m_l1u = addRadio("ShowL1UHarm", QStringLiteral("L1 U"), box, 0);
-    m_l1i = addRadio("ShowL1IHarm", QStringLiteral("L1 I"), box, 1);
-    m_l2u = addRadio("ShowL2UHarm", QStringLiteral("L2 U"), box, 2);
-    m_l2i = addRadio("ShowL2IHarm", QStringLiteral("L2 I"), box, 3);
-    m_l3u = addRadio("ShowL3UHarm", QStringLiteral("L3 U"), box, 4);
-    m_l3i = addRadio("ShowL3IHarm", QStringLiteral("L3 I"), box, 5);
+    m_l1u = addRadio("ShowL1UHarm", box, 0);
+    m_l1i = addRadio("ShowL1IHarm", box, 1);
+    m_l2u = addRadio("ShowL2UHarm", box, 2);
+    m_l2i = addRadio("ShowL2IHarm", box, 3);
+    m_l3u = addRadio("ShowL3UHarm", box, 4);
+    m_l3i = addRadio("ShowL3IHarm", box, 5);
     m_l1u->setChecked(true);
 }
 
-QRadioButton* HarmonicsPage::addRadio(const char* name, const QString& text, QWidget* parent, int index)
+QRadioButton* HarmonicsPage::addRadio(const char* name, QWidget* parent, int index)
 {
-    auto* radio = new QRadioButton(text, parent);
+    auto* radio = new QRadioButton(uiText(name), parent);
     radio->setObjectName(QString::fromLatin1(name));
     QFont f = radio->font();
     f.setBold(true);

@@ -34,7 +34,7 @@ public:
     QBarSeries* series() const { return m_series; }
 
 private:
-    QRadioButton* addRadio(const char* name, const QString& text, QWidget* parent, int index);
+    QRadioButton* addRadio(const char* name, QWidget* parent, int index);
     void setTitle(const QString& text);
 
     QString m_title;

@@ -3,6 +3,7 @@
 #include "LabeledEdit.h"
 #include "Lamp.h"
 #include "NumberFormat.h"
+#include "texts/UiTexts.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -27,11 +28,8 @@ constexpr int kPanelTop = 14;
 constexpr int kPanelLabelWidth = 80;
 constexpr int kPanelColumnPitch = kPanelLabelWidth + LabeledEdit::kLabelGap + LabeledEdit::kWidth - 1;
 
-struct Cell
-{
-    const char* name;
-    const char* caption;
-};
+// A cell is the control name of its field; its caption comes from the text table.
+using Cell = const char*;
 
 struct Row
 {
@@ -41,27 +39,28 @@ struct Row
 // Empty names leave the cell blank. In row 11 the L13 voltage stands in the L3 column, in row
 // 12 the L13 angle in the L2 column, as on the meter's own display.
 constexpr Row kRows[] = {
-    {{"L1urms", "Urms [V]"}, {"L2urms", "Urms"}, {"L3urms", "Urms"}, {"", ""}},
-    {{"L1irms", "Irms [A]"}, {"L2irms", "Irms"}, {"L3irms", "Irms"}, {"", ""}},
-    {{"L1fi", "Fi [°]"}, {"L2fi", "Fi"}, {"L3fi", "Fi"}, {"", ""}},
-    {{"L1f", "f [Hz]"}, {"L2f", "Frekv."}, {"L3f", "Frekv."}, {"", ""}},
-    {{"L1p", "P [kW]"}, {"L2p", "P"}, {"L3p", "P"}, {"Sump", "SUM P"}},
-    {{"L1q", "Q [kVAr]"}, {"L2q", "Q"}, {"L3q", "Q"}, {"Sumq", "SUM Q"}},
-    {{"L1s", "S [kVA]"}, {"L2s", "S"}, {"L3s", "S"}, {"Sums", "SUM S"}},
-    {{"L1pf", "PF"}, {"L2pf", "PF"}, {"L3pf", "PF"}, {"Sumpf", "SUM PF"}},
-    {{"L1uthd", "THD U [%]"}, {"L2uthd", "THD U"}, {"L3uthd", "THD U"}, {"", ""}},
-    {{"L1ithd", "THD I [%]"}, {"L2ithd", "THD I"}, {"L3ithd", "THD I"}, {"", ""}},
-    {{"L12urms", "L12 Urms [V]"}, {"L23urms", "L23 Urms [V]"}, {"L13urms", "L13 Urms [V]"}, {"", ""}},
-    {{"L12fi", "L12 Fi [°]"}, {"L13fi", "L13 Fi [°]"}, {"", ""}, {"", ""}},
-    {{"L1EPplus", "EP+ [kWh]"}, {"L2EPplus", "EP+"}, {"L3EPplus", "EP+"}, {"L123EPplus", "EP+"}},
-    {{"L1EPminus", "EP- [kWh]"}, {"L2EPminus", "EP-"}, {"L3EPminus", "EP-"}, {"L123EPminus", "EP-"}},
-    {{"L1EQplus", "EQ+ [kVArh]"}, {"L2EQplus", "EQ+"}, {"L3EQplus", "EQ+"}, {"L123EQplus", "EQ+"}},
-    {{"L1EQminus", "EQ- [kVArh]"}, {"L2EQminus", "EQ-"}, {"L3EQminus", "EQ-"}, {"L123EQminus", "EQ-"}},
+    {"L1urms", "L2urms", "L3urms", ""},
+    {"L1irms", "L2irms", "L3irms", ""},
+    {"L1fi", "L2fi", "L3fi", ""},
+    {"L1f", "L2f", "L3f", ""},
+    {"L1p", "L2p", "L3p", "Sump"},
+    {"L1q", "L2q", "L3q", "Sumq"},
+    {"L1s", "L2s", "L3s", "Sums"},
+    {"L1pf", "L2pf", "L3pf", "Sumpf"},
+    {"L1uthd", "L2uthd", "L3uthd", ""},
+    {"L1ithd", "L2ithd", "L3ithd", ""},
+    {"L12urms", "L23urms", "L13urms", ""},
+    {"L12fi", "L13fi", "", ""},
+    {"L1EPplus", "L2EPplus", "L3EPplus", "L123EPplus"},
+    {"L1EPminus", "L2EPminus", "L3EPminus", "L123EPminus"},
+    {"L1EQplus", "L2EQplus", "L3EQplus", "L123EQplus"},
+    {"L1EQminus", "L2EQminus", "L3EQminus", "L123EQminus"},
 };
 
-QLabel* makeHeader(const QString& text, QWidget* parent, int editLeft, int top)
+QLabel* makeHeader(const char* name, QWidget* parent, int editLeft, int top)
 {
-    auto* label = new QLabel(text, parent);
+    auto* label = new QLabel(uiText(name), parent);
+    label->setObjectName(QLatin1String(name));
     QFont f = label->font();
     f.setBold(true);
     label->setFont(f);
@@ -70,12 +69,11 @@ QLabel* makeHeader(const QString& text, QWidget* parent, int editLeft, int top)
     return label;
 }
 
-void addCell(const Cell& cell, QWidget* parent, int editLeft, int top, int labelWidth)
+void addCell(Cell cell, QWidget* parent, int editLeft, int top, int labelWidth)
 {
-    if (*cell.name == '\0')
+    if (*cell == '\0')
         return;
-    LabeledEdit::create(parent, QString::fromUtf8(cell.name), QString::fromUtf8(cell.caption), editLeft, top,
-                        labelWidth);
+    LabeledEdit::create(parent, QString::fromLatin1(cell), uiText(cell), editLeft, top, labelWidth);
 }
 
 } // namespace
@@ -95,11 +93,11 @@ MeasurementPage::MeasurementPage(QWidget* parent) : QWidget(parent)
 
 void MeasurementPage::buildMeasurements()
 {
-    auto* group = new QGroupBox(QStringLiteral(" Mért értékek "), this);
+    auto* group = new QGroupBox(uiText("GroupBox6"), this);
     group->setObjectName(QStringLiteral("GroupBox6"));
     group->setGeometry(8, 4, 739, 391);
 
-    makeHeader(QStringLiteral("L1"), group, kL1EditLeft, kHeaderTop);
+    makeHeader("HeaderL1", group, kL1EditLeft, kHeaderTop);
 
     // Only L1 is shown until the measuring arrangement is known.
     m_panel1 = new QWidget(group);
@@ -108,9 +106,9 @@ void MeasurementPage::buildMeasurements()
     const int panelEdit0 = kPanelLabelWidth + LabeledEdit::kLabelGap;
     m_panel1->setGeometry(kPanelLeft, kPanelTop, panelEdit0 + 2 * kPanelColumnPitch + LabeledEdit::kWidth,
                           kFirstRowTop - kPanelTop + rowCount * kRowPitch);
-    makeHeader(QStringLiteral("L2"), m_panel1, panelEdit0, kHeaderTop - kPanelTop);
-    makeHeader(QStringLiteral("L3"), m_panel1, panelEdit0 + kPanelColumnPitch, kHeaderTop - kPanelTop);
-    makeHeader(QStringLiteral("L1+L2+L3"), m_panel1, panelEdit0 + 2 * kPanelColumnPitch, kHeaderTop - kPanelTop);
+    makeHeader("HeaderL2", m_panel1, panelEdit0, kHeaderTop - kPanelTop);
+    makeHeader("HeaderL3", m_panel1, panelEdit0 + kPanelColumnPitch, kHeaderTop - kPanelTop);
+    makeHeader("HeaderSum", m_panel1, panelEdit0 + 2 * kPanelColumnPitch, kHeaderTop - kPanelTop);
 
     for (int r = 0; r < rowCount; ++r) {
         const Row& row = kRows[r];
@@ -125,67 +123,66 @@ void MeasurementPage::buildMeasurements()
 
 void MeasurementPage::buildVersion()
 {
-    auto* group = new QGroupBox(QStringLiteral(" Verzió, gyári szám "), this);
+    auto* group = new QGroupBox(uiText("GroupBox5"), this);
     group->setObjectName(QStringLiteral("GroupBox5"));
     group->setGeometry(8, 399, 232, 168);
-    const struct { const char* name; const char* caption; } fields[] = {
-        {"Programversion", "Program verzió"}, {"Programdate", "Program dátum"}, {"Gyartasiszam", "Gyári szám"},
-        {"Gyartaseve", "Gyártás éve"},        {"Gyartashonapja", "Gyártás hónapja"},
+    const char* const fields[] = {
+        "Programversion", "Programdate", "Gyartasiszam",
+        "Gyartaseve",        "Gyartashonapja",
     };
     int top = 20;
     for (const auto& f : fields) {
-        LabeledEdit::create(group, QString::fromUtf8(f.name), QString::fromUtf8(f.caption), 126, top, 114);
+        LabeledEdit::create(group, QString::fromLatin1(f), uiText(f), 126, top, 114);
         top += 29;
     }
 }
 
 void MeasurementPage::buildDemand()
 {
-    auto* group = new QGroupBox(QStringLiteral(" Lekötött teljesítmény "), this);
+    auto* group = new QGroupBox(uiText("GroupBox7"), this);
     group->setObjectName(QStringLiteral("GroupBox7"));
     group->setGeometry(248, 399, 206, 168);
-    const struct { const char* name; const char* caption; } fields[] = {
-        {"EPenabled", "Lekötött"}, {"EPprevious", "Előző"},         {"EPestimated", "Becsült"},
-        {"EPcurrent", "Eddigi"},   {"EPtimeelapsed", "Eltelt idő"},
+    const char* const fields[] = {
+        "EPenabled", "EPprevious",         "EPestimated",
+        "EPcurrent",   "EPtimeelapsed",
     };
     int top = 20;
     for (const auto& f : fields) {
-        LabeledEdit::create(group, QString::fromUtf8(f.name), QString::fromUtf8(f.caption), 98, top, 86);
+        LabeledEdit::create(group, QString::fromLatin1(f), uiText(f), 98, top, 86);
         top += 29;
     }
 }
 
 void MeasurementPage::buildInputsOutputs()
 {
-    auto* group = new QGroupBox(QStringLiteral(" Ki/bemenetek"), this);
+    auto* group = new QGroupBox(uiText("GroupBox8"), this);
     group->setObjectName(QStringLiteral("GroupBox8"));
     group->setGeometry(462, 399, 170, 168);
 
     // Caption labels carry the names the language switch knows them by.
-    auto addLamp = [group](const char* name, Lamp::Shape shape, QRgb colour, const char* labelName,
-                           const QString& caption, int top) {
+    auto addLamp = [group](const char* name, Lamp::Shape shape, QRgb colour, const char* labelName, int top) {
         auto* lamp = new Lamp(shape, QColor(colour), group);
         lamp->setObjectName(QString::fromLatin1(name));
         lamp->setGeometry(12, top + 3, 14, 14);
-        auto* label = new QLabel(caption, group);
+        auto* label = new QLabel(uiText(labelName), group);
         label->setObjectName(QString::fromLatin1(labelName));
         label->setGeometry(32, top, 72, 20);
         return lamp;
     };
-    m_output1 = addLamp("Output1", Lamp::Shape::Square, kOutputActive, "Label99", QStringLiteral("1.kimenet"), 22);
-    m_output2 = addLamp("Output2", Lamp::Shape::Square, kOutputActive, "Label100", QStringLiteral("2.kimenet"), 48);
-    m_input1 = addLamp("Input1", Lamp::Shape::Circle, kInputActive, "Label101", QStringLiteral("1.bemenet"), 80);
-    m_input2 = addLamp("Input2", Lamp::Shape::Circle, kInputActive, "Label102", QStringLiteral("2.bemenet"), 106);
-    m_input3 = addLamp("Input3", Lamp::Shape::Circle, kInputActive, "Label103", QStringLiteral("3.bemenet"), 132);
+    m_output1 = addLamp("Output1", Lamp::Shape::Square, kOutputActive, "Label99", 22);
+    m_output2 = addLamp("Output2", Lamp::Shape::Square, kOutputActive, "Label100", 48);
+    m_input1 = addLamp("Input1", Lamp::Shape::Circle, kInputActive, "Label101", 80);
+    m_input2 = addLamp("Input2", Lamp::Shape::Circle, kInputActive, "Label102", 106);
+    m_input3 = addLamp("Input3", Lamp::Shape::Circle, kInputActive, "Label103", 132);
 
-    m_testOut1 = new QCheckBox(QStringLiteral("Teszt"), group);
+    m_testOut1 = new QCheckBox(uiText("Testout1"), group);
     m_testOut1->setObjectName(QStringLiteral("Testout1"));
     m_testOut1->setGeometry(106, 22, 60, 20);
-    m_testOut2 = new QCheckBox(QStringLiteral("Teszt"), group);
+    m_testOut2 = new QCheckBox(uiText("Testout2"), group);
     m_testOut2->setObjectName(QStringLiteral("Testout2"));
     m_testOut2->setGeometry(106, 48, 60, 20);
 
-    m_passwButton = new QPushButton(QStringLiteral("Beállítások"), this);
+    m_passwButton = new QPushButton(uiText("Passwbutton"), this);
     m_passwButton->setObjectName(QStringLiteral("Passwbutton"));
     m_passwButton->setGeometry(640, 540, 110, 27);
 }

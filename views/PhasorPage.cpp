@@ -1,5 +1,7 @@
 #include "PhasorPage.h"
 
+#include "texts/UiTexts.h"
+
 #include "NumericSpin.h"
 
 #include <QCheckBox>
@@ -14,18 +16,18 @@ namespace {
 
 constexpr int kImageSize = 550;
 
-QCheckBox* makeCheckBox(QWidget* parent, const char* name, const QString& text, int x, int y, bool checked)
+QCheckBox* makeCheckBox(QWidget* parent, const char* name, int x, int y, bool checked)
 {
-    auto* box = new QCheckBox(text, parent);
+    auto* box = new QCheckBox(uiText(name), parent);
     box->setObjectName(QString::fromLatin1(name));
     box->setGeometry(x, y, 97, 17);
     box->setChecked(checked);
     return box;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int x, int y)
+QLabel* makeLabel(QWidget* parent, const char* name, int x, int y)
 {
-    auto* label = new QLabel(text, parent);
+    auto* label = new QLabel(uiText(name), parent);
     label->setObjectName(QString::fromLatin1(name));
     // Right-aligned so that the text ends just before its spin.
     label->setGeometry(x, y, 45, 17);
@@ -83,14 +85,14 @@ PhasorPage::PhasorPage(QWidget* parent)
     m_vectorImage->setObjectName(QStringLiteral("VectorImage"));
     m_vectorImage->setGeometry(10, 10, kImageSize, kImageSize);
 
-    makeLabel(this, "StaticText1", QStringLiteral("Zoom U"), 593, 31);
+    makeLabel(this, "StaticText1", 593, 31);
     m_uzoom = makeZoom(this, "Uzoom", 642, 28);
-    makeLabel(this, "StaticText2", QStringLiteral("Zoom I"), 593, 58);
+    makeLabel(this, "StaticText2", 593, 58);
     m_izoom = makeZoom(this, "Izoom", 642, 56);
 
-    m_dispVoltage = makeCheckBox(this, "DeviceDispVoltage", QStringLiteral("Feszültség"), 586, 92, true);
-    m_dispCurrent = makeCheckBox(this, "DeviceDispCurrent", QStringLiteral("Áram"), 586, 112, false);
-    m_dispProvider = makeCheckBox(this, "DeviceDispProvider", QStringLiteral("Termelő"), 586, 132, false);
+    m_dispVoltage = makeCheckBox(this, "DeviceDispVoltage", 586, 92, true);
+    m_dispCurrent = makeCheckBox(this, "DeviceDispCurrent", 586, 112, false);
+    m_dispProvider = makeCheckBox(this, "DeviceDispProvider", 586, 132, false);
 }
 
 float PhasorPage::zoomU() const
