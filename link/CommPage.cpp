@@ -28,6 +28,9 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     m_memo->setObjectName(QStringLiteral("Memo1"));
     m_memo->setGeometry(8, 8, 505, 477);
     m_memo->setReadOnly(true);
+    // The monitor is a log, never edited. With undo on, its document keeps every appended block and
+    // every pruned line as an undo step, so a long run grows without limit although 500 lines show.
+    m_memo->setUndoRedoEnabled(false);
     m_memo->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont mono(QStringLiteral("Courier New"));
