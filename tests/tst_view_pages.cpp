@@ -74,6 +74,13 @@ private slots:
     void harmonicsChannel();
     void harmonicsChart();
     void pagesFit();
+    void energyCounters_data();
+    void energyCounters();
+    void arrangementColumns_data();
+    void arrangementColumns();
+    void testOutputs_data();
+    void testOutputs();
+    void harmonicsChannelSignal();
 };
 
 void TstViewPages::measurementControls()
@@ -320,6 +327,17 @@ void TstViewPages::harmonicsChannel_data()
     QTest::newRow("L3 I") << "ShowL3IHarm" << 5;
 }
 
+void TstViewPages::harmonicsChannelSignal()
+{
+    HarmonicsPage page;
+    QSignalSpy spy(&page, &HarmonicsPage::channelChanged);
+    auto* l3i = page.findChild<QRadioButton*>(QStringLiteral("ShowL3IHarm"));
+    QTest::mouseClick(l3i, Qt::LeftButton, {}, l3i->rect().center());
+    // Only the newly chosen channel is announced, not the one that was switched off.
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toInt(), 5);
+}
+
 void TstViewPages::harmonicsChannel()
 {
     QFETCH(QString, radio);
@@ -395,6 +413,102 @@ void TstViewPages::pagesFit()
     verifyNothingClipped(errors);
     HarmonicsPage harmonics;
     verifyNothingClipped(harmonics);
+}
+
+void TstViewPages::energyCounters_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<qint64>("wh");
+    QTest::addColumn<QString>("dotText");
+    QTest::addColumn<QString>("commaText");
+
+    QTest::newRow("EP+ L1") << "L1EPplus" << 2 << qint64(1234567) << "    1234.567" << "    1234,567";
+    QTest::newRow("EP+ sum") << "L123EPplus" << 26 << qint64(0) << "       0.000" << "       0,000";
+    QTest::newRow("EP- L2 negative") << "L2EPminus" << 42 << qint64(-1500) << "      -1.500" << "      -1,500";
+    QTest::newRow("EQ+ L3") << "L3EQplus" << 82 << qint64(999) << "       0.999" << "       0,999";
+    QTest::newRow("EQ- sum, wider than 12") << "L123EQminus" << 122 << qint64(123456789012345)
+                                            << "123456789012.345" << "123456789012,345";
+    QTest::newRow("EQ- L1, 2^53 Wh") << "L1EQminus" << 98 << qint64(9007199254740992) << "9007199254740.992"
+                                     << "9007199254740,992";
+}
+
+void TstViewPages::energyCounters()
+{
+    QFETCH(QString, field);
+    QFETCH(int, offset);
+    QFETCH(qint64, wh);
+    QFETCH(QString, dotText);
+    QFETCH(QString, commaText);
+
+    // Every other counter holds a marker, so a field reading the wrong element shows it.
+    Ram1Image ram1;
+    for (std::size_t i = 2; i < 130; i += 8)
+        ram1.set<qint64>(i, 777000);
+    ram1.set<qint64>(std::size_t(offset), wh);
+
+    MeasurementPage page;
+    page.showRam1(ram1);
+    QCOMPARE(fieldText(page, field), dotText);
+    int markers = 0;
+    for (const EnergyField& f : energyFields())
+        markers += fieldText(page, QString::fromLatin1(f.name)) == QStringLiteral("     777.000");
+    QCOMPARE(markers, 15);
+
+    QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary));
+    page.showRam1(ram1);
+    QCOMPARE(fieldText(page, field), commaText);
+}
+
+void TstViewPages::arrangementColumns_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("threePhase");
+    for (int code = 0; code <= 4; ++code)
+        QTest::addRow("code %d", code) << code << true;
+    QTest::newRow("single phase") << 5 << false;
+    QTest::newRow("unknown code") << 6 << false;
+    QTest::newRow("0xFFFF") << 0xFFFF << false;
+}
+
+void TstViewPages::arrangementColumns()
+{
+    QFETCH(int, code);
+    QFETCH(bool, threePhase);
+    Ram2Image ram2;
+    ram2.set<quint16>(176, quint16(code));
+    QCOMPARE(threePhaseArrangement(ram2), threePhase);
+
+    MeasurementPage page;
+    page.setThreePhaseColumnsVisible(!threePhase);
+    page.showArrangement(ram2);
+    QCOMPARE(page.threePhaseColumnsVisible(), threePhase);
+}
+
+void TstViewPages::testOutputs_data()
+{
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QList<int>>("bytes");
+    QTest::newRow("output 1") << QStringList{"Testout1"} << QList<int>{0x01};
+    QTest::newRow("output 2 alone") << QStringList{"Testout2"} << QList<int>{0x02};
+    QTest::newRow("both") << QStringList{"Testout1", "Testout2"} << QList<int>{0x01, 0x03};
+    QTest::newRow("both, then both off") << QStringList{"Testout2", "Testout1", "Testout2", "Testout1"}
+                                         << QList<int>{0x02, 0x03, 0x01, 0x00};
+}
+
+void TstViewPages::testOutputs()
+{
+    QFETCH(QStringList, clicks);
+    QFETCH(QList<int>, bytes);
+    MeasurementPage page;
+    QSignalSpy spy(&page, &MeasurementPage::testOutputsClicked);
+    for (const QString& name : clicks) {
+        auto* box = page.findChild<QCheckBox*>(name);
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+    }
+    QCOMPARE(spy.count(), bytes.size());
+    for (int i = 0; i < bytes.size(); ++i)
+        QCOMPARE(spy.at(i).at(0).toInt(), bytes[i]);
 }
 
 QTEST_MAIN(TstViewPages)

@@ -86,6 +86,11 @@ HarmonicsPage::HarmonicsPage(QWidget* parent) : QWidget(parent)
     m_l3u = addRadio("ShowL3UHarm", box, 4);
     m_l3i = addRadio("ShowL3IHarm", box, 5);
     m_l1u->setChecked(true);
+    for (QRadioButton* r : {m_l1u, m_l1i, m_l2u, m_l2i, m_l3u, m_l3i})
+        connect(r, &QRadioButton::toggled, this, [this](bool on) {
+            if (on)
+                emit channelChanged(GetHarmChannel());
+        });
 }
 
 QRadioButton* HarmonicsPage::addRadio(const char* name, QWidget* parent, int index)

@@ -33,6 +33,10 @@ public:
     QChartView* chartView() const { return m_view; }
     QBarSeries* series() const { return m_series; }
 
+signals:
+    /// Another channel was chosen; `code` as GetHarmChannel gives it.
+    void channelChanged(int code);
+
 private:
     QRadioButton* addRadio(const char* name, QWidget* parent, int index);
     void setTitle(const QString& text);

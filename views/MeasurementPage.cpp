@@ -182,6 +182,10 @@ void MeasurementPage::buildInputsOutputs()
     m_testOut2->setObjectName(QStringLiteral("Testout2"));
     m_testOut2->setGeometry(106, 48, 60, 20);
 
+    // TestOutputbuttonClick: one handler for both boxes.
+    for (QCheckBox* box : {m_testOut1, m_testOut2})
+        connect(box, &QCheckBox::clicked, this, [this] { emit testOutputsClicked(testOutputByte()); });
+
     m_passwButton = new QPushButton(uiText("Passwbutton"), this);
     m_passwButton->setObjectName(QStringLiteral("Passwbutton"));
     m_passwButton->setGeometry(640, 540, 110, 27);
@@ -193,6 +197,28 @@ void MeasurementPage::showNet(const NetRecord& rec)
         if (LabeledEdit* edit = field(QString::fromLatin1(f.name)))
             edit->setText(netFieldText(rec, f));
     }
+}
+
+quint8 MeasurementPage::testOutputByte() const
+{
+    quint8 byte = 0;
+    if (m_testOut1->isChecked())
+        byte |= 0x01;
+    if (m_testOut2->isChecked())
+        byte |= 0x02;
+    return byte;
+}
+
+void MeasurementPage::showRam1(const Ram1Image& ram1)
+{
+    for (const EnergyField& f : energyFields())
+        if (LabeledEdit* edit = field(QString::fromLatin1(f.name)))
+            edit->setText(energyFieldText(ram1, f));
+}
+
+void MeasurementPage::showArrangement(const Ram2Image& ram2)
+{
+    setThreePhaseColumnsVisible(threePhaseArrangement(ram2));
 }
 
 void MeasurementPage::setThreePhaseColumnsVisible(bool visible)

@@ -25,6 +25,10 @@ public:
 
     /// Writes the 39 measurement texts, also into the columns hidden for single-phase networks.
     void showNet(const NetRecord& rec);
+    /// The 16 energy counters of RAM1, in kWh and kVArh.
+    void showRam1(const Ram1Image& ram1);
+    /// The columns that the measuring arrangement of RAM2 uses.
+    void showArrangement(const Ram2Image& ram2);
     /// Shows the L2, L3 and sum columns (three-phase arrangements) or only L1.
     void setThreePhaseColumnsVisible(bool visible);
     bool threePhaseColumnsVisible() const;
@@ -35,6 +39,9 @@ public:
 
     /// A value field by its control name (measurements, energies, version, demand), or nullptr.
     LabeledEdit* field(const QString& name) const;
+    /// The output test byte the two "Teszt" boxes ask for: bit 0 output 1, bit 1 output 2.
+    quint8 testOutputByte() const;
+
     QCheckBox* testOut1() const { return m_testOut1; }
     QCheckBox* testOut2() const { return m_testOut2; }
     QPushButton* passwButton() const { return m_passwButton; }
@@ -42,6 +49,10 @@ public:
     static constexpr QRgb kOutputActive = qRgb(255, 255, 0);  ///< yellow
     static constexpr QRgb kInputActive = qRgb(0, 255, 0);     ///< lime
     static constexpr QRgb kIoInactive = qRgb(255, 255, 255);  ///< white
+
+signals:
+    /// A "Teszt" box was clicked; `byte` reflects both boxes.
+    void testOutputsClicked(quint8 byte);
 
 private:
     void buildMeasurements();

@@ -110,6 +110,11 @@ PhasorOptions PhasorPage::options() const
     return { m_dispVoltage->isChecked(), m_dispCurrent->isChecked(), m_dispProvider->isChecked() };
 }
 
+const PhasorResult& PhasorPage::showNet(const NetRecord& net, const CaldataRecord& cal)
+{
+    return redraw(makePhasorInput(net, cal, zoomU(), zoomI()));
+}
+
 const PhasorResult& PhasorPage::redraw(const PhasorInput& input)
 {
     m_result = DrawPhasorDiagram(m_image, input, options(), &m_gridCache);

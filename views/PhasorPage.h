@@ -3,6 +3,7 @@
 #include "Drawing.h"
 #include "PhasorGeometry.h"
 #include "PhasorInput.h"
+#include "ViewRecords.h"
 
 #include <QImage>
 #include <QWidget>
@@ -26,6 +27,9 @@ public:
     float zoomI() const;
     PhasorOptions options() const;
 
+    /// Draws the measurements with the reference magnitudes of the calibration data and the zooms
+    /// of the page.
+    const PhasorResult& showNet(const NetRecord& net, const CaldataRecord& cal);
     /// Draws `input` with the current options, shows it and keeps the values it was drawn from.
     const PhasorResult& redraw(const PhasorInput& input);
 

@@ -107,6 +107,37 @@ PhasorInput makePhasorInput(const NetRecord& net, const CaldataRecord& cal, floa
 }
 
 // ---------------------------------------------------------------------------------------------
+// RAM1 energy counters and the RAM2 arrangement
+
+const std::array<EnergyField, kEnergyFieldCount>& energyFields()
+{
+    static constexpr std::array<EnergyField, kEnergyFieldCount> kFields{{
+        {"L1EPplus", ram1::EPplus, 0},     {"L2EPplus", ram1::EPplus, 1},
+        {"L3EPplus", ram1::EPplus, 2},     {"L123EPplus", ram1::EPplus, 3},
+        {"L1EPminus", ram1::EPminus, 0},   {"L2EPminus", ram1::EPminus, 1},
+        {"L3EPminus", ram1::EPminus, 2},   {"L123EPminus", ram1::EPminus, 3},
+        {"L1EQplus", ram1::EQplus, 0},     {"L2EQplus", ram1::EQplus, 1},
+        {"L3EQplus", ram1::EQplus, 2},     {"L123EQplus", ram1::EQplus, 3},
+        {"L1EQminus", ram1::EQminus, 0},   {"L2EQminus", ram1::EQminus, 1},
+        {"L3EQminus", ram1::EQminus, 2},   {"L123EQminus", ram1::EQminus, 3},
+    }};
+    return kFields;
+}
+
+QString energyFieldText(const Ram1Image& ram1, const EnergyField& field)
+{
+    // The counter is converted to double before the division, as the meter's own display does;
+    // a double holds every counter up to 2^53 Wh exactly.
+    const double wh = static_cast<double>(get(ram1, field.field, field.index));
+    return formatNumber("%12.3f", wh / 1000.0);
+}
+
+bool threePhaseArrangement(const Ram2Image& ram2)
+{
+    return get(ram2, ram2::Elrendezes) <= 4;
+}
+
+// ---------------------------------------------------------------------------------------------
 // State record
 
 quint32 staticErrors(const StateRecord& rec) { return get(rec, state::StaticErrors); }

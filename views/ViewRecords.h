@@ -49,6 +49,26 @@ inline constexpr float kDefaultInom = 5.0f;
 PhasorInput makePhasorInput(const NetRecord& net, const CaldataRecord& cal, float zoomU, float zoomI);
 
 // ---------------------------------------------------------------------------------------------
+// RAM1 energy counters and the RAM2 arrangement, as the measurement page shows them
+
+/// One energy field of the measurement page: element `index` of an i64[4] RAM1 counter.
+struct EnergyField
+{
+    const char* name;           ///< control name of the field
+    Field<ram1::kSize, FieldType::i64> field; ///< EPplus, EPminus, EQplus or EQminus
+    std::size_t index;          ///< 0 L1, 1 L2, 2 L3, 3 the sum of the phases
+};
+
+inline constexpr std::size_t kEnergyFieldCount = 16;
+const std::array<EnergyField, kEnergyFieldCount>& energyFields();
+
+/// Wh or VArh shown in kWh or kVArh: "%12.3f" of value / 1000.
+QString energyFieldText(const Ram1Image& ram1, const EnergyField& field);
+
+/// Arrangement codes 0..4 are three-phase; 5 is single-phase and uses only the L1 column.
+bool threePhaseArrangement(const Ram2Image& ram2);
+
+// ---------------------------------------------------------------------------------------------
 // State record
 
 quint32 staticErrors(const StateRecord& rec);   ///< StaticErrors
