@@ -34,6 +34,11 @@ constexpr int kRam1Size = 212;
 constexpr int kRam2Size = 314;
 constexpr int kRam3Size = 154;
 
+/// Payload bytes of the record an answer with this code carries (Read_State 16 ... Read_RAM2 314);
+/// 0 for the codes whose answer carries none: the write acknowledgements, which count whatever
+/// their payload, 0, Write_State and unknown codes. A shorter answer is not decoded.
+int answerRecordSize(int code);
+
 /// Frame buffers hold indices 0..512.
 constexpr int kBufferSize = 513;
 

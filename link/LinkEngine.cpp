@@ -4,6 +4,7 @@
 #include "HexDump.h"
 
 #include <cstring>
+#include <string>
 
 namespace kvam {
 
@@ -242,6 +243,16 @@ void LinkEngine::portOpened()
 
 void LinkEngine::DecodePacket()
 {
+    // A display routine copies its whole record from Rxbuff: behind a short answer it would find
+    // the bytes of older frames and show them as new. So a short answer is only shown, and leaves
+    // its request flag as it was, so a one-shot read is asked again.
+    const int payloadLength = m_s.RxLength - 2;
+    const int recordSize = answerRecordSize(m_s.Rxbuff[0]);
+    if (payloadLength < recordSize) {
+        m_io.displayCom("Answer too short for its record: " + std::to_string(payloadLength) + " of " +
+                        std::to_string(recordSize) + " bytes\r\n");
+        return;
+    }
     const std::uint8_t* payload = m_s.Rxbuff.data() + 3;
     switch (m_s.Rxbuff[0]) {
     case Read_State:

@@ -248,6 +248,54 @@ private slots:
         QVERIFY(f.findChild<QTimer*>(QStringLiteral("CommTimer"))->isActive());
     }
 
+    void shortAnswerChangesNothing_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("payload");
+        QTest::addColumn<QString>("shortLine");
+        // A 10-byte version answer that names firmware 1.2: decoded, it would end the program.
+        QTest::newRow("Read_Version 10 of 22") << 15 << 10 << "Answer too short for its record: 10 of 22 bytes";
+        QTest::newRow("Read_RAM2 313 of 314") << 6 << 313 << "Answer too short for its record: 313 of 314 bytes";
+        QTest::newRow("Read_RAM3 153 of 154") << 8 << 153 << "Answer too short for its record: 153 of 154 bytes";
+        QTest::newRow("Read_RAM1 0 of 212") << 4 << 0 << "Answer too short for its record: 0 of 212 bytes";
+        QTest::newRow("Read_Net 179 of 180") << 3 << 179 << "Answer too short for its record: 179 of 180 bytes";
+        QTest::newRow("Read_EPdata 31 of 32") << 14 << 31 << "Answer too short for its record: 31 of 32 bytes";
+    }
+    void shortAnswerChangesNothing()
+    {
+        QFETCH(int, code);
+        QFETCH(int, payload);
+        QFETCH(QString, shortLine);
+        TForm1 f;
+        QStringList refused;
+        f.refuseDevice = [&](const QString& t) { refused << t; };
+        f.activatePage(QStringLiteral("TabSheet_Meres"));
+        f.engine().setFlag(code, true);
+        const DeviceMemory before = f.memory();
+        QStringList fields;
+        for (const QLineEdit* e : f.findChildren<QLineEdit*>())
+            fields << e->objectName() + QLatin1Char('=') + e->text();
+        // What an earlier, longer answer left in the buffer would be taken for the missing bytes.
+        f.engine().state().Rxbuff.fill(0x42);
+        test::Bytes bytes(static_cast<std::size_t>(payload));
+        for (std::size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<std::uint8_t>(i + 1); // a version answer would read 1.2.1027
+        feed(f, test::makeFrame(static_cast<std::uint8_t>(code), bytes));
+        QCoreApplication::processEvents();
+
+        QVERIFY(refused.isEmpty());
+        QVERIFY(f.findChild<QTimer*>(QStringLiteral("CommTimer"))->isActive());
+        QVERIFY(f.engine().flag(code)); // still asked for
+        QVERIFY(f.memory().ram1 == before.ram1);
+        QVERIFY(f.memory().ram2 == before.ram2);
+        QVERIFY(f.memory().ram3 == before.ram3);
+        QStringList after;
+        for (const QLineEdit* e : f.findChildren<QLineEdit*>())
+            after << e->objectName() + QLatin1Char('=') + e->text();
+        QCOMPARE(after, fields);
+        QVERIFY(monitorText(f).endsWith(QStringLiteral("CRC OK\n\n") + shortLine + QStringLiteral("\n")));
+    }
+
     void arrangementShowsOrHidesColumns()
     {
         TForm1 f;

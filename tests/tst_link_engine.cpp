@@ -8,6 +8,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace kvam;
@@ -226,7 +227,12 @@ private slots:
         }
         QCOMPARE(int(f.size()), bytesFed);
         r.feed(f);
-        QCOMPARE(r.client.calls.size(), completes ? std::size_t(1) : std::size_t(0));
+        // A complete frame is shown with its verdict (an empty Read_Net is then too short to decode).
+        const auto shown = std::count_if(r.io.monitor.begin(), r.io.monitor.end(), [](const std::string& b) {
+            return b.starts_with("Data received:") && b.ends_with("CRC OK\r\n");
+        });
+        QCOMPARE(shown, completes ? 1 : 0);
+        QCOMPARE(r.client.calls.size(), completes && lengthField >= 182 ? std::size_t(1) : std::size_t(0));
         QCOMPARE(r.engine.state().AnswerPending, !completes);
         if (!completes) {
             QCOMPARE(r.engine.state().RxIndex, 512); // clamped: the last cell is overwritten
@@ -528,7 +534,9 @@ private slots:
         r.engine.state().SettingsLoaded = settingsLoaded;
         for (int f : flagsBefore)
             r.engine.setFlag(f, true);
-        r.feed(makeFrame(static_cast<std::uint8_t>(code), Bytes(16, 0x21)));
+        // At least a whole record, so every answer is decoded; the length rule is answerLengths'.
+        const auto size = static_cast<std::size_t>(std::max(16, answerRecordSize(code)));
+        r.feed(makeFrame(static_cast<std::uint8_t>(code), Bytes(size, 0x21)));
         std::vector<int> after;
         for (int k = 1; k <= 16; ++k)
             if (r.engine.flag(k))
@@ -536,6 +544,123 @@ private slots:
         QCOMPARE(after, flagsAfter);
         QCOMPARE(r.client.calls.empty() ? QString() : QString::fromStdString(r.client.calls.at(0)), call);
         QVERIFY(r.io.monitor.back().ends_with("CRC OK\r\n")); // every good frame is shown
+    }
+
+    void answerLengths_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("payload");
+        QTest::addColumn<bool>("factoryPage");
+        QTest::addColumn<std::vector<int>>("flagsAfter");
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<QString>("shortLine");
+        using V = std::vector<int>;
+        struct Answer
+        {
+            int code;
+            const char* name;
+            int size;
+            bool oneShot;
+            const char* call;
+        };
+        const Answer answers[] = {
+            {1, "Read_State", 16, false, "Display_State"},
+            {3, "Read_Net", 180, false, "Display_Net"},
+            {4, "Read_RAM1", 212, false, "Display_RAM1"},
+            {6, "Read_RAM2", 314, true, "Display_RAM2"},
+            {8, "Read_RAM3", 154, true, "Display_RAM3"},
+            {10, "Read_Caldata", 48, false, "Display_Caldat"},
+            {14, "Read_EPdata", 32, false, "Display_EPdata"},
+            {15, "Read_Version", 22, true, "Display_Version"},
+            {16, "Read_Harmonics", 45, false, "Display_Harmonics"},
+        };
+        const QString tooShort = QStringLiteral("Answer too short for its record: %1 of %2 bytes\r\n");
+        auto row = [](const char* name, const char* what) -> QTestData& {
+            return QTest::newRow(
+                qPrintable(QStringLiteral("%1 %2").arg(QLatin1String(name), QLatin1String(what))));
+        };
+        for (const Answer& a : answers) {
+            const V own{a.code};
+            const V decoded = a.oneShot ? V{} : own;
+            row(a.name, "empty") << a.code << 0 << false << own << "" << tooShort.arg(0).arg(a.size);
+            row(a.name, "one byte short")
+                << a.code << a.size - 1 << false << own << "" << tooShort.arg(a.size - 1).arg(a.size);
+            row(a.name, "exact") << a.code << a.size << false << decoded << a.call << "";
+            row(a.name, "one byte longer") << a.code << a.size + 1 << false << decoded << a.call << "";
+        }
+        // On the factory-settings page a short state answer neither ends the request nor re-reads RAM.
+        row("Read_State", "short, factory page") << 1 << 15 << true << V{1} << "" << tooShort.arg(15).arg(16);
+        row("Read_State", "exact, factory page") << 1 << 16 << true << V{6, 8} << "Display_State"
+                                                 << "";
+        // Acknowledgements count whatever their payload.
+        const struct
+        {
+            int code;
+            const char* name;
+            V after;
+        } acks[] = {{5, "Write_RAM1", {}},    {7, "Write_RAM2", {6}},    {9, "Write_RAM3", {8}},
+                    {11, "Write_Digout", {}}, {12, "Write_DAcalib", {}}, {13, "Write_DAtest", {}}};
+        for (const auto& a : acks) {
+            row(a.name, "ack, empty") << a.code << 0 << false << a.after << ""
+                                      << "";
+            row(a.name, "ack, one byte") << a.code << 1 << false << a.after << ""
+                                         << "";
+        }
+    }
+    void answerLengths()
+    {
+        QFETCH(int, code);
+        QFETCH(int, payload);
+        QFETCH(bool, factoryPage);
+        QFETCH(std::vector<int>, flagsAfter);
+        QFETCH(QString, call);
+        QFETCH(QString, shortLine);
+        Rig r;
+        r.client.factoryPage = factoryPage;
+        r.memory.ram2.fill(0x11);
+        r.engine.setFlag(code, true);
+        r.engine.CommTimerTimer(); // rewinds to slot 1
+        r.engine.CommTimerTimer();
+        QCOMPARE(r.sentCodes(), std::vector<int>{code});
+        // The bytes of older frames still stand in the buffer behind a short answer.
+        r.engine.state().Rxbuff.fill(0xEE);
+        r.feed(makeFrame(static_cast<std::uint8_t>(code), Bytes(static_cast<std::size_t>(payload), 0x55)));
+
+        std::vector<int> after;
+        for (int k = 1; k <= 16; ++k)
+            if (r.engine.flag(k))
+                after.push_back(k);
+        QCOMPARE(after, flagsAfter);
+        QCOMPARE(r.client.calls,
+                 call.isEmpty() ? std::vector<std::string>{} : std::vector<std::string>{call.toStdString()});
+        if (!call.isEmpty() && code != Read_RAM2) {
+            // Decoded from the answer's own bytes.
+            const auto own = static_cast<std::size_t>(std::min(payload, 48));
+            QCOMPARE(
+                Bytes(r.client.lastPayload.begin(), r.client.lastPayload.begin() + static_cast<long>(own)),
+                Bytes(own, 0x55));
+        }
+        const bool ram2Taken = code == Read_RAM2 && !call.isEmpty();
+        QVERIFY(std::all_of(r.memory.ram2.data(), r.memory.ram2.data() + kRam2Size,
+                            [&](std::uint8_t b) { return b == (ram2Taken ? 0x55 : 0x11); }));
+
+        const std::string verdictBlock =
+            shortLine.isEmpty() ? r.io.monitor.back() : r.io.monitor.at(r.io.monitor.size() - 2);
+        QVERIFY(verdictBlock.starts_with("Data received:\r\n"));
+        QVERIFY(verdictBlock.ends_with("CRC OK\r\n"));
+        if (!shortLine.isEmpty())
+            QCOMPARE(QString::fromStdString(r.io.monitor.back()), shortLine);
+        QVERIFY(!r.engine.state().AnswerPending);
+
+        // Whatever is still flagged is asked for in the next cycle; a request that was answered in
+        // full is not.
+        r.io.writes.clear();
+        for (int i = 0; i < 20 && r.io.writes.empty(); ++i)
+            r.engine.CommTimerTimer();
+        if (flagsAfter.empty())
+            QVERIFY(r.io.writes.empty());
+        else
+            QCOMPARE(r.sentCodes(), std::vector<int>{flagsAfter.front()});
     }
 
     void ram2AnswerFillsImage()
