@@ -1,9 +1,8 @@
 #pragma once
 
-#include "DeviceMemory.h"
-#include "LinkEngine.h"
-#include "PhasorInput.h"
-#include "ViewRecords.h"
+#include "app/MainPages.h"
+#include "device/DeviceModel.h"
+#include "link/LinkEngine.h"
 
 #include <QWidget>
 
@@ -23,9 +22,9 @@ class LinkDriver;
 class MeasurementPage;
 class PhasorPage;
 
-/// The main window: a thin shell that builds the pages, owns the shared records and hands the
-/// link's answers to the pages that show them.
-class TForm1 : public QWidget, private LinkClient
+/// The main window: a thin shell. It builds the pages from the page table, connects them to the
+/// device model, and hands port choices to the link.
+class TForm1 : public QWidget
 {
     Q_OBJECT
 public:
@@ -45,7 +44,8 @@ public:
 
     LinkDriver& link() { return *m_link; }
     LinkEngine& engine();
-    DeviceMemory& memory() { return m_memory; }
+    DeviceModel& model() { return *m_model; }
+    DeviceMemory& memory() { return m_model->memory(); }
 
     /// Opens NAME as if the user had picked it in the port list (added to the list when missing).
     void openPortByName(const QString& name);
@@ -67,42 +67,21 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void buildPages();
+    void connectPages();
     void FormCreate();
     void FormClose();
     void CoolPageControl1Change(int index);
     void mirrorFlags();
 
-    // LinkClient: the display routines of the answers.
-    void Display_State(const std::uint8_t* payload) override;
-    void Display_Net(const std::uint8_t* payload) override;
-    void Display_RAM1(const std::uint8_t* payload) override;
-    void Display_RAM2() override;
-    void Display_RAM3(const std::uint8_t* payload) override;
-    void Display_Caldat(const std::uint8_t* payload) override;
-    void Display_EPdata(const std::uint8_t* payload) override;
-    void Display_Version(const std::uint8_t* payload) override;
-    void Display_Harmonics(const std::uint8_t* payload) override;
-    bool factorySettingsPageActive() const override;
-    std::uint8_t GetHarmChannel() const override;
-
     Options m_options;
-    DeviceMemory m_memory;
-    NetRecord m_net;
-    StateRecord m_state;
-    VersionRecord m_version;
-    EpRecord m_ep;
-    CaldataRecord m_caldata;
-    PhasorInput m_phasorInput;
-
+    DeviceModel* m_model = nullptr;
     LinkDriver* m_link = nullptr;
     Lamp* m_txLed = nullptr;
     Lamp* m_rxLed = nullptr;
     QLabel* m_imageMagyar = nullptr;
     QLabel* m_imageAngol = nullptr;
     QTabWidget* m_pages = nullptr;
-    QWidget* m_calibPage = nullptr;
-    QWidget* m_factoryPage = nullptr;
-    QWidget* m_configPage = nullptr;
     MeasurementPage* m_meres = nullptr;
     HarmonicsPage* m_harmonics = nullptr;
     PhasorPage* m_phasor = nullptr;

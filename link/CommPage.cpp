@@ -1,6 +1,7 @@
 #include "CommPage.h"
 
 #include "Commands.h"
+#include "texts/UiTexts.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>
@@ -39,7 +40,8 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     mono.setPixelSize(13);
     m_memo->setFont(mono);
 
-    auto* portLabel = new QLabel(tr("Port:"), this);
+    auto* portLabel = new QLabel(uiText("Portsbox"), this);
+    portLabel->setObjectName(QStringLiteral("PortsboxLabel"));
     portLabel->setGeometry(530, 8, 149, 16);
     m_ports = new PortsComboBox(this);
     m_ports->setObjectName(QStringLiteral("Portsbox"));
@@ -51,12 +53,12 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
         m_viewComm->setFocus();
     });
 
-    m_viewComm = new QCheckBox(QStringLiteral("View comm"), this);
+    m_viewComm = new QCheckBox(uiText("Viewcomm"), this);
     m_viewComm->setObjectName(QStringLiteral("Viewcomm"));
     m_viewComm->setGeometry(530, 56, 149, 20);
     m_viewComm->setChecked(true);
 
-    m_commandBox = new QGroupBox(QStringLiteral(" Parancsok "), this);
+    m_commandBox = new QGroupBox(uiText("Commandbox"), this);
     m_commandBox->setObjectName(QStringLiteral("Commandbox"));
     m_commandBox->setGeometry(530, 84, 180, 362);
     for (int k = 1; k <= kCommandCount; ++k) {
@@ -68,14 +70,14 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     m_commandBox->setEnabled(false);
     m_commandBox->hide();
 
-    m_scan = new QCheckBox(QStringLiteral("SCAN"), this);
+    m_scan = new QCheckBox(uiText("Scan"), this);
     m_scan->setObjectName(QStringLiteral("Scan"));
     m_scan->setGeometry(530, 452, 80, 20);
     m_scan->setChecked(true);
     m_scan->hide();
     connect(m_scan, &QCheckBox::clicked, this, &CommPage::ScanClick);
 
-    m_send = new QPushButton(QStringLiteral("Send"), this);
+    m_send = new QPushButton(uiText("Sendbutton"), this);
     m_send->setObjectName(QStringLiteral("Sendbutton"));
     m_send->setGeometry(620, 450, 90, 24);
     m_send->hide();

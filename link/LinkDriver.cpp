@@ -1,4 +1,4 @@
-#include "LinkDriver.h"
+#include "link/LinkDriver.h"
 
 namespace kvam {
 
@@ -104,27 +104,31 @@ void LinkDriver::startRxLampTimer()
     m_rxTimer.start();
 }
 
-QColor LinkDriver::lampColor(LampColor c)
+void LinkDriver::stopPolling()
 {
-    switch (c) {
-    case LampColor::Green:
-        return QColor(0, 255, 0);
-    case LampColor::Red:
-        return QColor(255, 0, 0);
-    case LampColor::White:
-        break;
-    }
-    return QColor(255, 255, 255);
+    m_commTimer.stop();
+    m_timeoutTimer.stop();
+}
+
+void LinkDriver::ScanClick(bool checked)
+{
+    m_engine.ScanClick(checked);
+    m_commTimer.start();
+}
+
+void LinkDriver::SendbuttonClick()
+{
+    m_engine.SendbuttonClick();
 }
 
 void LinkDriver::setTxLamp(LampColor c)
 {
-    emit txLampChanged(lampColor(c));
+    emit txLampChanged(c);
 }
 
 void LinkDriver::setRxLamp(LampColor c)
 {
-    emit rxLampChanged(lampColor(c));
+    emit rxLampChanged(c);
 }
 
 void LinkDriver::displayCom(const std::string& block)

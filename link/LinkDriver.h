@@ -1,9 +1,8 @@
 #pragma once
 
-#include "LinkEngine.h"
-#include "SerialPort.h"
+#include "link/LinkEngine.h"
+#include "platform/SerialPort.h"
 
-#include <QColor>
 #include <QObject>
 #include <QTimer>
 
@@ -33,15 +32,20 @@ public:
     bool portOpen() const override;
     SerialPort* port() const { return m_port.get(); }
 
-    QTimer& commTimer() { return m_commTimer; }
-    QTimer& timeoutTimer() { return m_timeoutTimer; }
+    const QTimer& commTimer() const { return m_commTimer; }
+    const QTimer& timeoutTimer() const { return m_timeoutTimer; }
 
-    static QColor lampColor(LampColor c);
+    /// The meter is refused: no further request goes out and no time-out is pending.
+    void stopPolling();
+    /// "SCAN" was clicked: polling follows the box, and the scheduler's timer runs again.
+    void ScanClick(bool checked);
+    /// "Send": one request even with SCAN off.
+    void SendbuttonClick();
 
 signals:
     void monitorText(const QString& block);
-    void txLampChanged(const QColor& c);
-    void rxLampChanged(const QColor& c);
+    void txLampChanged(kvam::LampColor c);
+    void rxLampChanged(kvam::LampColor c);
     void flagsUpdated();
     void portClosed();
 

@@ -1,7 +1,7 @@
-#include "LinkEngine.h"
+#include "link/LinkEngine.h"
 
-#include "Crc.h"
-#include "HexDump.h"
+#include "link/Crc.h"
+#include "link/HexDump.h"
 
 #include <cstring>
 #include <string>
@@ -216,21 +216,27 @@ void LinkEngine::ScanClick(bool checked)
     m_s.Scan = checked;
 }
 
-void LinkEngine::CoolPageControl1Change(Page a)
+void LinkEngine::CoolPageControl1Change(const PagePolls& a)
 {
-    if (a == Page::Comm)
+    m_stateAnswerRereadsConfig = a.stateAnswerRereadsConfig;
+    if (a.keepsPrevious)
         return;
-    setFlag(Read_Net, a == Page::Phasor || a == Page::Meres);
-    setFlag(Read_Harmonics, a == Page::Harmonics);
-    setFlag(Read_Caldata, a == Page::Calib);
-    setFlag(Read_EPdata, a == Page::Meres);
-    setFlag(Read_State, a == Page::Meres || a == Page::Errors);
-    setFlag(Read_RAM1, a == Page::Meres);
-    setFlag(Read_Version, a == Page::Meres);
+    for (int k : kPagePolledCommands)
+        setFlag(k, a.polls(k));
     if (!m_s.SettingsLoaded) {
         setFlag(Read_RAM2, true);
         setFlag(Read_RAM3, true);
     }
+}
+
+void LinkEngine::startUp()
+{
+    m_s.RxIndex = 0;
+    m_s.FrameComplete = false;
+    m_s.SettingsLoaded = false;
+    setFlag(Read_RAM2, true);
+    setFlag(Read_RAM3, true);
+    setFlag(Read_Version, true);
 }
 
 void LinkEngine::portOpened()
@@ -257,7 +263,7 @@ void LinkEngine::DecodePacket()
     switch (m_s.Rxbuff[0]) {
     case Read_State:
         m_client.Display_State(payload);
-        if (m_client.factorySettingsPageActive()) {
+        if (m_stateAnswerRereadsConfig) {
             setFlag(Read_State, false);
             if (!m_s.SettingsLoaded) {
                 setFlag(Read_RAM2, true);

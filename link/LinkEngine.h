@@ -1,7 +1,8 @@
 #pragma once
 
-#include "Commands.h"
-#include "DeviceMemory.h"
+#include "link/Commands.h"
+#include "link/DeviceMemory.h"
+#include "link/PagePolls.h"
 
 #include <array>
 #include <cstdint>
@@ -11,8 +12,6 @@ namespace kvam {
 
 enum class LampColor { White, Green, Red };
 
-/// The pages of the main window, in tab order. The scheduler's polls follow the active page.
-enum class Page { Calib, FactorySettings, Config, Meres, Harmonics, Phasor, Errors, Comm };
 
 /// What the engine asks of the port, the timers, the lamps and the monitor. The Qt driver implements
 /// it with QTimers and a SerialPort; tests implement it with plain counters.
@@ -52,7 +51,6 @@ public:
     virtual void Display_EPdata(const std::uint8_t*) {}
     virtual void Display_Version(const std::uint8_t*) {}
     virtual void Display_Harmonics(const std::uint8_t*) {}
-    virtual bool factorySettingsPageActive() const { return false; }
     virtual std::uint8_t GetHarmChannel() const { return 0; }
     virtual float antestValue() const { return 0.0f; }
 };
@@ -103,7 +101,11 @@ public:
     void RecWatchdogTimer();
     void SendbuttonClick();
     void ScanClick(bool checked);
-    void CoolPageControl1Change(Page active);
+    /// Another page was opened; `active` is what it polls.
+    void CoolPageControl1Change(const PagePolls& active);
+    /// The window's start-up: receiver rewound, no settings loaded, the first reads of both
+    /// configuration records and of the version flagged.
+    void startUp();
     /// A port was opened: an exchange cut off by a write error is forgotten, the receiver rewound.
     void portOpened();
 
@@ -119,6 +121,7 @@ private:
     DeviceMemory& m_memory;
     LinkState m_s;
     std::array<bool, kCommandCount + 1> m_flags{};
+    bool m_stateAnswerRereadsConfig = false; ///< the active page's rule for state answers
 };
 
 } // namespace kvam

@@ -65,7 +65,6 @@ struct FakeIo : LinkIo
 struct FakeClient : LinkClient
 {
     std::vector<std::string> calls;
-    bool factoryPage = false;
     std::uint8_t harmChannel = 0;
     float antest = 0.0f;
     Bytes lastPayload;
@@ -85,7 +84,6 @@ struct FakeClient : LinkClient
     void Display_EPdata(const std::uint8_t* p) override { note("Display_EPdata", p); }
     void Display_Version(const std::uint8_t* p) override { note("Display_Version", p); }
     void Display_Harmonics(const std::uint8_t* p) override { note("Display_Harmonics", p); }
-    bool factorySettingsPageActive() const override { return factoryPage; }
     std::uint8_t GetHarmChannel() const override { return harmChannel; }
     float antestValue() const override { return antest; }
 };

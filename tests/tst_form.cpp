@@ -21,6 +21,11 @@
 
 #include "Lamp.h"
 #include "PhasorPage.h"
+#include "app/MainPages.h"
+#include "platform/ControlText.h"
+#include "texts/UiTexts.h"
+
+#include <QFile>
 
 using namespace kvam;
 
@@ -42,6 +47,47 @@ class TstForm : public QObject
 {
     Q_OBJECT
 private slots:
+    void textTableNamesControls()
+    {
+        // Every entry of the text table names exactly one control, which shows that text.
+        TForm1 f;
+        for (const UiText& t : uiTexts()) {
+            const QString name = QString::fromLatin1(t.control);
+            const QList<QWidget*> found = ControlText::controls({&f}, name);
+            QVERIFY2(found.size() == 1, qPrintable(name + QStringLiteral(": %1 controls").arg(found.size())));
+            bool ok = false;
+            const QString shown = ControlText::text(found.first(), &ok);
+            QVERIFY2(ok, qPrintable(name + QStringLiteral(" shows no text")));
+            if (name == QLatin1String("Form1"))
+                QVERIFY(shown.startsWith(QString::fromUtf8(t.start)));
+            else
+                QCOMPARE(shown, QString::fromUtf8(t.start));
+        }
+    }
+
+    void pageTableBuildsTheTabs()
+    {
+        TForm1 f;
+        auto* tabs = f.findChild<QTabWidget*>(QStringLiteral("CoolPageControl1"));
+        QCOMPARE(tabs->count(), kMainPageCount);
+        for (int i = 0; i < kMainPageCount; ++i) {
+            const MainPage& p = mainPages()[std::size_t(i)];
+            QCOMPARE(tabs->widget(i)->objectName(), QLatin1String(p.objectName));
+            QCOMPARE(tabs->isTabVisible(i), p.access == Access::Everyone);
+        }
+    }
+
+    void simulatorLinksNoGui()
+    {
+        // The headless simulator must not drag in Qt Gui or Widgets.
+        QFile link(QStringLiteral(KVAM_METER_SIM_LINK));
+        QVERIFY2(link.open(QIODevice::ReadOnly), qPrintable(link.fileName()));
+        const QByteArray line = link.readAll();
+        QVERIFY(line.contains("Qt6Core") || line.contains("libQt6Core"));
+        QVERIFY(!line.contains("Qt6Gui"));
+        QVERIFY(!line.contains("Qt6Widgets"));
+    }
+
     void titleAndSize()
     {
         TForm1 f;

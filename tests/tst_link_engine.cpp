@@ -5,6 +5,7 @@
 #include "HexDump.h"
 #include "LinkFakes.h"
 #include "PortNames.h"
+#include "app/MainPages.h"
 
 #include <QTest>
 
@@ -15,9 +16,17 @@ using namespace kvam;
 using namespace kvam::test;
 
 Q_DECLARE_METATYPE(kvam::test::Bytes)
-Q_DECLARE_METATYPE(kvam::Page)
 
 namespace {
+
+// What the main window's page table has the page poll.
+PagePolls pagePolls(const char* objectName)
+{
+    const MainPage* page = findMainPage(objectName);
+    if (!page)
+        qFatal("no page %s", objectName);
+    return page->polls;
+}
 
 struct Rig
 {
@@ -447,32 +456,32 @@ private slots:
 
     void pageChange_data()
     {
-        QTest::addColumn<Page>("page");
+        QTest::addColumn<QString>("page");
         QTest::addColumn<std::vector<int>>("polls");
-        QTest::newRow("Meres") << Page::Meres << std::vector<int>{1, 3, 4, 6, 8, 14, 15};
-        QTest::newRow("Phasor") << Page::Phasor << std::vector<int>{3, 6, 8};
-        QTest::newRow("Harmonics") << Page::Harmonics << std::vector<int>{6, 8, 16};
-        QTest::newRow("Errors") << Page::Errors << std::vector<int>{1, 6, 8};
-        QTest::newRow("Calib") << Page::Calib << std::vector<int>{6, 8, 10};
-        QTest::newRow("FactorySettings") << Page::FactorySettings << std::vector<int>{6, 8};
-        QTest::newRow("Config") << Page::Config << std::vector<int>{6, 8};
+        QTest::newRow("Meres") << QStringLiteral("TabSheet_Meres") << std::vector<int>{1, 3, 4, 6, 8, 14, 15};
+        QTest::newRow("Phasor") << QStringLiteral("TabSheet_Phasor") << std::vector<int>{3, 6, 8};
+        QTest::newRow("Harmonics") << QStringLiteral("TabSheet_Harmonics") << std::vector<int>{6, 8, 16};
+        QTest::newRow("Errors") << QStringLiteral("TabSheet_Errors") << std::vector<int>{1, 6, 8};
+        QTest::newRow("Calib") << QStringLiteral("TabSheet_Calib") << std::vector<int>{6, 8, 10};
+        QTest::newRow("FactorySettings") << QStringLiteral("TabSheet_FactorySettings") << std::vector<int>{6, 8};
+        QTest::newRow("Config") << QStringLiteral("TabSheet_Config") << std::vector<int>{6, 8};
     }
     void pageChange()
     {
-        QFETCH(Page, page);
+        QFETCH(QString, page);
         QFETCH(std::vector<int>, polls);
         Rig r;
-        r.engine.CoolPageControl1Change(Page::Meres); // something to replace
+        r.engine.CoolPageControl1Change(pagePolls("TabSheet_Meres")); // something to replace
         r.engine.setFlag(Read_RAM2, false);
         r.engine.setFlag(Read_RAM3, false);
-        r.engine.CoolPageControl1Change(page);
+        r.engine.CoolPageControl1Change(pagePolls(page.toLatin1().constData()));
         std::vector<int> set;
         for (int k = 1; k <= 16; ++k)
             if (r.engine.flag(k))
                 set.push_back(k);
         QCOMPARE(set, polls);
         // The communication page keeps what the page left behind polled.
-        r.engine.CoolPageControl1Change(Page::Comm);
+        r.engine.CoolPageControl1Change(pagePolls("TabSheet_Comm"));
         std::vector<int> after;
         for (int k = 1; k <= 16; ++k)
             if (r.engine.flag(k))
@@ -484,7 +493,7 @@ private slots:
     {
         Rig r;
         r.engine.state().SettingsLoaded = true;
-        r.engine.CoolPageControl1Change(Page::Meres);
+        r.engine.CoolPageControl1Change(pagePolls("TabSheet_Meres"));
         QVERIFY(!r.engine.flag(Read_RAM2));
         QVERIFY(!r.engine.flag(Read_RAM3));
     }
@@ -530,7 +539,7 @@ private slots:
         QFETCH(std::vector<int>, flagsAfter);
         QFETCH(QString, call);
         Rig r;
-        r.client.factoryPage = factoryPage;
+        r.engine.CoolPageControl1Change(PagePolls::keepingPrevious().rereadingConfigOnState(factoryPage));
         r.engine.state().SettingsLoaded = settingsLoaded;
         for (int f : flagsBefore)
             r.engine.setFlag(f, true);
@@ -616,7 +625,7 @@ private slots:
         QFETCH(QString, call);
         QFETCH(QString, shortLine);
         Rig r;
-        r.client.factoryPage = factoryPage;
+        r.engine.CoolPageControl1Change(PagePolls::keepingPrevious().rereadingConfigOnState(factoryPage));
         r.memory.ram2.fill(0x11);
         r.engine.setFlag(code, true);
         r.engine.CommTimerTimer(); // rewinds to slot 1

@@ -1,0 +1,121 @@
+#include "device/DeviceModel.h"
+
+#include "link/Commands.h"
+
+#include <cassert>
+
+namespace kvam {
+
+DeviceModel::DeviceModel(QObject* parent) : QObject(parent) {}
+
+LinkEngine& DeviceModel::engine()
+{
+    assert(m_engine && "DeviceModel::attach() comes before the first intent");
+    return *m_engine;
+}
+
+void DeviceModel::requestService(std::uint8_t code)
+{
+    engine().state().ServiceCode = code;
+    engine().setFlag(Read_State, true);
+}
+
+void DeviceModel::writeRam1()
+{
+    engine().setFlag(Write_RAM1, true);
+}
+
+void DeviceModel::writeRam2()
+{
+    engine().setFlag(Write_RAM2, true);
+}
+
+void DeviceModel::writeRam3()
+{
+    engine().setFlag(Write_RAM3, true);
+}
+
+void DeviceModel::setDigout(std::uint8_t byte)
+{
+    engine().state().DigoutByte = byte;
+    engine().setFlag(Write_Digout, true);
+}
+
+void DeviceModel::setDaCalCode(std::uint8_t code)
+{
+    engine().state().DAcalCode = code;
+    engine().setFlag(Write_DAcalib, true);
+}
+
+void DeviceModel::setDaTest(float value)
+{
+    m_daTest = value;
+    engine().setFlag(Write_DAtest, true);
+}
+
+std::uint8_t DeviceModel::digoutByte() const
+{
+    return m_engine ? m_engine->state().DigoutByte : 0;
+}
+
+std::uint8_t DeviceModel::daCalCode() const
+{
+    return m_engine ? m_engine->state().DAcalCode : 0;
+}
+
+void DeviceModel::Display_State(const std::uint8_t* payload)
+{
+    m_state.copyFrom(payload);
+    emit stateChanged(m_state);
+}
+
+void DeviceModel::Display_Net(const std::uint8_t* payload)
+{
+    m_net.copyFrom(payload);
+    emit netChanged(m_net);
+}
+
+void DeviceModel::Display_RAM1(const std::uint8_t* payload)
+{
+    m_memory.ram1.copyFrom(payload);
+    emit ram1Changed();
+}
+
+void DeviceModel::Display_RAM2()
+{
+    emit ram2Changed();
+}
+
+void DeviceModel::Display_RAM3(const std::uint8_t* payload)
+{
+    m_memory.ram3.copyFrom(payload);
+    emit ram3Changed();
+}
+
+void DeviceModel::Display_Caldat(const std::uint8_t* payload)
+{
+    m_caldata.copyFrom(payload);
+    emit caldataChanged(m_caldata);
+}
+
+void DeviceModel::Display_EPdata(const std::uint8_t* payload)
+{
+    m_ep.copyFrom(payload);
+    emit epChanged(m_ep);
+}
+
+void DeviceModel::Display_Version(const std::uint8_t* payload)
+{
+    m_version.copyFrom(payload);
+    emit versionChanged(m_version);
+    if (!versionSupported(m_version))
+        emit unsupportedDevice(unsupportedVersionMessage(m_version));
+}
+
+void DeviceModel::Display_Harmonics(const std::uint8_t* payload)
+{
+    m_harmonics.copyFrom(payload);
+    emit harmonicsChanged(m_harmonics);
+}
+
+} // namespace kvam

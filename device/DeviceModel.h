@@ -1,0 +1,102 @@
+#pragma once
+
+#include "link/DeviceMemory.h"
+#include "link/LinkEngine.h"
+#include "views/ViewRecords.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+namespace kvam {
+
+/// The meter as the program knows it: the last answer records and the three memory images. It is
+/// the link's client (the display routines of the dispatcher land here) and tells the pages about
+/// every new record by a typed signal. User actions reach the meter only through its intent
+/// methods, which store the request value and flag the command for the scheduler; nothing is sent
+/// directly.
+class DeviceModel : public QObject, public LinkClient
+{
+    Q_OBJECT
+public:
+    explicit DeviceModel(QObject* parent = nullptr);
+
+    /// The window's start-up state of the link.
+    void startUp() { engine().startUp(); }
+
+    /// The engine that carries the intents; set once, before the first intent.
+    void attach(LinkEngine& engine) { m_engine = &engine; }
+
+    DeviceMemory& memory() { return m_memory; }
+    const DeviceMemory& memory() const { return m_memory; }
+    const NetRecord& net() const { return m_net; }
+    const StateRecord& state() const { return m_state; }
+    const VersionRecord& version() const { return m_version; }
+    const EpRecord& ep() const { return m_ep; }
+    const CaldataRecord& caldata() const { return m_caldata; }
+    const HarmonicsRecord& harmonics() const { return m_harmonics; }
+
+    // Intents.
+    /// A service code (1 factory defaults, 2 clear errors, 4 user defaults) rides on the next state
+    /// request.
+    void requestService(std::uint8_t code);
+    void writeRam1();
+    void writeRam2();
+    void writeRam3();
+    /// The output test byte (bit 0 output 1, bit 1 output 2).
+    void setDigout(std::uint8_t byte);
+    /// One step of the analog output calibration.
+    void setDaCalCode(std::uint8_t code);
+    /// A test value for the analog output; the value held when the request goes out is sent.
+    void setDaTest(float value);
+    /// The harmonics channel the next harmonics request asks for (0..5).
+    void setHarmonicsChannel(int code) { m_harmChannel = static_cast<std::uint8_t>(code); }
+
+    std::uint8_t digoutByte() const;
+    std::uint8_t daCalCode() const;
+    float daTestValue() const { return m_daTest; }
+
+signals:
+    void stateChanged(const kvam::StateRecord& rec);
+    void netChanged(const kvam::NetRecord& rec);
+    void ram1Changed();
+    void ram2Changed();
+    void ram3Changed();
+    void caldataChanged(const kvam::CaldataRecord& rec);
+    void epChanged(const kvam::EpRecord& rec);
+    void versionChanged(const kvam::VersionRecord& rec);
+    void harmonicsChanged(const kvam::HarmonicsRecord& rec);
+    /// The meter's firmware is not one this program works with; polling must stop at once and the
+    /// user be told `message`.
+    void unsupportedDevice(const QString& message);
+
+private:
+    // LinkClient
+    void Display_State(const std::uint8_t* payload) override;
+    void Display_Net(const std::uint8_t* payload) override;
+    void Display_RAM1(const std::uint8_t* payload) override;
+    void Display_RAM2() override;
+    void Display_RAM3(const std::uint8_t* payload) override;
+    void Display_Caldat(const std::uint8_t* payload) override;
+    void Display_EPdata(const std::uint8_t* payload) override;
+    void Display_Version(const std::uint8_t* payload) override;
+    void Display_Harmonics(const std::uint8_t* payload) override;
+    std::uint8_t GetHarmChannel() const override { return m_harmChannel; }
+    float antestValue() const override { return m_daTest; }
+
+    LinkEngine& engine();
+
+    LinkEngine* m_engine = nullptr;
+    DeviceMemory m_memory;
+    NetRecord m_net;
+    StateRecord m_state;
+    VersionRecord m_version;
+    EpRecord m_ep;
+    CaldataRecord m_caldata;
+    HarmonicsRecord m_harmonics;
+    std::uint8_t m_harmChannel = 0;
+    float m_daTest = 0.0f;
+};
+
+} // namespace kvam
