@@ -5,8 +5,11 @@
 //   bench_soak [--minutes N | --seconds S] [--warmup S] [--every S] [--no-monitor] [--max-growth-kb K]
 //
 // Defaults: 10 minutes, warm-up 60 s, a report every 60 s, monitor on, no verdict. With
-// --max-growth-kb the program fails (exit code 1) when the resident size grew by more than K kB
-// between the end of the warm-up and the end of the run.
+// --max-growth-kb the program fails (exit code 1) when the highest resident size after the warm-up
+// exceeds the size at the end of the warm-up by more than K kB. The peak, sampled every second, is
+// judged rather than the last sample: with the monitor full the size still rises and falls by
+// about 150 kB as the text document collects removed lines and compacts them, and a sample taken
+// at a trough would hide a leak of that size.
 
 #include "TForm1.h"
 
@@ -16,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -135,6 +139,15 @@ int main(int argc, char* argv[])
     report("start", 0, startKb);
     long warmKb = -1;
     double warmAt = 0;
+    long peakKb = -1; // after the warm-up
+
+    QTimer sampler;
+    sampler.setInterval(1000);
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        if (warmKb >= 0)
+            peakKb = std::max(peakKb, residentKb());
+    });
+    sampler.start();
 
     QTimer tick;
     tick.setInterval(static_cast<int>(opt.every * 1000));
@@ -144,6 +157,7 @@ int main(int argc, char* argv[])
     QTimer::singleShot(static_cast<int>(opt.warmup * 1000), [&] {
         warmAt = double(clock.elapsed()) / 1000;
         warmKb = residentKb();
+        peakKb = warmKb;
         report("warm", warmAt, warmKb);
     });
     QTimer::singleShot(static_cast<int>(opt.seconds * 1000), &app, &QCoreApplication::quit);
@@ -151,6 +165,7 @@ int main(int argc, char* argv[])
 
     const double endAt = double(clock.elapsed()) / 1000;
     const long endKb = residentKb();
+    peakKb = std::max(peakKb, endKb);
     report("end", endAt, endKb);
     if (startKb < 0 || endKb < 0 || warmKb < 0) {
         std::fprintf(stderr, "cannot read the resident size from /proc/self/status\n");
@@ -162,14 +177,20 @@ int main(int argc, char* argv[])
         "RSS start %ld kB, after warm-up %ld kB, end %ld kB; growth after warm-up %+ld kB in %.0f s = "
         "%+.0f kB per hour (%+.1f MB per hour)\n",
         startKb, warmKb, endKb, growthKb, endAt - warmAt, perHourKb, perHourKb / 1024);
+    const long peakGrowthKb = peakKb - warmKb;
+    std::printf("highest RSS after warm-up %ld kB (%+ld kB)\n", peakKb, peakGrowthKb);
     if (refusals > 0) {
         std::fprintf(stderr, "the virtual meter's version was refused\n");
         return 1;
     }
-    if (opt.maxGrowthKb && growthKb > *opt.maxGrowthKb) {
-        std::printf("FAIL: grew by %ld kB after the warm-up, more than the %ld kB allowed\n", growthKb,
+    if (opt.maxGrowthKb) {
+        if (peakGrowthKb > *opt.maxGrowthKb) {
+            std::printf("FAIL: grew by %ld kB after the warm-up, more than the %ld kB allowed\n",
+                        peakGrowthKb, *opt.maxGrowthKb);
+            return 1;
+        }
+        std::printf("PASS: grew by %ld kB after the warm-up, within the %ld kB allowed\n", peakGrowthKb,
                     *opt.maxGrowthKb);
-        return 1;
     }
     return 0;
 }
