@@ -300,12 +300,17 @@ private slots:
         QTest::addColumn<int>("payload");
         QTest::addColumn<QString>("shortLine");
         // A 10-byte version answer that names firmware 1.2: decoded, it would end the program.
-        QTest::newRow("Read_Version 10 of 22") << 15 << 10 << "Answer too short for its record: 10 of 22 bytes";
-        QTest::newRow("Read_RAM2 313 of 314") << 6 << 313 << "Answer too short for its record: 313 of 314 bytes";
-        QTest::newRow("Read_RAM3 153 of 154") << 8 << 153 << "Answer too short for its record: 153 of 154 bytes";
+        QTest::newRow("Read_Version 10 of 22")
+            << 15 << 10 << "Answer too short for its record: 10 of 22 bytes";
+        QTest::newRow("Read_RAM2 313 of 314")
+            << 6 << 313 << "Answer too short for its record: 313 of 314 bytes";
+        QTest::newRow("Read_RAM3 153 of 154")
+            << 8 << 153 << "Answer too short for its record: 153 of 154 bytes";
         QTest::newRow("Read_RAM1 0 of 212") << 4 << 0 << "Answer too short for its record: 0 of 212 bytes";
-        QTest::newRow("Read_Net 179 of 180") << 3 << 179 << "Answer too short for its record: 179 of 180 bytes";
-        QTest::newRow("Read_EPdata 31 of 32") << 14 << 31 << "Answer too short for its record: 31 of 32 bytes";
+        QTest::newRow("Read_Net 179 of 180")
+            << 3 << 179 << "Answer too short for its record: 179 of 180 bytes";
+        QTest::newRow("Read_EPdata 31 of 32")
+            << 14 << 31 << "Answer too short for its record: 31 of 32 bytes";
     }
     void shortAnswerChangesNothing()
     {
