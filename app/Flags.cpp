@@ -1,4 +1,4 @@
-#include "Flags.h"
+#include "app/Flags.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "TPasswordForm.h"
+#include "app/TPasswordForm.h"
 
 namespace kvam {
 

@@ -1,4 +1,4 @@
-#include "TSectionForm.h"
+#include "app/TSectionForm.h"
 
 namespace kvam {
 

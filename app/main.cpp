@@ -1,7 +1,7 @@
-#include "CommandLine.h"
-#include "TForm1.h"
-#include "TPasswordForm.h"
-#include "TSectionForm.h"
+#include "app/CommandLine.h"
+#include "app/TForm1.h"
+#include "app/TPasswordForm.h"
+#include "app/TSectionForm.h"
 
 #include <QApplication>
 #include <QTimer>

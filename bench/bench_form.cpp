@@ -1,14 +1,14 @@
 // What one answer costs the GUI thread in the real window: the receiver, the monitor block in
 // Memo1, the dispatcher and the display routine (for Read_Net: 39 fields and the phasor redraw).
 
-#include "Frame.h"
-#include "TForm1.h"
+#include "app/TForm1.h"
+#include "link/Frame.h"
 
 #include <QApplication>
 
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 using namespace kvam;
@@ -52,7 +52,8 @@ int main(int argc, char* argv[])
     const int rounds = 600; // more than the monitor's 500 lines, so pruning is included
     const double state = perAnswerMs(form, frame(1, std::vector<std::uint8_t>(16, 0)), rounds);
     const double measurement = perAnswerMs(form, frame(3, net), rounds);
-    std::printf("answer received, shown in the monitor and dispatched: Read_State %.3f ms, Read_Net %.3f ms\n", state,
-                measurement);
+    std::printf(
+        "answer received, shown in the monitor and dispatched: Read_State %.3f ms, Read_Net %.3f ms\n", state,
+        measurement);
     return measurement < 2.0 ? 0 : 1;
 }

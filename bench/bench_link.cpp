@@ -1,8 +1,8 @@
 // Measures the link engine's cost: frame assembly and CRC check throughput, and one scheduler tick
 // plus one dispatched answer as the GUI thread pays for it.
 
-#include "Frame.h"
-#include "LinkEngine.h"
+#include "link/Frame.h"
+#include "link/LinkEngine.h"
 
 #include <chrono>
 #include <cstdio>
@@ -69,10 +69,12 @@ int main()
     auto t0 = Clock::now();
     for (int i = 0; i < frames; ++i)
         for (std::size_t at = 0; at < big.size(); at += 16)
-            engine.ComPort1RxChar(big.data() + at, static_cast<int>(std::min<std::size_t>(16, big.size() - at)));
+            engine.ComPort1RxChar(big.data() + at,
+                                  static_cast<int>(std::min<std::size_t>(16, big.size() - at)));
     const double assembly = seconds(Clock::now() - t0);
     const double mbps = frames * double(big.size()) / assembly / 1e6;
-    std::printf("frame assembly + CRC + monitor text: %.1f MB/s (%d frames of %zu bytes, %.3f s; line: 0.00192 MB/s)\n",
+    std::printf("frame assembly + CRC + monitor text: %.1f MB/s (%d frames of %zu bytes, %.3f s; line: "
+                "0.00192 MB/s)\n",
                 mbps, frames, big.size(), assembly);
 
     // 2. One scheduler tick that sends plus the 180-byte answer dispatched.
@@ -86,7 +88,7 @@ int main()
         engine.ComPort1RxChar(answer.data(), static_cast<int>(answer.size()));
     }
     const double perRound = seconds(Clock::now() - t0) / rounds;
-    std::printf("tick + send + receive + dispatch: %.2f us per exchange (%ld answers dispatched)\n", perRound * 1e6,
-                client.nets);
+    std::printf("tick + send + receive + dispatch: %.2f us per exchange (%ld answers dispatched)\n",
+                perRound * 1e6, client.nets);
     return (mbps >= 10.0 && perRound < 1e-3) ? 0 : 1;
 }

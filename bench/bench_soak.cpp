@@ -11,7 +11,7 @@
 // about 150 kB as the text document collects removed lines and compacts them, and a sample taken
 // at a trough would hide a leak of that size.
 
-#include "TForm1.h"
+#include "app/TForm1.h"
 
 #include <QApplication>
 #include <QCheckBox>

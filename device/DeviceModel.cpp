@@ -1,6 +1,7 @@
 #include "device/DeviceModel.h"
 
 #include "link/Commands.h"
+#include "views/ViewRecords.h"
 
 #include <cassert>
 

@@ -2,7 +2,7 @@
 
 #include "link/DeviceMemory.h"
 #include "link/LinkEngine.h"
-#include "views/ViewRecords.h"
+#include "records/Records.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "CommPage.h"
+#include "link/CommPage.h"
 
-#include "Commands.h"
+#include "link/Commands.h"
 #include "texts/UiTexts.h"
 
 #include <QCheckBox>
@@ -62,7 +62,8 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     m_commandBox->setObjectName(QStringLiteral("Commandbox"));
     m_commandBox->setGeometry(530, 84, 180, 362);
     for (int k = 1; k <= kCommandCount; ++k) {
-        auto* box = new QCheckBox(QStringLiteral("%1: %2").arg(k).arg(QLatin1String(commandName(k))), m_commandBox);
+        auto* box =
+            new QCheckBox(QStringLiteral("%1: %2").arg(k).arg(QLatin1String(commandName(k))), m_commandBox);
         box->setObjectName(QLatin1String(commandName(k)));
         box->setGeometry(10, 20 + (k - 1) * 21, 165, 20);
         m_commandChecks[static_cast<std::size_t>(k)] = box;

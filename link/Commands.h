@@ -5,7 +5,8 @@
 namespace kvam {
 
 /// The sixteen commands; the code is also the scheduler slot.
-enum Command : std::uint8_t {
+enum Command : std::uint8_t
+{
     Read_State = 1,
     Write_State = 2,
     Read_Net = 3,

@@ -1,4 +1,4 @@
-#include "Crc.h"
+#include "link/Crc.h"
 
 namespace kvam {
 
@@ -8,7 +8,8 @@ std::uint16_t CalculateCRC(const std::uint8_t* data, std::int16_t count)
     for (std::int16_t i = 0; i < count; ++i) {
         crc ^= data[i];
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1u) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001u) : static_cast<std::uint16_t>(crc >> 1);
+            crc = (crc & 1u) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001u)
+                             : static_cast<std::uint16_t>(crc >> 1);
     }
     return crc;
 }

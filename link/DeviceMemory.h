@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ByteImage.h"
-#include "Commands.h"
+#include "link/Commands.h"
+#include "platform/ByteImage.h"
 
 namespace kvam {
 

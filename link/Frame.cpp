@@ -1,6 +1,6 @@
-#include "Frame.h"
+#include "link/Frame.h"
 
-#include "Crc.h"
+#include "link/Crc.h"
 
 namespace kvam {
 
@@ -13,8 +13,8 @@ QByteArray buildFrame(std::uint8_t code, const QByteArray& payload)
     frame.append(char(length & 0xFF));
     frame.append(char((length >> 8) & 0xFF));
     frame.append(payload);
-    const std::uint16_t crc =
-        CalculateCRC(reinterpret_cast<const std::uint8_t*>(frame.constData()), static_cast<std::int16_t>(frame.size()));
+    const std::uint16_t crc = CalculateCRC(reinterpret_cast<const std::uint8_t*>(frame.constData()),
+                                           static_cast<std::int16_t>(frame.size()));
     frame.append(char(crc & 0xFF));
     frame.append(char(crc >> 8));
     return frame;

@@ -1,4 +1,4 @@
-#include "HexDump.h"
+#include "link/HexDump.h"
 
 namespace kvam {
 

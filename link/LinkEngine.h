@@ -10,8 +10,12 @@
 
 namespace kvam {
 
-enum class LampColor { White, Green, Red };
-
+enum class LampColor
+{
+    White,
+    Green,
+    Red
+};
 
 /// What the engine asks of the port, the timers, the lamps and the monitor. The Qt driver implements
 /// it with QTimers and a SerialPort; tests implement it with plain counters.
@@ -25,9 +29,9 @@ public:
     virtual void closePort() = 0;
     virtual void restartAnswerTimeout() = 0; ///< TimeoutTimer: disable, then enable (300 ms)
     virtual void stopAnswerTimeout() = 0;
-    virtual void restartRecWatchdog() = 0;   ///< RecWatchdog: disable, then enable (200 ms)
-    virtual void restartTxLampTimer() = 0;   ///< TxTimer (150 ms)
-    virtual void startRxLampTimer() = 0;     ///< RxTimer (150 ms)
+    virtual void restartRecWatchdog() = 0; ///< RecWatchdog: disable, then enable (200 ms)
+    virtual void restartTxLampTimer() = 0; ///< TxTimer (150 ms)
+    virtual void startRxLampTimer() = 0;   ///< RxTimer (150 ms)
     virtual void setTxLamp(LampColor) = 0;
     virtual void setRxLamp(LampColor) = 0;
     /// One block of communication-monitor text; CR LF separates its lines.
@@ -91,10 +95,10 @@ public:
     void setFlag(int code, bool on);
 
     // Events.
-    void CommTimerTimer();                                    ///< scheduler tick, every 200 ms
+    void CommTimerTimer();                                     ///< scheduler tick, every 200 ms
     void ComPort1RxChar(const std::uint8_t* bytes, int count); ///< bytes arrived
-    void readFailed();                                        ///< the port failed while reading
-    void ComPort1TxEmpty();                                   ///< the request has left the line
+    void readFailed();                                         ///< the port failed while reading
+    void ComPort1TxEmpty();                                    ///< the request has left the line
     void TimeoutTimerTimer();
     void TxTimerTimer();
     void RxTimerTimer();

@@ -1,6 +1,6 @@
-#include "AnswerSchedule.h"
+#include "meter/AnswerSchedule.h"
 
-#include "SerialPort.h"
+#include "platform/SerialPort.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MeterAnswer.h"
+#include "meter/MeterAnswer.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "FaultProfile.h"
+#include "meter/FaultProfile.h"
 
 #include <QSet>
 #include <QStringList>
@@ -56,7 +56,8 @@ ParseResult<FaultProfile> parseFaultProfile(const QString& text)
         else if (key == QLatin1String("garbage"))
             profile.garbage = value;
         else {
-            result.error = QStringLiteral("unknown fault \"%1\" (known: drop, crc, late, split, garbage)").arg(key);
+            result.error =
+                QStringLiteral("unknown fault \"%1\" (known: drop, crc, late, split, garbage)").arg(key);
             return result;
         }
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ParseResult.h"
+#include "meter/ParseResult.h"
 
 #include <QString>
 

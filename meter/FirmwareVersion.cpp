@@ -1,4 +1,4 @@
-#include "FirmwareVersion.h"
+#include "meter/FirmwareVersion.h"
 
 #include <QStringList>
 
@@ -38,7 +38,8 @@ ParseResult<FirmwareVersion> parseFirmwareVersion(const QString& text)
     const auto minor = parsePart(parts[1], 255);
     const auto build = parsePart(parts[2], 65535);
     if (!major || !minor || !build) {
-        result.error = QStringLiteral("version \"%1\": major and minor must be 0..255, build 0..65535").arg(text);
+        result.error =
+            QStringLiteral("version \"%1\": major and minor must be 0..255, build 0..65535").arg(text);
         return result;
     }
     result.value = FirmwareVersion{static_cast<std::uint8_t>(*major), static_cast<std::uint8_t>(*minor),

@@ -1,4 +1,4 @@
-#include "NetworkModel.h"
+#include "meter/NetworkModel.h"
 
 #include <cmath>
 

@@ -9,11 +9,12 @@ namespace kvam {
 /// before the transformer ratios). Index 0..2 is L1..L3.
 struct NetworkSnapshot
 {
-    std::array<double, 3> u{};      ///< phase voltage rms, V
-    std::array<double, 3> i{};      ///< current rms, A
-    std::array<double, 3> fi{};     ///< angle of the current behind its voltage, degrees (positive: inductive)
-    std::array<double, 3> f{};      ///< frequency, Hz
-    std::array<double, 3> uAngle{}; ///< angle of each voltage relative to L1 (0, about 240, about 120), degrees
+    std::array<double, 3> u{};  ///< phase voltage rms, V
+    std::array<double, 3> i{};  ///< current rms, A
+    std::array<double, 3> fi{}; ///< angle of the current behind its voltage, degrees (positive: inductive)
+    std::array<double, 3> f{};  ///< frequency, Hz
+    std::array<double, 3>
+        uAngle{}; ///< angle of each voltage relative to L1 (0, about 240, about 120), degrees
 };
 
 /// Number of bars in a harmonic spectrum (bar 1 is the fundamental).

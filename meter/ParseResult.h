@@ -7,8 +7,7 @@
 namespace kvam {
 
 /// A parsed value or the reason it could not be parsed.
-template <typename T>
-struct ParseResult
+template <typename T> struct ParseResult
 {
     std::optional<T> value;
     QString error;

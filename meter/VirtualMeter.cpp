@@ -1,8 +1,8 @@
-#include "VirtualMeter.h"
+#include "meter/VirtualMeter.h"
 
-#include "Frame.h"
+#include "link/Frame.h"
 
-#include "Crc.h"
+#include "link/Crc.h"
 
 #include <algorithm>
 #include <chrono>
@@ -41,7 +41,10 @@ constexpr NetFloat kNetThd[6] = {net::L1uthd, net::L2uthd, net::L3uthd,
                                  net::L1ithd, net::L2ithd, net::L3ithd};
 
 // Error bits of the state record.
-constexpr std::uint32_t bit(int n) { return 1u << n; }
+constexpr std::uint32_t bit(int n)
+{
+    return 1u << n;
+}
 constexpr int kDipBit = 0, kDropoutBit = 3, kRiseBit = 6, kOverCurrentBit = 9;
 constexpr std::uint32_t kPhaseOrderError = bit(12), kFrequencyError = bit(13), kExcessReactive = bit(14),
                         kDemandExceeded = bit(17);
@@ -72,7 +75,6 @@ int floorMod2(double x)
     const auto n = static_cast<long long>(std::floor(x));
     return static_cast<int>(((n % 2) + 2) % 2);
 }
-
 
 } // namespace
 
@@ -153,7 +155,8 @@ VirtualMeter::Ram2Image VirtualMeter::factoryRam2()
     return r;
 }
 
-VirtualMeter::Ram3Image VirtualMeter::factoryRam3(std::uint32_t factoryNumber, std::uint8_t year, std::uint8_t month)
+VirtualMeter::Ram3Image VirtualMeter::factoryRam3(std::uint32_t factoryNumber, std::uint8_t year,
+                                                  std::uint8_t month)
 {
     using namespace ram3;
     Ram3Image r;
@@ -199,10 +202,8 @@ VirtualMeter::VirtualMeter(VirtualMeterConfig config, Clock clock)
     m_ram3 = factoryRam3(m_config.factoryNumber, m_config.factoryYear, m_config.factoryMonth);
 
     // Counters of a meter that has been in service for a while.
-    const std::int64_t counters[4][3] = {{1234567, 987654, 1456789},
-                                         {0, 1520, 0},
-                                         {345678, 123456, 456789},
-                                         {2345, 45678, 1234}};
+    const std::int64_t counters[4][3] = {
+        {1234567, 987654, 1456789}, {0, 1520, 0}, {345678, 123456, 456789}, {2345, 45678, 1234}};
     for (int kind = 0; kind < 4; ++kind) {
         std::int64_t sum = 0;
         for (int ph = 0; ph < 3; ++ph) {

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ByteImage.h"
-#include "Commands.h"
-#include "FaultProfile.h"
-#include "FirmwareVersion.h"
-#include "MeterAnswer.h"
-#include "NetworkModel.h"
-#include "Records.h"
+#include "link/Commands.h"
+#include "meter/FaultProfile.h"
+#include "meter/FirmwareVersion.h"
+#include "meter/MeterAnswer.h"
+#include "meter/NetworkModel.h"
+#include "platform/ByteImage.h"
+#include "records/Records.h"
 
 #include <QByteArray>
 

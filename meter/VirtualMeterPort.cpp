@@ -1,6 +1,6 @@
-#include "VirtualMeterPort.h"
+#include "meter/VirtualMeterPort.h"
 
-#include "AnswerSchedule.h"
+#include "meter/AnswerSchedule.h"
 
 #include <QTimer>
 
@@ -19,7 +19,8 @@ VirtualMeterPort::~VirtualMeterPort() = default;
 std::optional<QString> VirtualMeterPort::open(const QString& name)
 {
     if (name != QLatin1String(kPortName))
-        return QStringLiteral("%1: no such port (the virtual meter is \"%2\")").arg(name, QLatin1String(kPortName));
+        return QStringLiteral("%1: no such port (the virtual meter is \"%2\")")
+            .arg(name, QLatin1String(kPortName));
     if (m_open)
         return QStringLiteral("%1 is already open").arg(name);
     m_open = true;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SerialPort.h"
-#include "VirtualMeter.h"
+#include "meter/VirtualMeter.h"
+#include "platform/SerialPort.h"
 
 #include <QElapsedTimer>
 

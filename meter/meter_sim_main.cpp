@@ -1,10 +1,10 @@
 // kvam-meter-sim: the virtual meter on a pseudo-terminal, so the tool's real serial-port path can
 // be exercised end to end. It prints the slave device's path on the first line of standard output.
 
-#include "AnswerSchedule.h"
-#include "FaultProfile.h"
-#include "FirmwareVersion.h"
-#include "VirtualMeter.h"
+#include "meter/AnswerSchedule.h"
+#include "meter/FaultProfile.h"
+#include "meter/FirmwareVersion.h"
+#include "meter/VirtualMeter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -59,8 +59,8 @@ class PtyServer : public QObject
 {
 public:
     PtyServer(int master, kvam::VirtualMeter& meter, bool pacing)
-        : m_master(master), m_meter(meter), m_pacing(pacing),
-          m_readNotifier(master, QSocketNotifier::Read), m_writeNotifier(master, QSocketNotifier::Write)
+        : m_master(master), m_meter(meter), m_pacing(pacing), m_readNotifier(master, QSocketNotifier::Read),
+          m_writeNotifier(master, QSocketNotifier::Write)
     {
         m_clock.start();
         m_writeNotifier.setEnabled(false);
@@ -170,9 +170,9 @@ int main(int argc, char** argv)
         "standard output, then answers requests until it gets SIGTERM or SIGINT."));
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")},
                                         QStringLiteral("Show this help and exit."));
-    const QCommandLineOption versionOption(QStringLiteral("version"),
-                                           QStringLiteral("Firmware version the meter reports (default 3.2.7)."),
-                                           QStringLiteral("X.Y.Z"));
+    const QCommandLineOption versionOption(
+        QStringLiteral("version"), QStringLiteral("Firmware version the meter reports (default 3.2.7)."),
+        QStringLiteral("X.Y.Z"));
     const QCommandLineOption faultsOption(
         QStringLiteral("faults"),
         QStringLiteral("Fault probabilities, e.g. drop=0.1,crc=0.05,late=0.05,split=0.3,garbage=0.1."),
@@ -209,7 +209,8 @@ int main(int argc, char** argv)
         bool ok = false;
         config.seed = parser.value(seedOption).toUInt(&ok);
         if (!ok)
-            usageError(QStringLiteral("seed \"%1\" is not a non-negative integer").arg(parser.value(seedOption)));
+            usageError(
+                QStringLiteral("seed \"%1\" is not a non-negative integer").arg(parser.value(seedOption)));
     }
     const bool pacing = !parser.isSet(noPacingOption);
 
@@ -228,7 +229,8 @@ int main(int argc, char** argv)
     // hang-up, so the tool may close and reopen the device as often as it likes.
     const int slave = ::open(slavePath.constData(), O_RDWR | O_NOCTTY);
     if (slave < 0) {
-        std::fprintf(stderr, "kvam-meter-sim: cannot open %s: %s\n", slavePath.constData(), std::strerror(errno));
+        std::fprintf(stderr, "kvam-meter-sim: cannot open %s: %s\n", slavePath.constData(),
+                     std::strerror(errno));
         return 1;
     }
     termios tio{};
@@ -245,7 +247,9 @@ int main(int argc, char** argv)
         return 1;
     }
     setNonBlocking(g_signalPipe[1]);
-    struct sigaction sa{};
+    struct sigaction sa
+    {
+    };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;

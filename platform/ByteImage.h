@@ -10,8 +10,7 @@ namespace kvam {
 
 /// A fixed-size record as the meter sends it: raw bytes with little-endian typed access at named
 /// offsets. Bytes nobody interprets travel untouched.
-template <std::size_t N>
-class ByteImage
+template <std::size_t N> class ByteImage
 {
 public:
     static constexpr std::size_t kSize = N;
@@ -27,8 +26,7 @@ public:
     /// Copies exactly N bytes from `src` (the caller guarantees they are readable).
     void copyFrom(const std::uint8_t* src) { std::memcpy(m_bytes.data(), src, N); }
 
-    template <typename T>
-    T get(std::size_t offset) const
+    template <typename T> T get(std::size_t offset) const
     {
         static_assert(std::is_trivially_copyable_v<T>);
         static_assert(std::endian::native == std::endian::little, "records are little-endian");
@@ -36,8 +34,7 @@ public:
         std::memcpy(&v, m_bytes.data() + offset, sizeof(T));
         return v;
     }
-    template <typename T>
-    void set(std::size_t offset, T v)
+    template <typename T> void set(std::size_t offset, T v)
     {
         static_assert(std::is_trivially_copyable_v<T>);
         std::memcpy(m_bytes.data() + offset, &v, sizeof(T));

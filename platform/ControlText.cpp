@@ -1,4 +1,4 @@
-#include "ControlText.h"
+#include "platform/ControlText.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>

@@ -1,4 +1,4 @@
-#include "LabeledEdit.h"
+#include "platform/LabeledEdit.h"
 
 namespace kvam {
 

@@ -1,4 +1,4 @@
-#include "Lamp.h"
+#include "platform/Lamp.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -12,7 +12,13 @@ class Lamp : public QWidget
     Q_OBJECT
     Q_PROPERTY(QColor color READ color WRITE setColor)
 public:
-    enum class Shape { RoundRect, Square, Circle, Arrow };
+    enum class Shape
+    {
+        RoundRect,
+        Square,
+        Circle,
+        Arrow
+    };
 
     explicit Lamp(Shape shape, QColor color, QWidget* parent = nullptr);
 

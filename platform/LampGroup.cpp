@@ -1,4 +1,4 @@
-#include "LampGroup.h"
+#include "platform/LampGroup.h"
 
 #include <QMouseEvent>
 
@@ -41,7 +41,8 @@ LampGroup::LampGroup(const QString& name, const QList<Entry>& entries, const Sty
 
         auto* caption = new QLabel(e.caption, this);
         caption->setObjectName(lampName + QStringLiteral("Label"));
-        caption->setGeometry(x + style.lampSize.width() + style.captionGap, y, style.captionWidth, style.rowHeight);
+        caption->setGeometry(x + style.lampSize.width() + style.captionGap, y, style.captionWidth,
+                             style.rowHeight);
         caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
         lamp->installEventFilter(this);
@@ -94,8 +95,8 @@ QList<int> LampGroup::bits() const
 
 bool LampGroup::eventFilter(QObject* watched, QEvent* event)
 {
-    if (m_editable && event->type() == QEvent::MouseButtonPress
-        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (m_editable && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         for (const Item& item : std::as_const(m_items)) {
             if (watched == item.lamp || watched == item.caption) {
                 toggle(item.bit);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Lamp.h"
+#include "platform/Lamp.h"
 
 #include <QLabel>
 #include <QList>
@@ -31,16 +31,17 @@ public:
         QSize lampSize{14, 14};
         QColor lit{255, 0, 0};
         QColor unlit{255, 255, 255};
-        int rowHeight = 20;      ///< one row per lamp, in entry order from the top
-        int captionGap = 6;      ///< pixels between a lamp and its caption
-        int captionWidth = 160;  ///< room for each caption
-        int rowsPerColumn = 0;   ///< 0: a single column
+        int rowHeight = 20;     ///< one row per lamp, in entry order from the top
+        int captionGap = 6;     ///< pixels between a lamp and its caption
+        int captionWidth = 160; ///< room for each caption
+        int rowsPerColumn = 0;  ///< 0: a single column
     };
 
     /// Entries for bits first, first + 1, ... with the given captions.
     static QList<Entry> entriesFor(const QStringList& captions, int first = 0);
 
-    LampGroup(const QString& name, const QList<Entry>& entries, const Style& style, QWidget* parent = nullptr);
+    LampGroup(const QString& name, const QList<Entry>& entries, const Style& style,
+              QWidget* parent = nullptr);
 
     QString name() const { return m_name; }
     quint32 status() const { return m_status; }
@@ -51,8 +52,8 @@ public:
     void setEditable(bool editable);
 
     Lamp* lamp(int bit) const;           ///< nullptr if no lamp shows this bit
-    QLabel* captionLabel(int bit) const;  ///< nullptr if no lamp shows this bit
-    QList<int> bits() const;              ///< the bits shown, in entry order
+    QLabel* captionLabel(int bit) const; ///< nullptr if no lamp shows this bit
+    QList<int> bits() const;             ///< the bits shown, in entry order
     const Style& style() const { return m_style; }
 
 signals:

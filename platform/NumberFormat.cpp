@@ -1,4 +1,4 @@
-#include "NumberFormat.h"
+#include "platform/NumberFormat.h"
 
 #include <QLocale>
 
@@ -66,10 +66,16 @@ QString formatNumber(const char* format, ...)
         const std::string conversion(start, p);
         char buf[512];
         switch (type) {
-        case 'f': case 'F': case 'e': case 'E': case 'g': case 'G':
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
             appendFloat(out, conversion, va_arg(args, double), point);
             break;
-        case 'd': case 'i':
+        case 'd':
+        case 'i':
             if (longs >= 2)
                 std::snprintf(buf, sizeof buf, conversion.c_str(), va_arg(args, long long));
             else if (longs == 1)
@@ -78,7 +84,10 @@ QString formatNumber(const char* format, ...)
                 std::snprintf(buf, sizeof buf, conversion.c_str(), va_arg(args, int));
             out += buf;
             break;
-        case 'u': case 'x': case 'X': case 'o':
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'o':
             if (longs >= 2)
                 std::snprintf(buf, sizeof buf, conversion.c_str(), va_arg(args, unsigned long long));
             else if (longs == 1)

@@ -1,4 +1,4 @@
-#include "NumericSpin.h"
+#include "platform/NumericSpin.h"
 
 #include <QLocale>
 #include <QProxyStyle>
@@ -32,8 +32,7 @@ public:
 
 } // namespace
 
-NumericSpin::NumericSpin(QWidget* parent)
-    : NumericSpin(0.0, 99.99, 1.0, QStringLiteral("#0.00"), 0.0, parent)
+NumericSpin::NumericSpin(QWidget* parent) : NumericSpin(0.0, 99.99, 1.0, QStringLiteral("#0.00"), 0.0, parent)
 {
 }
 

@@ -15,8 +15,8 @@ class NumericSpin : public QDoubleSpinBox
     Q_OBJECT
 public:
     explicit NumericSpin(QWidget* parent = nullptr);
-    NumericSpin(double minimum, double maximum, double step, const QString& displayFormat,
-                double value, QWidget* parent = nullptr);
+    NumericSpin(double minimum, double maximum, double step, const QString& displayFormat, double value,
+                QWidget* parent = nullptr);
 
     /// Sets the display format; the number of decimals kept follows its longest fraction.
     void setDisplayFormat(const QString& format);

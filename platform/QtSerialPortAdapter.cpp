@@ -1,4 +1,4 @@
-#include "QtSerialPortAdapter.h"
+#include "platform/QtSerialPortAdapter.h"
 
 #include <QFileInfo>
 
@@ -31,9 +31,10 @@ QString QtSerialPortAdapter::openErrorText(const QString& portError, bool permis
 #ifdef Q_OS_LINUX
     if (permissionDenied) {
         const QString group = deviceGroup.isEmpty() ? QStringLiteral("dialout") : deviceGroup;
-        text += QStringLiteral("\n\nYour user must be a member of the group that owns the device (%1; on "
-                               "Debian this is dialout). Add it with \"sudo adduser $USER %1\" and log in again.")
-                    .arg(group);
+        text +=
+            QStringLiteral("\n\nYour user must be a member of the group that owns the device (%1; on "
+                           "Debian this is dialout). Add it with \"sudo adduser $USER %1\" and log in again.")
+                .arg(group);
     }
 #else
     Q_UNUSED(permissionDenied)
@@ -54,7 +55,8 @@ std::optional<QString> QtSerialPortAdapter::open(const QString& name)
     if (!m_port.open(QIODevice::ReadWrite)) {
         const bool denied = m_port.error() == QSerialPort::PermissionError;
         QFileInfo device(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name);
-        const QString text = openErrorText(m_port.errorString(), denied, device.exists() ? device.group() : QString());
+        const QString text =
+            openErrorText(m_port.errorString(), denied, device.exists() ? device.group() : QString());
         m_port.clearError();
         return text;
     }

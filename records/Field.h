@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ByteImage.h"
+#include "platform/ByteImage.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "RecordLayout.h"
+#include "records/RecordLayout.h"
 
-#include "Records.h"
+#include "records/Records.h"
 
 namespace kvam {
 

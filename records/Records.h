@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Field.h"
+#include "records/Field.h"
 
 #include <cstddef>
 #include <iterator>

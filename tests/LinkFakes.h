@@ -2,8 +2,8 @@
 
 // Test doubles for the link engine: a port, timers and lamps that only record what happened.
 
-#include "Frame.h"
-#include "LinkEngine.h"
+#include "link/Frame.h"
+#include "link/LinkEngine.h"
 
 #include <string>
 #include <vector>

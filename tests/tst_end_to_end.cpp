@@ -1,8 +1,8 @@
 // The real program path: the tool's engine with the QSerialPort adapter talking to the stand-alone
 // virtual meter over a pseudo-terminal.
 
-#include "LinkDriver.h"
-#include "TForm1.h"
+#include "app/TForm1.h"
+#include "link/LinkDriver.h"
 
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -59,7 +59,8 @@ private slots:
             QVERIFY(!monitorText(f).contains(QStringLiteral("Timeout")));
             // Polling the measurement page over the real line.
             f.activatePage(QStringLiteral("TabSheet_Meres"));
-            QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).contains(QStringLiteral("Data received:\n03 B6 00")), 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).contains(QStringLiteral("Data received:\n03 B6 00")),
+                                     10000);
         }
         stopMeter(sim);
     }
@@ -77,7 +78,8 @@ private slots:
             const QString text = monitorText(f);
             QVERIFY(text.contains(QStringLiteral("Timeout")));
             // Each request waits for its time-out before the next goes out.
-            QVERIFY(text.indexOf(QStringLiteral("Timeout")) < text.indexOf(QStringLiteral("Command: \n08 02 00")));
+            QVERIFY(text.indexOf(QStringLiteral("Timeout")) <
+                    text.indexOf(QStringLiteral("Command: \n08 02 00")));
             QVERIFY(f.engine().flag(Read_RAM2));
         }
         stopMeter(sim);
@@ -86,9 +88,9 @@ private slots:
     void faultyLineStillGetsThrough()
     {
         QProcess sim;
-        const QString path = startMeter(
-            sim, {QStringLiteral("--faults"), QStringLiteral("crc=0.3,split=0.5,garbage=0.3,drop=0.2"),
-                  QStringLiteral("--seed"), QStringLiteral("7")});
+        const QString path = startMeter(sim, {QStringLiteral("--faults"),
+                                              QStringLiteral("crc=0.3,split=0.5,garbage=0.3,drop=0.2"),
+                                              QStringLiteral("--seed"), QStringLiteral("7")});
         QVERIFY2(path.startsWith(QStringLiteral("/dev/")), qPrintable(path));
         {
             TForm1 f;
@@ -116,7 +118,8 @@ private slots:
         sim.kill(); // the far end disappears
         sim.waitForFinished(5000);
         // The device hangs up: the read error is shown and the port is closed, the tool stays up.
-        QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).contains(QStringLiteral("Error: No communication port!")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).contains(QStringLiteral("Error: No communication port!")),
+                                 10000);
         QTRY_VERIFY(!f.link().portOpen());
         QVERIFY(f.engine().flag(Read_Net));
     }

@@ -1,14 +1,13 @@
 // The main window as a whole: start-up state, the monitor, port handling and the answers of the
 // in-process virtual meter reaching the pages.
 
-#include "CommPage.h"
-#include "CommandLine.h"
-#include "LinkDriver.h"
-#include "LinkFakes.h"
-#include "TForm1.h"
+#include "app/CommandLine.h"
+#include "app/TForm1.h"
+#include "link/CommPage.h"
+#include "link/LinkDriver.h"
+#include "tests/LinkFakes.h"
 
 #include <QCheckBox>
-#include <cstring>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -18,12 +17,13 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <cstring>
 
-#include "Lamp.h"
-#include "PhasorPage.h"
 #include "app/MainPages.h"
 #include "platform/ControlText.h"
+#include "platform/Lamp.h"
 #include "texts/UiTexts.h"
+#include "views/PhasorPage.h"
 
 #include <QFile>
 
@@ -91,9 +91,9 @@ private slots:
     void titleAndSize()
     {
         TForm1 f;
-        QCOMPARE(f.windowTitle(),
-                 QString::fromUtf8(" KVAM2100 beállító program                  VELMAR") + QString(12, QLatin1Char(' ')) +
-                     QStringLiteral("version 3   Rev 3.2.4."));
+        QCOMPARE(f.windowTitle(), QString::fromUtf8(" KVAM2100 beállító program                  VELMAR") +
+                                      QString(12, QLatin1Char(' ')) +
+                                      QStringLiteral("version 3   Rev 3.2.4."));
         QCOMPARE(f.size(), QSize(795, 672));
         auto* tx = f.findChild<Lamp*>(QStringLiteral("TxLed"));
         auto* rx = f.findChild<Lamp*>(QStringLiteral("RxLed"));
@@ -111,11 +111,12 @@ private slots:
         auto* tabs = f.findChild<QTabWidget*>(QStringLiteral("CoolPageControl1"));
         QVERIFY(tabs);
         QCOMPARE(tabs->geometry(), QRect(8, 28, 769, 601));
-        const QStringList names{"TabSheet_Calib",     "TabSheet_FactorySettings", "TabSheet_Config",
-                                "TabSheet_Meres",     "TabSheet_Harmonics",       "TabSheet_Phasor",
-                                "TabSheet_Errors",    "TabSheet_Comm"};
-        const QStringList captions{"Kalibrálás", "Gyári beállítások", "Konfiguráció", "Mért értékek",
-                                   "Harmonikusok", "Phasor", "Hibajelzések", "Kommunikáció"};
+        const QStringList names{
+            "TabSheet_Calib",     "TabSheet_FactorySettings", "TabSheet_Config", "TabSheet_Meres",
+            "TabSheet_Harmonics", "TabSheet_Phasor",          "TabSheet_Errors", "TabSheet_Comm"};
+        const QStringList captions{"Kalibrálás",   "Gyári beállítások", "Konfiguráció",
+                                   "Mért értékek", "Harmonikusok",      "Phasor",
+                                   "Hibajelzések", "Kommunikáció"};
         QCOMPARE(tabs->count(), 8);
         for (int i = 0; i < 8; ++i) {
             QCOMPARE(tabs->widget(i)->objectName(), names[i]);
@@ -271,7 +272,8 @@ private slots:
         const double volts = QLocale().toDouble(u1->text().trimmed());
         QVERIFY2(volts > 180 && volts < 280, qPrintable(u1->text()));
         QTRY_VERIFY_WITH_TIMEOUT(version->text().startsWith(QStringLiteral("3.")), 8000);
-        QTRY_VERIFY_WITH_TIMEOUT(f.findChild<QLineEdit*>(QStringLiteral("EPtimeelapsed"))->text() != "-", 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(f.findChild<QLineEdit*>(QStringLiteral("EPtimeelapsed"))->text() != "-",
+                                 8000);
     }
 
     void unsupportedVersionStopsPolling()
@@ -287,8 +289,9 @@ private slots:
         QVERIFY(!f.findChild<QTimer*>(QStringLiteral("CommTimer"))->isActive());
         QVERIFY(!f.findChild<QTimer*>(QStringLiteral("TimeoutTimer"))->isActive());
         QTRY_COMPARE(refused.size(), 1);
-        QCOMPARE(refused[0], QString::fromUtf8("A készülék verziója 4.1.7\r\nEz a program csak a v3.x.x verziójú "
-                                               "KVAM2100 készülékek beállítására alkalmas!"));
+        QCOMPARE(refused[0],
+                 QString::fromUtf8("A készülék verziója 4.1.7\r\nEz a program csak a v3.x.x verziójú "
+                                   "KVAM2100 készülékek beállítására alkalmas!"));
         // SCAN switches the scheduler's timer on again.
         f.findChild<QCheckBox*>(QStringLiteral("Scan"))->click();
         QVERIFY(f.findChild<QTimer*>(QStringLiteral("CommTimer"))->isActive());
@@ -368,9 +371,11 @@ private slots:
         QTest::addColumn<float>("expectedU1Length");
         QTest::addColumn<float>("expectedI1Length");
         // 57.7 V on the 220-pixel reference circle; currents on the 165-pixel one.
-        QTest::newRow("no calibration data") << 0.0f << 0.0f << 57.7f * 220.0f / 230.0f << 1.0f * 165.0f / 5.0f;
+        QTest::newRow("no calibration data")
+            << 0.0f << 0.0f << 57.7f * 220.0f / 230.0f << 1.0f * 165.0f / 5.0f;
         QTest::newRow("57.7 V / 1 A nominal") << 57.7f << 1.0f << 220.0f << 165.0f;
-        QTest::newRow("below 1.0 falls back") << 0.5f << 0.5f << 57.7f * 220.0f / 230.0f << 1.0f * 165.0f / 5.0f;
+        QTest::newRow("below 1.0 falls back")
+            << 0.5f << 0.5f << 57.7f * 220.0f / 230.0f << 1.0f * 165.0f / 5.0f;
     }
     void calibrationNominalsScaleThePhasorDiagram()
     {
@@ -400,15 +405,31 @@ private slots:
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("screenshot");
-        QTest::newRow("none") << QStringList{} << true << "" << "" << "";
-        QTest::newRow("demo") << QStringList{"--demo"} << true << "DEMO" << "" << "";
-        QTest::newRow("port path") << QStringList{"--port", "/dev/pts/3"} << true << "/dev/pts/3" << "" << "";
-        QTest::newRow("port=") << QStringList{"--port=ttyUSB0"} << true << "ttyUSB0" << "" << "";
-        QTest::newRow("page and shot") << QStringList{"--page", "TabSheet_Phasor", "--screenshot", "a.png"} << true
-                                       << "" << "TabSheet_Phasor" << "a.png";
-        QTest::newRow("port without name") << QStringList{"--port"} << false << "" << "" << "";
-        QTest::newRow("unknown") << QStringList{"--fast"} << false << "" << "" << "";
-        QTest::newRow("stray argument") << QStringList{"DEMO"} << false << "" << "" << "";
+        QTest::newRow("none") << QStringList{} << true << ""
+                              << ""
+                              << "";
+        QTest::newRow("demo") << QStringList{"--demo"} << true << "DEMO"
+                              << ""
+                              << "";
+        QTest::newRow("port path") << QStringList{"--port", "/dev/pts/3"} << true << "/dev/pts/3"
+                                   << ""
+                                   << "";
+        QTest::newRow("port=") << QStringList{"--port=ttyUSB0"} << true << "ttyUSB0"
+                               << ""
+                               << "";
+        QTest::newRow("page and shot")
+            << QStringList{"--page", "TabSheet_Phasor", "--screenshot", "a.png"} << true << ""
+            << "TabSheet_Phasor"
+            << "a.png";
+        QTest::newRow("port without name") << QStringList{"--port"} << false << ""
+                                           << ""
+                                           << "";
+        QTest::newRow("unknown") << QStringList{"--fast"} << false << ""
+                                 << ""
+                                 << "";
+        QTest::newRow("stray argument") << QStringList{"DEMO"} << false << ""
+                                        << ""
+                                        << "";
     }
     void commandLine()
     {
@@ -442,7 +463,8 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY(!refused);
         QVERIFY(f.findChild<QTimer*>(QStringLiteral("CommTimer"))->isActive());
-        QCOMPARE(f.findChild<QLineEdit*>(QStringLiteral("Programversion"))->text(), QStringLiteral("3.2.261"));
+        QCOMPARE(f.findChild<QLineEdit*>(QStringLiteral("Programversion"))->text(),
+                 QStringLiteral("3.2.261"));
     }
 };
 

@@ -1,11 +1,11 @@
 // The protocol engine driven event by event: frames, receiver limits, time-outs and lamps, the
 // scheduler's cycle and the dispatcher's flag rules. No timers, no sleeps.
 
-#include "Crc.h"
-#include "HexDump.h"
-#include "LinkFakes.h"
-#include "PortNames.h"
 #include "app/MainPages.h"
+#include "link/Crc.h"
+#include "link/HexDump.h"
+#include "link/PortNames.h"
+#include "tests/LinkFakes.h"
 
 #include <QTest>
 
@@ -57,7 +57,9 @@ struct Rig
 
 QByteArray hex(const Bytes& b)
 {
-    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size())).toHex(' ').toUpper();
+    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()))
+        .toHex(' ')
+        .toUpper();
 }
 
 } // namespace
@@ -89,7 +91,8 @@ private slots:
         Rig r;
         if (!payload.empty())
             std::memcpy(&r.engine.state().Txbuff[3], payload.data(), payload.size());
-        QVERIFY(r.engine.SendCommand(static_cast<std::uint8_t>(code), static_cast<std::uint16_t>(payload.size())));
+        QVERIFY(r.engine.SendCommand(static_cast<std::uint8_t>(code),
+                                     static_cast<std::uint16_t>(payload.size())));
         QCOMPARE(hex(r.io.writes.at(0)), frame);
         QCOMPARE(hex(makeFrame(static_cast<std::uint8_t>(code), payload)), frame);
         // A frame with its own CRC behind it checks to zero.
@@ -320,10 +323,10 @@ private slots:
         QTest::newRow("all clear") << std::vector<int>{} << 4 << std::vector<int>{0, 0, 0, 0};
         QTest::newRow("only Read_Net: every second tick")
             << std::vector<int>{3} << 6 << std::vector<int>{0, 3, 0, 3, 0, 3};
-        QTest::newRow("start-up reads") << std::vector<int>{6, 8, 15} << 7
-                                        << std::vector<int>{0, 6, 8, 15, 0, 0, 0};
-        QTest::newRow("measurement polls") << std::vector<int>{1, 3, 4, 14} << 6
-                                           << std::vector<int>{0, 1, 3, 4, 14, 0};
+        QTest::newRow("start-up reads")
+            << std::vector<int>{6, 8, 15} << 7 << std::vector<int>{0, 6, 8, 15, 0, 0, 0};
+        QTest::newRow("measurement polls")
+            << std::vector<int>{1, 3, 4, 14} << 6 << std::vector<int>{0, 1, 3, 4, 14, 0};
     }
     void schedulerCycle()
     {
@@ -463,7 +466,8 @@ private slots:
         QTest::newRow("Harmonics") << QStringLiteral("TabSheet_Harmonics") << std::vector<int>{6, 8, 16};
         QTest::newRow("Errors") << QStringLiteral("TabSheet_Errors") << std::vector<int>{1, 6, 8};
         QTest::newRow("Calib") << QStringLiteral("TabSheet_Calib") << std::vector<int>{6, 8, 10};
-        QTest::newRow("FactorySettings") << QStringLiteral("TabSheet_FactorySettings") << std::vector<int>{6, 8};
+        QTest::newRow("FactorySettings")
+            << QStringLiteral("TabSheet_FactorySettings") << std::vector<int>{6, 8};
         QTest::newRow("Config") << QStringLiteral("TabSheet_Config") << std::vector<int>{6, 8};
     }
     void pageChange()
@@ -510,7 +514,8 @@ private slots:
         QTest::newRow("0 nothing") << 0 << V{3} << false << false << V{3} << "";
         QTest::newRow("1 polled") << 1 << V{1} << false << false << V{1} << "Display_State";
         QTest::newRow("1 factory page") << 1 << V{1} << true << false << V{6, 8} << "Display_State";
-        QTest::newRow("1 factory page, settings loaded") << 1 << V{1} << true << true << V{} << "Display_State";
+        QTest::newRow("1 factory page, settings loaded")
+            << 1 << V{1} << true << true << V{} << "Display_State";
         QTest::newRow("2 nothing") << 2 << V{2} << false << false << V{2} << "";
         QTest::newRow("3") << 3 << V{3} << false << false << V{3} << "Display_Net";
         QTest::newRow("4") << 4 << V{4} << false << false << V{4} << "Display_RAM1";
@@ -686,7 +691,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("in");
         QTest::addColumn<QStringList>("out");
-        QTest::newRow("ttyS") << QStringList{"ttyS10", "ttyS2", "ttyS1"} << QStringList{"ttyS1", "ttyS2", "ttyS10"};
+        QTest::newRow("ttyS") << QStringList{"ttyS10", "ttyS2", "ttyS1"}
+                              << QStringList{"ttyS1", "ttyS2", "ttyS10"};
         QTest::newRow("mixed") << QStringList{"ttyUSB0", "ttyACM1", "ttyS0", "ttyACM0"}
                                << QStringList{"ttyACM0", "ttyACM1", "ttyS0", "ttyUSB0"};
         QTest::newRow("COM") << QStringList{"COM10", "COM9", "COM1"} << QStringList{"COM1", "COM9", "COM10"};

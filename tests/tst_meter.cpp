@@ -1,14 +1,14 @@
 // The virtual meter: record layouts and their consistency, the receiver, memory, service codes,
 // counters, faults, the in-process port and the stand-alone simulator on a pseudo-terminal.
 
-#include "AnswerSchedule.h"
-#include "Commands.h"
-#include "Crc.h"
-#include "Frame.h"
-#include "FaultProfile.h"
-#include "FirmwareVersion.h"
-#include "VirtualMeter.h"
-#include "VirtualMeterPort.h"
+#include "link/Commands.h"
+#include "link/Crc.h"
+#include "link/Frame.h"
+#include "meter/AnswerSchedule.h"
+#include "meter/FaultProfile.h"
+#include "meter/FirmwareVersion.h"
+#include "meter/VirtualMeter.h"
+#include "meter/VirtualMeterPort.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -36,15 +36,17 @@ bool crcOk(const QByteArray& frame)
     return frameCrcOk(frame);
 }
 
-template <typename T>
-T at(const QByteArray& payload, int offset)
+template <typename T> T at(const QByteArray& payload, int offset)
 {
     T v;
     std::memcpy(&v, payload.constData() + offset, sizeof v);
     return v;
 }
 
-float f32(const QByteArray& p, int o) { return at<float>(p, o); }
+float f32(const QByteArray& p, int o)
+{
+    return at<float>(p, o);
+}
 
 QByteArray pattern(int size, int seed)
 {
@@ -54,8 +56,7 @@ QByteArray pattern(int size, int seed)
     return b;
 }
 
-template <std::size_t N>
-QByteArray bytesOf(const ByteImage<N>& image)
+template <std::size_t N> QByteArray bytesOf(const ByteImage<N>& image)
 {
     return QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(N));
 }
@@ -319,15 +320,16 @@ void TestMeter::requestInPieces_data()
     for (char c : version)
         bytewise << QByteArray(1, c);
     QTest::newRow("byte by byte") << bytewise << 1;
-    QTest::newRow("long request in three") << QList<QByteArray>{ram2.left(2), ram2.mid(2, 200), ram2.mid(202)} << 1;
+    QTest::newRow("long request in three")
+        << QList<QByteArray>{ram2.left(2), ram2.mid(2, 200), ram2.mid(202)} << 1;
     QTest::newRow("garbage in front") << QList<QByteArray>{QByteArray::fromHex("00ff7e"), version} << 1;
     QTest::newRow("stray header in front") << QList<QByteArray>{QByteArray::fromHex("0103") + version} << 1;
-    QTest::newRow("stray header overlapping a request") << QList<QByteArray>{QByteArray::fromHex("0F0200") + version}
-                                                         << 1;
+    QTest::newRow("stray header overlapping a request")
+        << QList<QByteArray>{QByteArray::fromHex("0F0200") + version} << 1;
     QTest::newRow("code of a long request in front")
         << QList<QByteArray>{QByteArray::fromHex("07") + version.left(3), version.mid(3)} << 1;
-    QTest::newRow("two requests in one write") << QList<QByteArray>{version + makeFrame(Read_State, QByteArray(1, 0))}
-                                               << 2;
+    QTest::newRow("two requests in one write")
+        << QList<QByteArray>{version + makeFrame(Read_State, QByteArray(1, 0))} << 2;
 }
 
 void TestMeter::requestInPieces()
@@ -430,8 +432,9 @@ void TestMeter::factoryContents()
     const QByteArray r1 = ask(Read_RAM1);
     for (int kind = 0; kind < 4; ++kind) {
         const int base = 2 + 32 * kind;
-        QCOMPARE(at<std::int64_t>(r1, base + 24),
-                 at<std::int64_t>(r1, base) + at<std::int64_t>(r1, base + 8) + at<std::int64_t>(r1, base + 16));
+        QCOMPARE(at<std::int64_t>(r1, base + 24), at<std::int64_t>(r1, base) +
+                                                      at<std::int64_t>(r1, base + 8) +
+                                                      at<std::int64_t>(r1, base + 16));
     }
 }
 
@@ -457,8 +460,8 @@ void TestMeter::serviceCodes()
     const QByteArray factory2 = askAt(31.0, Read_RAM2); // during the L2 dip: an error is latched
     const QByteArray factory3 = ask(Read_RAM3);
     QByteArray ram2 = factory2, ram3 = factory3;
-    ram2[297] = 17;               // Modbus address
-    ram3[4] = char(ram3[4] + 1);  // factory number
+    ram2[297] = 17;              // Modbus address
+    ram3[4] = char(ram3[4] + 1); // factory number
     ask(Write_RAM2, ram2);
     ask(Write_RAM3, ram3);
 
@@ -525,12 +528,16 @@ void TestMeter::energyIntegratesOverTime()
         meanSum += f32(n, 100);
     }
     const QByteArray end = askAt(3600.0, Read_RAM1);
-    auto delta = [&](int offset) { return double(at<std::int64_t>(end, offset) - at<std::int64_t>(start, offset)); };
+    auto delta = [&](int offset) {
+        return double(at<std::int64_t>(end, offset) - at<std::int64_t>(start, offset));
+    };
 
     for (int ph = 0; ph < 3; ++ph) {
         const double expected = meanP[ph] / samples; // Wh in one hour
-        QVERIFY2(std::abs(delta(2 + 8 * ph) - expected) < 0.01 * expected,
-                 qPrintable(QStringLiteral("L%1: %2 Wh, expected %3").arg(ph + 1).arg(delta(2 + 8 * ph)).arg(expected)));
+        QVERIFY2(
+            std::abs(delta(2 + 8 * ph) - expected) < 0.01 * expected,
+            qPrintable(
+                QStringLiteral("L%1: %2 Wh, expected %3").arg(ph + 1).arg(delta(2 + 8 * ph)).arg(expected)));
         QCOMPARE(delta(34 + 8 * ph), 0.0); // no export
     }
     QVERIFY(std::abs(delta(26) - meanSum / samples) < 0.01 * meanSum / samples);
@@ -538,7 +545,8 @@ void TestMeter::energyIntegratesOverTime()
     // L2 swings between inductive and capacitive: both reactive counters move, net as measured.
     QVERIFY(delta(66 + 8) > 0);
     QVERIFY(delta(98 + 8) > 0);
-    QVERIFY(std::abs((delta(66 + 8) - delta(98 + 8)) - meanQ2 / samples) < 0.02 * std::abs(delta(66 + 8)) + 2);
+    QVERIFY(std::abs((delta(66 + 8) - delta(98 + 8)) - meanQ2 / samples) <
+            0.02 * std::abs(delta(66 + 8)) + 2);
 }
 
 void TestMeter::energyIgnoresAStoppedOrBackwardClock()
@@ -567,7 +575,8 @@ void TestMeter::demandProgresses()
     const QByteArray next = askAt(950.0, Read_EPdata, QByteArray(1, '\0'));
     QCOMPARE(at<std::uint16_t>(next, 24), std::uint16_t(500));
     QVERIFY(at<std::uint32_t>(next, 20) < at<std::uint32_t>(end, 20));
-    QVERIFY(std::abs(double(at<std::uint32_t>(next, 8)) - at<std::uint32_t>(end, 20)) < 0.01 * at<std::uint32_t>(end, 20));
+    QVERIFY(std::abs(double(at<std::uint32_t>(next, 8)) - at<std::uint32_t>(end, 20)) <
+            0.01 * at<std::uint32_t>(end, 20));
 
     QByteArray ram2 = ask(Read_RAM2);
     const std::uint32_t maxEp = 1234567;
@@ -583,10 +592,14 @@ void TestMeter::versionRecord_data()
     QTest::addColumn<int>("build");
     QTest::addColumn<QByteArray>("date");
     QTest::addColumn<QByteArray>("dateField");
-    QTest::newRow("default 3.x.x") << 3 << 2 << 7 << QByteArray("2023.05.17") << QByteArray("2023.05.17\0\0", 12);
-    QTest::newRow("unsupported 4.0.0") << 4 << 0 << 0 << QByteArray("2024.01.02") << QByteArray("2024.01.02\0\0", 12);
-    QTest::newRow("largest build") << 3 << 255 << 65535 << QByteArray("2023.05.17ab") << QByteArray("2023.05.17ab");
-    QTest::newRow("long date cut") << 3 << 1 << 12 << QByteArray("2023.05.17 12:00") << QByteArray("2023.05.17 1");
+    QTest::newRow("default 3.x.x") << 3 << 2 << 7 << QByteArray("2023.05.17")
+                                   << QByteArray("2023.05.17\0\0", 12);
+    QTest::newRow("unsupported 4.0.0")
+        << 4 << 0 << 0 << QByteArray("2024.01.02") << QByteArray("2024.01.02\0\0", 12);
+    QTest::newRow("largest build") << 3 << 255 << 65535 << QByteArray("2023.05.17ab")
+                                   << QByteArray("2023.05.17ab");
+    QTest::newRow("long date cut") << 3 << 1 << 12 << QByteArray("2023.05.17 12:00")
+                                   << QByteArray("2023.05.17 1");
 }
 
 void TestMeter::versionRecord()
@@ -637,7 +650,10 @@ void TestMeter::caldataFollowsRam3()
         const double measured = f32(net, (ch % 2 ? 24 : 12) + 4 * (ch / 2));
         const double expectedAd = at<std::uint16_t>(ram3, 40 + 2 * ch) * measured / f32(ram3, 52 + 4 * ch);
         QVERIFY2(std::abs(at<std::uint16_t>(cal, 2 * ch) - expectedAd) <= 1.0,
-                 qPrintable(QStringLiteral("channel %1: %2 vs %3").arg(ch).arg(at<std::uint16_t>(cal, 2 * ch)).arg(expectedAd)));
+                 qPrintable(QStringLiteral("channel %1: %2 vs %3")
+                                .arg(ch)
+                                .arg(at<std::uint16_t>(cal, 2 * ch))
+                                .arg(expectedAd)));
         QVERIFY(std::abs(at<std::int16_t>(cal, 36 + 2 * ch)) <= 10);
     }
 
@@ -726,7 +742,8 @@ void TestMeter::faultProfileParser_data()
 
     QTest::newRow("all five") << "drop=0.1,crc=0.05,late=0.05,split=0.3,garbage=0.1" << true
                               << QList<double>{0.1, 0.05, 0.05, 0.3, 0.1};
-    QTest::newRow("some, any order, blanks") << " split = 1 , drop=0 " << true << QList<double>{0, 0, 0, 1, 0};
+    QTest::newRow("some, any order, blanks")
+        << " split = 1 , drop=0 " << true << QList<double>{0, 0, 0, 1, 0};
     QTest::newRow("empty") << "" << true << QList<double>{0, 0, 0, 0, 0};
     QTest::newRow("unknown key") << "drop=0.1,noise=0.2" << false << QList<double>{};
     QTest::newRow("no value") << "drop" << false << QList<double>{};

@@ -1,4 +1,4 @@
-#include "NumericSpin.h"
+#include "platform/NumericSpin.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -30,24 +30,42 @@ void TestNumericSpin::formatValue_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("point");
     QTest::addColumn<QString>("text");
-    QTest::newRow("3 decimals minimum") << "#0.000#" << 1.0 << "." << "1.000";
-    QTest::newRow("4th decimal when needed") << "#0.000#" << 0.1234 << "." << "0.1234";
-    QTest::newRow("rounded to 4") << "#0.000#" << 0.12346 << "." << "0.1235";
-    QTest::newRow("trailing zero of 4th dropped") << "#0.000#" << 2.5 << "." << "2.500";
-    QTest::newRow("lower limit") << "#0.000#" << 0.001 << "." << "0.001";
-    QTest::newRow("upper limit") << "#0.000#" << 100.0 << "." << "100.000";
-    QTest::newRow("comma separator") << "#0.000#" << 1.1 << "," << "1,100";
-    QTest::newRow("exactly 2") << "#0.00" << 3.14159 << "." << "3.14";
-    QTest::newRow("exactly 2, zero") << "#0.00" << 0.0 << "," << "0,00";
-    QTest::newRow("integer") << "#0" << 41.6 << "." << "42";
-    QTest::newRow("integer, no point") << "#0" << 7.0 << "," << "7";
-    QTest::newRow("4 to 5") << "#0.0000#" << 1.23456 << "." << "1.23456";
-    QTest::newRow("4 to 5, short") << "#0.0000#" << 1.2 << "." << "1.2000";
-    QTest::newRow("negative") << "#0.00" << -1.5 << "." << "-1.50";
-    QTest::newRow("negative rounding to zero") << "#0.00" << -0.001 << "." << "0.00";
-    QTest::newRow("optional only") << "#0.##" << 5.0 << "." << "5";
-    QTest::newRow("optional only, fraction") << "#0.##" << 5.25 << "." << "5.25";
-    QTest::newRow("not a number") << "#0.00" << std::numeric_limits<double>::quiet_NaN() << "." << "";
+    QTest::newRow("3 decimals minimum") << "#0.000#" << 1.0 << "."
+                                        << "1.000";
+    QTest::newRow("4th decimal when needed") << "#0.000#" << 0.1234 << "."
+                                             << "0.1234";
+    QTest::newRow("rounded to 4") << "#0.000#" << 0.12346 << "."
+                                  << "0.1235";
+    QTest::newRow("trailing zero of 4th dropped") << "#0.000#" << 2.5 << "."
+                                                  << "2.500";
+    QTest::newRow("lower limit") << "#0.000#" << 0.001 << "."
+                                 << "0.001";
+    QTest::newRow("upper limit") << "#0.000#" << 100.0 << "."
+                                 << "100.000";
+    QTest::newRow("comma separator") << "#0.000#" << 1.1 << ","
+                                     << "1,100";
+    QTest::newRow("exactly 2") << "#0.00" << 3.14159 << "."
+                               << "3.14";
+    QTest::newRow("exactly 2, zero") << "#0.00" << 0.0 << ","
+                                     << "0,00";
+    QTest::newRow("integer") << "#0" << 41.6 << "."
+                             << "42";
+    QTest::newRow("integer, no point") << "#0" << 7.0 << ","
+                                       << "7";
+    QTest::newRow("4 to 5") << "#0.0000#" << 1.23456 << "."
+                            << "1.23456";
+    QTest::newRow("4 to 5, short") << "#0.0000#" << 1.2 << "."
+                                   << "1.2000";
+    QTest::newRow("negative") << "#0.00" << -1.5 << "."
+                              << "-1.50";
+    QTest::newRow("negative rounding to zero") << "#0.00" << -0.001 << "."
+                                               << "0.00";
+    QTest::newRow("optional only") << "#0.##" << 5.0 << "."
+                                   << "5";
+    QTest::newRow("optional only, fraction") << "#0.##" << 5.25 << "."
+                                             << "5.25";
+    QTest::newRow("not a number") << "#0.00" << std::numeric_limits<double>::quiet_NaN() << "."
+                                  << "";
 }
 
 void TestNumericSpin::formatValue()
@@ -65,18 +83,30 @@ void TestNumericSpin::parseValue_data()
     QTest::addColumn<QString>("point");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<double>("value");
-    QTest::newRow("dot") << "1.25" << "." << true << 1.25;
-    QTest::newRow("comma as user's separator") << "1,25" << "," << true << 1.25;
-    QTest::newRow("dot with comma locale") << "1.25" << "," << true << 1.25;
-    QTest::newRow("comma with dot locale") << "1,25" << "." << false << 0.0;
-    QTest::newRow("blanks around") << "  3.5 " << "." << true << 3.5;
-    QTest::newRow("negative") << "-0.5" << "." << true << -0.5;
-    QTest::newRow("two points") << "1.2.3" << "." << false << 0.0;
-    QTest::newRow("exponent") << "1e3" << "." << false << 0.0;
-    QTest::newRow("letters") << "abc" << "." << false << 0.0;
-    QTest::newRow("nan") << "nan" << "." << false << 0.0;
-    QTest::newRow("empty") << "" << "." << false << 0.0;
-    QTest::newRow("only a point") << "." << "." << false << 0.0;
+    QTest::newRow("dot") << "1.25"
+                         << "." << true << 1.25;
+    QTest::newRow("comma as user's separator") << "1,25"
+                                               << "," << true << 1.25;
+    QTest::newRow("dot with comma locale") << "1.25"
+                                           << "," << true << 1.25;
+    QTest::newRow("comma with dot locale") << "1,25"
+                                           << "." << false << 0.0;
+    QTest::newRow("blanks around") << "  3.5 "
+                                   << "." << true << 3.5;
+    QTest::newRow("negative") << "-0.5"
+                              << "." << true << -0.5;
+    QTest::newRow("two points") << "1.2.3"
+                                << "." << false << 0.0;
+    QTest::newRow("exponent") << "1e3"
+                              << "." << false << 0.0;
+    QTest::newRow("letters") << "abc"
+                             << "." << false << 0.0;
+    QTest::newRow("nan") << "nan"
+                         << "." << false << 0.0;
+    QTest::newRow("empty") << ""
+                           << "." << false << 0.0;
+    QTest::newRow("only a point") << "."
+                                  << "." << false << 0.0;
 }
 
 void TestNumericSpin::parseValue()

@@ -1,6 +1,6 @@
-#include "Drawing.h"
-#include "PhasorGeometry.h"
-#include "PhasorInput.h"
+#include "views/Drawing.h"
+#include "views/PhasorGeometry.h"
+#include "views/PhasorInput.h"
 
 #include <QColor>
 #include <QGuiApplication>
@@ -50,7 +50,10 @@ PhasorInput unbalanced()
     return in;
 }
 
-float length(Vec2 v) { return std::hypot(v.x, v.y); }
+float length(Vec2 v)
+{
+    return std::hypot(v.x, v.y);
+}
 
 // Negative- over positive-sequence magnitude of the line voltages of a triangle with sides
 // a, b, c, worked out with complex phasors instead of the closed formula.
@@ -64,16 +67,22 @@ double sequenceUnbalance(double a, double b, double c)
     const C op = std::polar(1.0, 2 * kPi / 3);
     const C positive = vab + op * vbc + op * op * vca;
     const C negative = vab + op * op * vbc + op * vca;
-    return 100.0 * std::min(std::abs(negative), std::abs(positive))
-           / std::max(std::abs(negative), std::abs(positive));
+    return 100.0 * std::min(std::abs(negative), std::abs(positive)) /
+           std::max(std::abs(negative), std::abs(positive));
 }
 
-bool isBrown(QColor c) { return std::abs(c.red() - 165) < 30 && c.green() < 80 && c.blue() < 80; }
-bool isRed(QColor c) { return c.red() > 200 && c.green() < 90 && c.blue() < 90; }
+bool isBrown(QColor c)
+{
+    return std::abs(c.red() - 165) < 30 && c.green() < 80 && c.blue() < 80;
+}
+bool isRed(QColor c)
+{
+    return c.red() > 200 && c.green() < 90 && c.blue() < 90;
+}
 bool isSilverish(QColor c)
 {
-    const int lo = std::min({ c.red(), c.green(), c.blue() });
-    const int hi = std::max({ c.red(), c.green(), c.blue() });
+    const int lo = std::min({c.red(), c.green(), c.blue()});
+    const int hi = std::max({c.red(), c.green(), c.blue()});
     return lo >= 165 && hi <= 220 && hi - lo <= 12;
 }
 
@@ -210,12 +219,12 @@ void TestPhasorGeometry::arrowHead()
     QCOMPARE(hasArrowHead(r.arrows[ArrowU1].tip), U1 >= 15.f);
 
     // Barbs: 15 px from the tip, symmetric about the shaft, their midpoint 15 cos 30 back along it.
-    const Vec2 tip { 275 + a.tip.x, 275 + a.tip.y };
+    const Vec2 tip{275 + a.tip.x, 275 + a.tip.y};
     const ArrowBarbs b = arrowBarbs(tip, a.angle);
-    const Vec2 unit { a.tip.x / length(a.tip), a.tip.y / length(a.tip) };
-    for (Vec2 barb : { b.b1, b.b2 })
-        QVERIFY(std::fabs(length({ barb.x - tip.x, barb.y - tip.y }) - 15.f) < 1e-3f);
-    const Vec2 mid { (b.b1.x + b.b2.x) / 2, (b.b1.y + b.b2.y) / 2 };
+    const Vec2 unit{a.tip.x / length(a.tip), a.tip.y / length(a.tip)};
+    for (Vec2 barb : {b.b1, b.b2})
+        QVERIFY(std::fabs(length({barb.x - tip.x, barb.y - tip.y}) - 15.f) < 1e-3f);
+    const Vec2 mid{(b.b1.x + b.b2.x) / 2, (b.b1.y + b.b2.y) / 2};
     const float back = 15.f * std::cos(float(kPi / 6));
     QVERIFY(std::fabs(mid.x - (tip.x - back * unit.x)) < 1e-3f);
     QVERIFY(std::fabs(mid.y - (tip.y - back * unit.y)) < 1e-3f);
@@ -235,22 +244,33 @@ void TestPhasorGeometry::circleThroughPoints_data()
     QTest::addColumn<float>("Oy");
 
     // Step 1: P1 and P2 on one vertical.
-    QTest::newRow("vertical P1P2") << 0.f << -100.f << 0.f << 100.f << 100.f << 0.f << 1.f << true << 0.f << 0.f;
-    QTest::newRow("vertical P1P2, off centre") << 0.f << 0.f << 0.f << 10.f << 6.f << 2.f << 1.f << true << 10.f / 6 << 5.f;
+    QTest::newRow("vertical P1P2") << 0.f << -100.f << 0.f << 100.f << 100.f << 0.f << 1.f << true << 0.f
+                                   << 0.f;
+    QTest::newRow("vertical P1P2, off centre")
+        << 0.f << 0.f << 0.f << 10.f << 6.f << 2.f << 1.f << true << 10.f / 6 << 5.f;
     QTest::newRow("P1 == P2") << 0.f << -50.f << 0.f << -50.f << 30.f << 20.f << 1.f << false << 0.f << 0.f;
-    QTest::newRow("all on a vertical") << 0.f << -50.f << 0.f << 10.f << 0.f << 70.f << 1.f << false << 0.f << 0.f;
+    QTest::newRow("all on a vertical")
+        << 0.f << -50.f << 0.f << 10.f << 0.f << 70.f << 1.f << false << 0.f << 0.f;
     // Step 2: P1 and P2 level.
-    QTest::newRow("level P1P2") << 0.f << -100.f << 100.f << -100.f << 0.f << 100.f << 1.f << true << 50.f << 0.f;
-    QTest::newRow("all level") << 0.f << -100.f << 100.f << -100.f << -40.f << -100.f << 1.f << false << 0.f << 0.f;
+    QTest::newRow("level P1P2") << 0.f << -100.f << 100.f << -100.f << 0.f << 100.f << 1.f << true << 50.f
+                                << 0.f;
+    QTest::newRow("all level") << 0.f << -100.f << 100.f << -100.f << -40.f << -100.f << 1.f << false << 0.f
+                               << 0.f;
     // Step 3: P3 on the line P1P2.
-    QTest::newRow("collinear slanted") << 0.f << -100.f << 50.f << 0.f << 100.f << 100.f << 1.f << false << 0.f << 0.f;
+    QTest::newRow("collinear slanted")
+        << 0.f << -100.f << 50.f << 0.f << 100.f << 100.f << 1.f << false << 0.f << 0.f;
     QTest::newRow("P3 == P1") << 0.f << -100.f << 50.f << 0.f << 0.f << -100.f << 1.f << false << 0.f << 0.f;
     // Step 4: the general case.
-    QTest::newRow("general") << 0.f << -220.f << 190.f << 110.f << -150.f << 100.f << 1.f << true << 23.4950f << -13.8305f;
-    QTest::newRow("general, zoom 2") << 0.f << -220.f << 190.f << 110.f << -150.f << 100.f << 2.f << true << 23.4950f << -13.8305f;
-    QTest::newRow("P1 and P3 level") << 0.f << -220.f << 190.f << 110.f << -100.f << -220.f << 1.f << true << -50.f << 28.4848f;
-    QTest::newRow("NaN point") << 0.f << -220.f << kNaN << 110.f << -150.f << 100.f << 1.f << false << 0.f << 0.f;
-    QTest::newRow("infinite point") << 0.f << -220.f << 190.f << kInf << -150.f << 100.f << 1.f << false << 0.f << 0.f;
+    QTest::newRow("general") << 0.f << -220.f << 190.f << 110.f << -150.f << 100.f << 1.f << true << 23.4950f
+                             << -13.8305f;
+    QTest::newRow("general, zoom 2") << 0.f << -220.f << 190.f << 110.f << -150.f << 100.f << 2.f << true
+                                     << 23.4950f << -13.8305f;
+    QTest::newRow("P1 and P3 level") << 0.f << -220.f << 190.f << 110.f << -100.f << -220.f << 1.f << true
+                                     << -50.f << 28.4848f;
+    QTest::newRow("NaN point") << 0.f << -220.f << kNaN << 110.f << -150.f << 100.f << 1.f << false << 0.f
+                               << 0.f;
+    QTest::newRow("infinite point") << 0.f << -220.f << 190.f << kInf << -150.f << 100.f << 1.f << false
+                                    << 0.f << 0.f;
 }
 
 void TestPhasorGeometry::circleThroughPoints()
@@ -265,7 +285,7 @@ void TestPhasorGeometry::circleThroughPoints()
     QFETCH(bool, valid);
     QFETCH(float, Ox);
     QFETCH(float, Oy);
-    const CircleResult c = CircleThroughPoints({ x1, y1 }, { x2, y2 }, { x3, y3 }, zoom);
+    const CircleResult c = CircleThroughPoints({x1, y1}, {x2, y2}, {x3, y3}, zoom);
     QCOMPARE(c.CircleValid, valid);
     if (!valid) {
         QCOMPARE(c.Ox, 0.f);
@@ -276,9 +296,9 @@ void TestPhasorGeometry::circleThroughPoints()
     }
     QVERIFY2(std::fabs(c.Ox - Ox) < 1e-3f, qPrintable(QString::number(c.Ox)));
     QVERIFY2(std::fabs(c.Oy - Oy) < 1e-3f, qPrintable(QString::number(c.Oy)));
-    for (Vec2 p : { Vec2 { x1, y1 }, Vec2 { x2, y2 }, Vec2 { x3, y3 } })
-        QVERIFY(std::fabs(length({ p.x - c.Ox, p.y - c.Oy }) - c.r) < 1e-3f * std::max(1.f, c.r));
-    QVERIFY(std::fabs(c.Uoo - length({ c.Ox, c.Oy }) / zoom) < 1e-4f);
+    for (Vec2 p : {Vec2{x1, y1}, Vec2{x2, y2}, Vec2{x3, y3}})
+        QVERIFY(std::fabs(length({p.x - c.Ox, p.y - c.Oy}) - c.r) < 1e-3f * std::max(1.f, c.r));
+    QVERIFY(std::fabs(c.Uoo - length({c.Ox, c.Oy}) / zoom) < 1e-4f);
 }
 
 void TestPhasorGeometry::unbalanceFactor_data()
@@ -329,11 +349,15 @@ void TestPhasorGeometry::lineVoltages_data()
     QTest::addColumn<float>("D23");
     QTest::addColumn<float>("asym");
     const float root3 = std::sqrt(3.f);
-    QTest::newRow("balanced") << 230.f << 230.f << 230.f << 240.f << 120.f << 230 * root3 << 230 * root3 << 230 * root3 << 0.f;
+    QTest::newRow("balanced") << 230.f << 230.f << 230.f << 240.f << 120.f << 230 * root3 << 230 * root3
+                              << 230 * root3 << 0.f;
     QTest::newRow("single phase") << 230.f << 0.f << 0.f << 0.f << 0.f << 230.f << 230.f << 0.f << 100.f;
-    QTest::newRow("U2 in phase with U1") << 230.f << 100.f << 230.f << 0.f << 120.f << 130.f << 230 * root3 << -1.f << -1.f;
-    QTest::newRow("NaN U2: its lines drop to 0") << 230.f << kNaN << 230.f << 240.f << 120.f << 0.f << 230 * root3 << 0.f << 0.f;
-    QTest::newRow("huge U3 overflows") << 230.f << 230.f << 3e38f << 240.f << 120.f << 230 * root3 << 0.f << 0.f << -1.f;
+    QTest::newRow("U2 in phase with U1")
+        << 230.f << 100.f << 230.f << 0.f << 120.f << 130.f << 230 * root3 << -1.f << -1.f;
+    QTest::newRow("NaN U2: its lines drop to 0")
+        << 230.f << kNaN << 230.f << 240.f << 120.f << 0.f << 230 * root3 << 0.f << 0.f;
+    QTest::newRow("huge U3 overflows")
+        << 230.f << 230.f << 3e38f << 240.f << 120.f << 230 * root3 << 0.f << 0.f << -1.f;
 }
 
 void TestPhasorGeometry::lineVoltages()
@@ -386,7 +410,7 @@ void TestPhasorGeometry::balancedSystem()
     in.ZoomU = zoom;
     const PhasorResult r = computePhasor(in, 550);
     const float radius = 220 * zoom;
-    for (std::size_t i : { ArrowU1, ArrowU2, ArrowU3 })
+    for (std::size_t i : {ArrowU1, ArrowU2, ArrowU3})
         QVERIFY(std::fabs(length(r.arrows[i].tip) - radius) < 1e-3f);
     QCOMPARE(r.arrows[ArrowU1].tip.x, 0.f);
     QVERIFY(r.circle.CircleValid);
@@ -453,9 +477,12 @@ void TestPhasorGeometry::currentArrows()
     in.ZoomI = 1.5f;
     const PhasorResult r = computePhasor(in, 550);
     // I1 = Inom at zoom 1.5 is 1.5 * Ri long; currents turn by their phase's voltage angle too.
-    const struct { std::size_t index; float current; float angle; } rows[] = {
-        { ArrowI1, 4, 20 }, { ArrowI2, 3, -30 + 236 }, { ArrowI3, 2, 45 + 118 }
-    };
+    const struct
+    {
+        std::size_t index;
+        float current;
+        float angle;
+    } rows[] = {{ArrowI1, 4, 20}, {ArrowI2, 3, -30 + 236}, {ArrowI3, 2, 45 + 118}};
     for (const auto& row : rows) {
         const PhasorArrow& a = r.arrows[row.index];
         const Vec2 want = arrowTipOffset(row.current / 4 * 165 * 1.5f, row.angle);
@@ -466,10 +493,10 @@ void TestPhasorGeometry::currentArrows()
 void TestPhasorGeometry::renderedBalanced()
 {
     PhasorResult r;
-    const QImage image = render(balanced(), PhasorOptions {}, &r);
+    const QImage image = render(balanced(), PhasorOptions{}, &r);
     QVERIFY(r.positiveOrder);
     // On the 75 % and 125 % grid circles, between the diameters.
-    for (double radius : { 165.0, 275.0 }) {
+    for (double radius : {165.0, 275.0}) {
         const double a = 45 * kPi / 180;
         const int x = int(275 + radius * std::sin(a)), y = int(275 - radius * std::cos(a));
         QVERIFY2(isSilverish(image.pixelColor(x, y)), qPrintable(image.pixelColor(x, y).name()));
@@ -481,7 +508,7 @@ void TestPhasorGeometry::renderedBalanced()
     const QColor u2 = image.pixelColor(275 + 95, 275 + 55);
     QVERIFY2(u2.red() < 60 && u2.green() < 60 && u2.blue() < 60, qPrintable(u2.name()));
     // Corners far from everything are white (the image was black before).
-    for (QPoint p : { QPoint(545, 545), QPoint(4, 545), QPoint(545, 120) })
+    for (QPoint p : {QPoint(545, 545), QPoint(4, 545), QPoint(545, 120)})
         QCOMPARE(image.pixelColor(p), QColor(Qt::white));
     // The phase order text, red, at the top left.
     QVERIFY(countPixels(image, QRect(10, 10, 150, 16), isRed) > 20);
@@ -489,7 +516,7 @@ void TestPhasorGeometry::renderedBalanced()
 
 void TestPhasorGeometry::renderedWithoutVoltage()
 {
-    const QImage withVoltage = render(balanced(), PhasorOptions {});
+    const QImage withVoltage = render(balanced(), PhasorOptions{});
     QVERIFY(countPixels(withVoltage, withVoltage.rect(), isBrown) > 500);
 
     PhasorOptions options;
@@ -502,9 +529,8 @@ void TestPhasorGeometry::renderedWithoutVoltage()
     QVERIFY2(isSilverish(image.pixelColor(x, y)), qPrintable(image.pixelColor(x, y).name()));
     // The texts at the top left stay.
     QVERIFY(countPixels(image, QRect(10, 10, 150, 16), isRed) > 20);
-    QVERIFY(countPixels(image, QRect(10, 30, 150, 56), [](QColor c) {
-                return c.blue() > 200 && c.red() < 90 && c.green() < 90;
-            }) > 40);
+    QVERIFY(countPixels(image, QRect(10, 30, 150, 56),
+                        [](QColor c) { return c.blue() > 200 && c.red() < 90 && c.green() < 90; }) > 40);
 
     // The marker at O' and the blue line to it stay too. (At the centre the diameters cover the
     // marker, so look at an unbalanced system.)
@@ -517,7 +543,8 @@ void TestPhasorGeometry::renderedWithoutVoltage()
     int darkest = 255;
     for (int dx = -1; dx <= 1; ++dx)
         for (int dy = -1; dy <= 1; ++dy)
-            darkest = std::min(darkest, shifted.pixelColor(int(ox + 3.5 * nx) + dx, int(oy + 3.5 * ny) + dy).red());
+            darkest =
+                std::min(darkest, shifted.pixelColor(int(ox + 3.5 * nx) + dx, int(oy + 3.5 * ny) + dy).red());
     QVERIFY2(darkest < 140, qPrintable(QString::number(darkest)));
     const QColor blue = shifted.pixelColor(int(275 + r.circle.Ox / 2), int(275 + r.circle.Oy / 2));
     QVERIFY2(blue.blue() > 200 && blue.red() < 120, qPrintable(blue.name()));
@@ -555,7 +582,7 @@ void TestPhasorGeometry::renderedNonFiniteInput()
     QVERIFY(countPixels(image, QRect(10, 10, 150, 16), isRed) > 20);
 
     QImage empty;
-    const PhasorResult fromEmpty = DrawPhasorDiagram(empty, balanced(), PhasorOptions {});
+    const PhasorResult fromEmpty = DrawPhasorDiagram(empty, balanced(), PhasorOptions{});
     QVERIFY(empty.isNull());
     QCOMPARE(fromEmpty.radii.R, 0);
 }

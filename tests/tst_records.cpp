@@ -1,5 +1,5 @@
-#include "RecordLayout.h"
-#include "Records.h"
+#include "records/RecordLayout.h"
+#include "records/Records.h"
 
 #include <QMap>
 #include <QTest>

@@ -1,9 +1,9 @@
-#include "ErrorsPage.h"
-#include "HarmonicsPage.h"
-#include "LabeledEdit.h"
-#include "Lamp.h"
-#include "LampGroup.h"
-#include "MeasurementPage.h"
+#include "platform/LabeledEdit.h"
+#include "platform/Lamp.h"
+#include "platform/LampGroup.h"
+#include "views/ErrorsPage.h"
+#include "views/HarmonicsPage.h"
+#include "views/MeasurementPage.h"
 
 #include <QChartView>
 #include <QCheckBox>
@@ -43,12 +43,13 @@ void verifyNothingClipped(const QWidget& page)
     QVERIFY(QRect(0, 0, 761, 573).contains(QRect(QPoint(0, 0), page.size())));
     for (const QWidget* w : page.findChildren<QWidget*>()) {
         const QWidget* parent = w->parentWidget();
-        if (!parent || w->isWindow() || parent->inherits("QAbstractScrollArea") || parent->inherits("QLineEdit")
-            || parent->inherits("QGraphicsView") || w->objectName().startsWith(QLatin1String("qt_")))
+        if (!parent || w->isWindow() || parent->inherits("QAbstractScrollArea") ||
+            parent->inherits("QLineEdit") || parent->inherits("QGraphicsView") ||
+            w->objectName().startsWith(QLatin1String("qt_")))
             continue; // internals of composite widgets lay themselves out
         QVERIFY2(QRect(QPoint(0, 0), parent->size()).contains(w->geometry()),
-                 qPrintable(QLatin1String(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName()
-                            + QLatin1String(" in ") + parent->objectName()));
+                 qPrintable(QLatin1String(w->metaObject()->className()) + QLatin1Char(' ') + w->objectName() +
+                            QLatin1String(" in ") + parent->objectName()));
     }
 }
 
@@ -93,9 +94,15 @@ void TstViewPages::measurementControls()
 
     // Captions belong to their fields by name: the language switch depends on it.
     const QList<QPair<QString, QString>> captions = {
-        {"L1urms", "Urms [V]"},     {"L2f", "Frekv."},           {"L13urms", "L13 Urms [V]"},
-        {"L13fi", "L13 Fi [°]"},    {"Sumpf", "SUM PF"},         {"L1EQminus", "EQ- [kVArh]"},
-        {"L123EPplus", "EP+"},      {"Gyartashonapja", "Gyártás hónapja"}, {"EPtimeelapsed", "Eltelt idő"},
+        {"L1urms", "Urms [V]"},
+        {"L2f", "Frekv."},
+        {"L13urms", "L13 Urms [V]"},
+        {"L13fi", "L13 Fi [°]"},
+        {"Sumpf", "SUM PF"},
+        {"L1EQminus", "EQ- [kVArh]"},
+        {"L123EPplus", "EP+"},
+        {"Gyartashonapja", "Gyártás hónapja"},
+        {"EPtimeelapsed", "Eltelt idő"},
     };
     for (const auto& [name, caption] : captions) {
         auto* edit = page.findChild<LabeledEdit*>(name);
@@ -118,7 +125,8 @@ void TstViewPages::measurementControls()
 
     QVERIFY(page.findChild<QCheckBox*>(QStringLiteral("Testout1")));
     QCOMPARE(page.findChild<QCheckBox*>(QStringLiteral("Testout2"))->text(), QStringLiteral("Teszt"));
-    QCOMPARE(page.findChild<QPushButton*>(QStringLiteral("Passwbutton"))->text(), QStringLiteral("Beállítások"));
+    QCOMPARE(page.findChild<QPushButton*>(QStringLiteral("Passwbutton"))->text(),
+             QStringLiteral("Beállítások"));
 }
 
 void TstViewPages::measurementShowsNet()
@@ -236,16 +244,16 @@ void TstViewPages::errorLamps_data()
     QTest::addColumn<quint32>("dynamicWord");
     QTest::addColumn<quint32>("staticWord");
     QTest::addColumn<quint32>("mask");
-    QTest::addColumn<QStringList>("lit");      // lamps expected red
+    QTest::addColumn<QStringList>("lit"); // lamps expected red
     QTest::addColumn<bool>("errorLed");
 
-    QTest::newRow("calibration only, mask 0")
-        << 0u << 0x00100000u << 0u << QStringList{"AbLED1"} << true;
+    QTest::newRow("calibration only, mask 0") << 0u << 0x00100000u << 0u << QStringList{"AbLED1"} << true;
     QTest::newRow("L1 dip static, mask 0") << 0u << 0x1u << 0u << QStringList{"StatLeds"} << false;
     QTest::newRow("L1 dip static, in mask") << 0u << 0x1u << 0x1u << QStringList{"StatLeds"} << true;
-    QTest::newRow("dynamic only") << 0x00080001u << 0u << 0xFFFFFu << QStringList{"DinLeds", "Led19"} << false;
-    QTest::newRow("both groups")
-        << 0x2u << 0x00408002u << 0u << QStringList{"Led1", "LED21", "LED35", "AbLED22"} << true;
+    QTest::newRow("dynamic only") << 0x00080001u << 0u << 0xFFFFFu << QStringList{"DinLeds", "Led19"}
+                                  << false;
+    QTest::newRow("both groups") << 0x2u << 0x00408002u << 0u
+                                 << QStringList{"Led1", "LED21", "LED35", "AbLED22"} << true;
     // Dynamic bits above 19 have no lamp; they must not light anything.
     QTest::newRow("dynamic bit 20") << 0x00100000u << 0u << 0u << QStringList{} << false;
 }
@@ -282,9 +290,13 @@ void TstViewPages::lampGroupEditing()
     // The groups are laid out one 20-pixel row per bit with their documented names and captions.
     QCOMPARE(page.dynamicLamps()->bits().size(), qsizetype(20));
     QCOMPARE(page.staticLamps()->bits().size(), qsizetype(23));
-    QCOMPARE(page.findChild<Lamp*>(QStringLiteral("Led15"))->y() - page.findChild<Lamp*>(QStringLiteral("Led14"))->y(), 20);
-    QCOMPARE(page.findChild<QLabel*>(QStringLiteral("Led15Label"))->text(), QStringLiteral("Modbus komm. hiba"));
-    QCOMPARE(page.findChild<QLabel*>(QStringLiteral("AbLED21Label"))->text(), QStringLiteral("Inicializálás hiba"));
+    QCOMPARE(page.findChild<Lamp*>(QStringLiteral("Led15"))->y() -
+                 page.findChild<Lamp*>(QStringLiteral("Led14"))->y(),
+             20);
+    QCOMPARE(page.findChild<QLabel*>(QStringLiteral("Led15Label"))->text(),
+             QStringLiteral("Modbus komm. hiba"));
+    QCOMPARE(page.findChild<QLabel*>(QStringLiteral("AbLED21Label"))->text(),
+             QStringLiteral("Inicializálás hiba"));
     QCOMPARE(page.staticLamps()->captionLabel(17)->text(), QStringLiteral("Lekötött telj. túllépés"));
 
     LampGroup* group = page.staticLamps();
@@ -423,12 +435,17 @@ void TstViewPages::energyCounters_data()
     QTest::addColumn<QString>("dotText");
     QTest::addColumn<QString>("commaText");
 
-    QTest::newRow("EP+ L1") << "L1EPplus" << 2 << qint64(1234567) << "    1234.567" << "    1234,567";
-    QTest::newRow("EP+ sum") << "L123EPplus" << 26 << qint64(0) << "       0.000" << "       0,000";
-    QTest::newRow("EP- L2 negative") << "L2EPminus" << 42 << qint64(-1500) << "      -1.500" << "      -1,500";
-    QTest::newRow("EQ+ L3") << "L3EQplus" << 82 << qint64(999) << "       0.999" << "       0,999";
-    QTest::newRow("EQ- sum, wider than 12") << "L123EQminus" << 122 << qint64(123456789012345)
-                                            << "123456789012.345" << "123456789012,345";
+    QTest::newRow("EP+ L1") << "L1EPplus" << 2 << qint64(1234567) << "    1234.567"
+                            << "    1234,567";
+    QTest::newRow("EP+ sum") << "L123EPplus" << 26 << qint64(0) << "       0.000"
+                             << "       0,000";
+    QTest::newRow("EP- L2 negative") << "L2EPminus" << 42 << qint64(-1500) << "      -1.500"
+                                     << "      -1,500";
+    QTest::newRow("EQ+ L3") << "L3EQplus" << 82 << qint64(999) << "       0.999"
+                            << "       0,999";
+    QTest::newRow("EQ- sum, wider than 12")
+        << "L123EQminus" << 122 << qint64(123456789012345) << "123456789012.345"
+        << "123456789012,345";
     QTest::newRow("EQ- L1, 2^53 Wh") << "L1EQminus" << 98 << qint64(9007199254740992) << "9007199254740.992"
                                      << "9007199254740,992";
 }
@@ -492,8 +509,8 @@ void TstViewPages::testOutputs_data()
     QTest::newRow("output 1") << QStringList{"Testout1"} << QList<int>{0x01};
     QTest::newRow("output 2 alone") << QStringList{"Testout2"} << QList<int>{0x02};
     QTest::newRow("both") << QStringList{"Testout1", "Testout2"} << QList<int>{0x01, 0x03};
-    QTest::newRow("both, then both off") << QStringList{"Testout2", "Testout1", "Testout2", "Testout1"}
-                                         << QList<int>{0x02, 0x03, 0x01, 0x00};
+    QTest::newRow("both, then both off")
+        << QStringList{"Testout2", "Testout1", "Testout2", "Testout1"} << QList<int>{0x02, 0x03, 0x01, 0x00};
 }
 
 void TstViewPages::testOutputs()

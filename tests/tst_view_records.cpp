@@ -1,5 +1,5 @@
-#include "NumberFormat.h"
-#include "ViewRecords.h"
+#include "platform/NumberFormat.h"
+#include "views/ViewRecords.h"
 
 #include <QLocale>
 #include <QSet>
@@ -142,19 +142,19 @@ void TstViewRecords::netTextsAtOffsets()
 
     const QStringList texts = netFieldTexts(rec);
     QCOMPARE(texts.size(), qsizetype(39));
-    QCOMPARE(texts[0], QStringLiteral("       0.3")); // L12urms, offset 0
-    QCOMPARE(texts[1], QStringLiteral("       1.3")); // L23urms, offset 4
-    QCOMPARE(texts[2], QStringLiteral("       2.3")); // L13urms, offset 8
-    QCOMPARE(texts[3], QStringLiteral("       3.3")); // L1urms
-    QCOMPARE(texts[6], QStringLiteral("     6.300")); // L1irms, offset 24
-    QCOMPARE(texts[9], QStringLiteral("     0.010")); // L1p: 10.3 W -> 0.010 kW
+    QCOMPARE(texts[0], QStringLiteral("       0.3"));               // L12urms, offset 0
+    QCOMPARE(texts[1], QStringLiteral("       1.3"));               // L23urms, offset 4
+    QCOMPARE(texts[2], QStringLiteral("       2.3"));               // L13urms, offset 8
+    QCOMPARE(texts[3], QStringLiteral("       3.3"));               // L1urms
+    QCOMPARE(texts[6], QStringLiteral("     6.300"));               // L1irms, offset 24
+    QCOMPARE(texts[9], QStringLiteral("     0.010"));               // L1p: 10.3 W -> 0.010 kW
     QCOMPARE(netText(rec, "L3s"), QStringLiteral("     0.018"));    // offset 72: 18.3 VA
     QCOMPARE(netText(rec, "Sump"), QStringLiteral("     0.025"));   // offset 100
     QCOMPARE(netText(rec, "Sumpf"), QStringLiteral("    28.300"));  // offset 112, not scaled
     QCOMPARE(netText(rec, "L1f"), QStringLiteral("     30.30"));    // offset 120, skips 116
     QCOMPARE(netText(rec, "L13fi"), QStringLiteral("      34.3"));  // offset 136
     QCOMPARE(netText(rec, "L1uthd"), QStringLiteral("      39.3")); // offset 156, skips 140..152
-    QCOMPARE(texts.back(), QStringLiteral("      44.3"));            // L3ithd, offset 176
+    QCOMPARE(texts.back(), QStringLiteral("      44.3"));           // L3ithd, offset 176
 }
 
 void TstViewRecords::phasorInputFields()
@@ -203,8 +203,8 @@ void TstViewRecords::phasorReferences()
     QFETCH(float, inom);
 
     CaldataRecord cal;
-    cal.set<float>(12, calU); // channel 0, L1 U
-    cal.set<float>(16, calI); // channel 1, L1 I
+    cal.set<float>(12, calU);  // channel 0, L1 U
+    cal.set<float>(16, calI);  // channel 1, L1 I
     cal.set<float>(20, 99.0f); // L2 U must not be taken for L1 I
     const PhasorInput in = makePhasorInput(NetRecord(), cal, 1.0f, 1.0f);
     QCOMPARE(in.Unom, unom);
@@ -287,8 +287,9 @@ void TstViewRecords::version()
     QCOMPARE(versionText(rec), text);
     QCOMPARE(versionSupported(rec), supported);
     QCOMPARE(unsupportedVersionMessage(rec),
-             QStringLiteral("A készülék verziója ") + text
-                 + QStringLiteral("\r\nEz a program csak a v3.x.x verziójú KVAM2100 készülékek beállítására alkalmas!"));
+             QStringLiteral("A készülék verziója ") + text +
+                 QStringLiteral(
+                     "\r\nEz a program csak a v3.x.x verziójú KVAM2100 készülékek beállítására alkalmas!"));
 }
 
 void TstViewRecords::versionDate_data()

@@ -1,6 +1,6 @@
-#include "Drawing.h"
+#include "views/Drawing.h"
 
-#include "NumberFormat.h"
+#include "platform/NumberFormat.h"
 
 #include <QColor>
 #include <QFont>
@@ -21,15 +21,21 @@ constexpr double kDeg = 3.14159265358979323846 / 180.0;
 // Font sizes are meant for a 96-dpi screen, whatever resolution the image claims.
 constexpr double kScreenDpi = 96.0;
 
-const QColor kPhaseColours[3] = { QColor(165, 42, 42), QColor(0, 0, 0), QColor(160, 160, 160) };
+const QColor kPhaseColours[3] = {QColor(165, 42, 42), QColor(0, 0, 0), QColor(160, 160, 160)};
 const QColor kSilver(192, 192, 192);
 const QColor kRed(255, 0, 0);
 const QColor kBlue(0, 0, 255);
 const QColor kWhite(255, 255, 255);
 const QColor kBlack(0, 0, 0);
 
-bool finite(double v) { return std::isfinite(v); }
-bool finite(QPointF p) { return finite(p.x()) && finite(p.y()); }
+bool finite(double v)
+{
+    return std::isfinite(v);
+}
+bool finite(QPointF p)
+{
+    return finite(p.x()) && finite(p.y());
+}
 
 // Flat caps and mitred joins: line ends stop exactly at their end points.
 QPen makePen(const QColor& colour, double width, Qt::PenStyle style = Qt::SolidLine)
@@ -66,13 +72,16 @@ void drawCircle(QPainter& p, QPointF centre, double radius)
         p.drawEllipse(centre, radius, radius);
 }
 
-QPointF toPoint(Vec2 v) { return { v.x, v.y }; }
+QPointF toPoint(Vec2 v)
+{
+    return {v.x, v.y};
+}
 
 // Barb ends of the head of an arrow whose tip is at `tip` in image coordinates.
 QPolygonF headTriangle(QPointF tip, float angle)
 {
-    const ArrowBarbs b = arrowBarbs({ float(tip.x()), float(tip.y()) }, angle);
-    return QPolygonF({ tip, toPoint(b.b1), toPoint(b.b2) });
+    const ArrowBarbs b = arrowBarbs({float(tip.x()), float(tip.y())}, angle);
+    return QPolygonF({tip, toPoint(b.b1), toPoint(b.b2)});
 }
 
 void drawVoltageLabel(QPainter& p, std::size_t phase, QPointF tip, Vec2 offset, float value)
@@ -83,11 +92,11 @@ void drawVoltageLabel(QPainter& p, std::size_t phase, QPointF tip, Vec2 offset, 
     const double h = fm.height();
     QPointF at;
     if (phase == 0)
-        at = { tip.x() - w / 2, tip.y() - h };
+        at = {tip.x() - w / 2, tip.y() - h};
     else if (offset.x >= 0)
-        at = { tip.x(), offset.y <= 0 ? tip.y() - h : tip.y() };
+        at = {tip.x(), offset.y <= 0 ? tip.y() - h : tip.y()};
     else
-        at = { tip.x() - w, offset.y <= 0 ? tip.y() - h : tip.y() };
+        at = {tip.x() - w, offset.y <= 0 ? tip.y() - h : tip.y()};
     drawTextAt(p, at, text);
 }
 
@@ -96,13 +105,13 @@ void drawGrid(QPainter& p, QPointF centre, double gridR, double unomLength)
 {
     p.setPen(makePen(kSilver, 2));
     p.setBrush(Qt::NoBrush);
-    for (double factor : { 1.25, 1.0, 0.75, 0.5, 0.25 })
+    for (double factor : {1.25, 1.0, 0.75, 0.5, 0.25})
         drawCircle(p, centre, factor * gridR);
 
     // The vertical diameter is sized from the reference voltage, not from R: it is meant to
     // reach past the outer circle.
     const double cx = centre.x(), cy = centre.y();
-    for (double phi : { 0.0, 30.0, 60.0, 90.0, 120.0, 150.0 }) {
+    for (double phi : {0.0, 30.0, 60.0, 90.0, 120.0, 150.0}) {
         const double h = (phi == 0.0 ? 1.25 * unomLength : 1.25 * gridR);
         const double s = std::sin(phi * kDeg), c = std::cos(phi * kDeg);
         drawLine(p, QPointF(cx - h * s, cy + h * c), QPointF(cx + h * s, cy - h * c));
@@ -134,7 +143,7 @@ void paint(QPainter& p, const QImage& image, const PhasorInput& in, const Phasor
         p.setPen(makePen(kSilver, 2, Qt::DashDotLine));
         drawCircle(p, oPrime, unomLength);
         p.setPen(makePen(kSilver, 2));
-        for (double phi : { 0.0, 120.0, 240.0 }) {
+        for (double phi : {0.0, 120.0, 240.0}) {
             const double a = phi * kDeg;
             drawLine(p, oPrime,
                      QPointF(oPrime.x() + unomLength * std::sin(a), oPrime.y() - unomLength * std::cos(a)));
@@ -157,7 +166,7 @@ void paint(QPainter& p, const QImage& image, const PhasorInput& in, const Phasor
         drawGrid(p, centre, gridR, unomLength);
     }
 
-    const float voltages[3] = { in.U1, in.U2, in.U3 };
+    const float voltages[3] = {in.U1, in.U2, in.U3};
     if (options.voltage) {
         if (circle.CircleValid) {
             p.setPen(makePen(kPhaseColours[0], 2, Qt::DashDotLine));
@@ -216,8 +225,8 @@ void paint(QPainter& p, const QImage& image, const PhasorInput& in, const Phasor
     drawTextAt(p, QPointF(4, cy - 13), QStringLiteral("Im"));
     p.setPen(kRed);
     drawTextAt(p, QPointF(10, 10),
-               QStringLiteral("PHASE ORDER: ")
-                   + (res.positiveOrder ? QStringLiteral("pozitív") : QStringLiteral("negatív")));
+               QStringLiteral("PHASE ORDER: ") +
+                   (res.positiveOrder ? QStringLiteral("pozitív") : QStringLiteral("negatív")));
     p.setPen(kBlue);
     drawTextAt(p, QPointF(10, 30), formatNumber("Uoo' = %.1fV", double(circle.Uoo)));
     drawTextAt(p, QPointF(10, 50), formatNumber("Aszimmetria = %.2f%%", double(res.Aszimmetria)));

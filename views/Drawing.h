@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PhasorGeometry.h"
-#include "PhasorInput.h"
+#include "views/PhasorGeometry.h"
+#include "views/PhasorInput.h"
 
 #include <QImage>
 

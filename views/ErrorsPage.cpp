@@ -1,7 +1,7 @@
-#include "ErrorsPage.h"
+#include "views/ErrorsPage.h"
 
-#include "Lamp.h"
-#include "LampGroup.h"
+#include "platform/Lamp.h"
+#include "platform/LampGroup.h"
 #include "texts/UiTexts.h"
 
 #include <QGroupBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewRecords.h"
+#include "views/ViewRecords.h"
 
 #include <QColor>
 #include <QWidget>
@@ -22,8 +22,8 @@ public:
     /// Dynamic flags, then static flags, then the error lamp by the mask rule.
     void showState(const StateRecord& rec);
 
-    LampGroup* dynamicLamps() const { return m_dynamic; }  ///< bits 0..19, DinLeds is bit 0
-    LampGroup* staticLamps() const { return m_static; }    ///< bits 0..22, StatLeds is bit 0
+    LampGroup* dynamicLamps() const { return m_dynamic; } ///< bits 0..19, DinLeds is bit 0
+    LampGroup* staticLamps() const { return m_static; }   ///< bits 0..22, StatLeds is bit 0
     Lamp* errorLed() const { return m_errorLed; }
     QPushButton* clearErrorsButton() const { return m_clearErrors; }
 

@@ -1,4 +1,4 @@
-#include "HarmonicsPage.h"
+#include "views/HarmonicsPage.h"
 
 #include "texts/UiTexts.h"
 

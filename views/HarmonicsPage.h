@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewRecords.h"
+#include "views/ViewRecords.h"
 
 #include <QList>
 #include <QWidget>
@@ -28,7 +28,7 @@ public:
     void showHarmonics(const HarmonicsRecord& rec);
 
     QString titleText() const;
-    QList<qreal> barHeights() const;  ///< the bars as drawn, bar 1 first
+    QList<qreal> barHeights() const; ///< the bars as drawn, bar 1 first
     const HarmonicAmplitudes& amplitudes() const { return m_amplitudes; }
     QChartView* chartView() const { return m_view; }
     QBarSeries* series() const { return m_series; }

@@ -1,8 +1,8 @@
-#include "MeasurementPage.h"
+#include "views/MeasurementPage.h"
 
-#include "LabeledEdit.h"
-#include "Lamp.h"
-#include "NumberFormat.h"
+#include "platform/LabeledEdit.h"
+#include "platform/Lamp.h"
+#include "platform/NumberFormat.h"
 #include "texts/UiTexts.h"
 
 #include <QCheckBox>
@@ -127,8 +127,7 @@ void MeasurementPage::buildVersion()
     group->setObjectName(QStringLiteral("GroupBox5"));
     group->setGeometry(8, 399, 232, 168);
     const char* const fields[] = {
-        "Programversion", "Programdate", "Gyartasiszam",
-        "Gyartaseve",        "Gyartashonapja",
+        "Programversion", "Programdate", "Gyartasiszam", "Gyartaseve", "Gyartashonapja",
     };
     int top = 20;
     for (const auto& f : fields) {
@@ -143,8 +142,7 @@ void MeasurementPage::buildDemand()
     group->setObjectName(QStringLiteral("GroupBox7"));
     group->setGeometry(248, 399, 206, 168);
     const char* const fields[] = {
-        "EPenabled", "EPprevious",         "EPestimated",
-        "EPcurrent",   "EPtimeelapsed",
+        "EPenabled", "EPprevious", "EPestimated", "EPcurrent", "EPtimeelapsed",
     };
     int top = 20;
     for (const auto& f : fields) {
@@ -233,7 +231,9 @@ bool MeasurementPage::threePhaseColumnsVisible() const
 
 void MeasurementPage::showState(const StateRecord& rec)
 {
-    const auto colour = [&rec](IoBit bit, QRgb active) { return QColor(ioActive(rec, bit) ? active : kIoInactive); };
+    const auto colour = [&rec](IoBit bit, QRgb active) {
+        return QColor(ioActive(rec, bit) ? active : kIoInactive);
+    };
     m_output1->setColor(colour(kIoOutput1, kOutputActive));
     m_output2->setColor(colour(kIoOutput2, kOutputActive));
     m_input1->setColor(colour(kIoInput1, kInputActive));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ViewRecords.h"
+#include "views/ViewRecords.h"
 
 #include <QColor>
 #include <QHash>
@@ -46,9 +46,9 @@ public:
     QCheckBox* testOut2() const { return m_testOut2; }
     QPushButton* passwButton() const { return m_passwButton; }
 
-    static constexpr QRgb kOutputActive = qRgb(255, 255, 0);  ///< yellow
-    static constexpr QRgb kInputActive = qRgb(0, 255, 0);     ///< lime
-    static constexpr QRgb kIoInactive = qRgb(255, 255, 255);  ///< white
+    static constexpr QRgb kOutputActive = qRgb(255, 255, 0); ///< yellow
+    static constexpr QRgb kInputActive = qRgb(0, 255, 0);    ///< lime
+    static constexpr QRgb kIoInactive = qRgb(255, 255, 255); ///< white
 
 signals:
     /// A "Teszt" box was clicked; `byte` reflects both boxes.

@@ -1,4 +1,4 @@
-#include "PhasorGeometry.h"
+#include "views/PhasorGeometry.h"
 
 #include <cmath>
 #include <utility>
@@ -11,7 +11,10 @@ constexpr double kDeg = 3.14159265358979323846 / 180.0;
 constexpr float kTolerance = 0.0001f;
 constexpr float kHeadLength = 15.0f;
 
-bool finite(float v) { return std::isfinite(v); }
+bool finite(float v)
+{
+    return std::isfinite(v);
+}
 
 // Nearest integer, ties to even, for a value known to be finite and small (derived from a width).
 int roundHalfEven(double v)
@@ -24,13 +27,13 @@ int roundHalfEven(double v)
 PhasorRadii scaleRadii(int width)
 {
     const double cx = width / 2.0;
-    return { roundHalfEven(cx / 1.25), roundHalfEven(0.75 * cx / 1.25) };
+    return {roundHalfEven(cx / 1.25), roundHalfEven(0.75 * cx / 1.25)};
 }
 
 Vec2 arrowTipOffset(float length, float angleDeg)
 {
     const double a = -angleDeg * kDeg;
-    return { static_cast<float>(std::sin(a) * length), static_cast<float>(-std::cos(a) * length) };
+    return {static_cast<float>(std::sin(a) * length), static_cast<float>(-std::cos(a) * length)};
 }
 
 bool hasArrowHead(Vec2 tipOffset)
@@ -43,10 +46,10 @@ ArrowBarbs arrowBarbs(Vec2 tip, float angleDeg)
     const double a1 = (30.0 - angleDeg) * kDeg;
     const double a2 = (-30.0 - angleDeg) * kDeg;
     return {
-        { static_cast<float>(tip.x - kHeadLength * std::sin(a1)),
-          static_cast<float>(tip.y + kHeadLength * std::cos(a1)) },
-        { static_cast<float>(tip.x - kHeadLength * std::sin(a2)),
-          static_cast<float>(tip.y + kHeadLength * std::cos(a2)) },
+        {static_cast<float>(tip.x - kHeadLength * std::sin(a1)),
+         static_cast<float>(tip.y + kHeadLength * std::cos(a1))},
+        {static_cast<float>(tip.x - kHeadLength * std::sin(a2)),
+         static_cast<float>(tip.y + kHeadLength * std::cos(a2))},
     };
 }
 
@@ -55,7 +58,7 @@ std::array<PhasorArrow, 6> phasorArrows(const PhasorInput& in, PhasorRadii radii
     const float R = static_cast<float>(radii.R);
     const float Ri = static_cast<float>(radii.Ri);
     auto arrow = [](float length, float angle) {
-        return PhasorArrow { length, angle, arrowTipOffset(length, angle) };
+        return PhasorArrow{length, angle, arrowTipOffset(length, angle)};
     };
     return {
         arrow(in.U1 * R * in.ZoomU / in.Unom, 0.0f),
@@ -180,8 +183,8 @@ PhasorResult computePhasor(const PhasorInput& input, int width)
     PhasorResult r;
     r.radii = scaleRadii(width);
     r.arrows = phasorArrows(input, r.radii);
-    r.circle = CircleThroughPoints(r.arrows[ArrowU1].tip, r.arrows[ArrowU2].tip,
-                                   r.arrows[ArrowU3].tip, input.ZoomU);
+    r.circle =
+        CircleThroughPoints(r.arrows[ArrowU1].tip, r.arrows[ArrowU2].tip, r.arrows[ArrowU3].tip, input.ZoomU);
     const LineVoltages lv = LineVoltagesFromPhases(input.Fi13, input.Fi12, input.U3, input.U2, input.U1);
     r.D12 = lv.D12;
     r.D13 = lv.D13;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PhasorInput.h"
+#include "views/PhasorInput.h"
 
 #include <array>
 #include <cstddef>
@@ -40,7 +40,15 @@ struct ArrowBarbs
 ArrowBarbs arrowBarbs(Vec2 tip, float angleDeg);
 
 /// The six arrows of the diagram, in drawing order.
-enum PhasorArrowIndex : std::size_t { ArrowU1, ArrowU2, ArrowU3, ArrowI1, ArrowI2, ArrowI3 };
+enum PhasorArrowIndex : std::size_t
+{
+    ArrowU1,
+    ArrowU2,
+    ArrowU3,
+    ArrowI1,
+    ArrowI2,
+    ArrowI3
+};
 
 /// One arrow: its length and angle as drawn, and the tip offset from the diagram centre.
 struct PhasorArrow
@@ -85,7 +93,7 @@ bool isPositivePhaseOrder(Vec2 u2Tip, Vec2 u3Tip);
 struct PhasorResult
 {
     PhasorRadii radii;
-    std::array<PhasorArrow, 6> arrows {};
+    std::array<PhasorArrow, 6> arrows{};
     CircleResult circle;
     float Aszimmetria = 0;
     float Aszimmetria2 = 0;

@@ -1,8 +1,8 @@
-#include "PhasorPage.h"
+#include "views/PhasorPage.h"
 
 #include "texts/UiTexts.h"
 
-#include "NumericSpin.h"
+#include "platform/NumericSpin.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -67,8 +67,7 @@ private:
 } // namespace
 
 PhasorPage::PhasorPage(QWidget* parent)
-    : QWidget(parent)
-    , m_image(kImageSize, kImageSize, QImage::Format_RGB32)
+    : QWidget(parent), m_image(kImageSize, kImageSize, QImage::Format_RGB32)
 {
     setObjectName(QStringLiteral("TabSheet_Phasor"));
 
@@ -107,7 +106,7 @@ float PhasorPage::zoomI() const
 
 PhasorOptions PhasorPage::options() const
 {
-    return { m_dispVoltage->isChecked(), m_dispCurrent->isChecked(), m_dispProvider->isChecked() };
+    return {m_dispVoltage->isChecked(), m_dispCurrent->isChecked(), m_dispProvider->isChecked()};
 }
 
 const PhasorResult& PhasorPage::showNet(const NetRecord& net, const CaldataRecord& cal)

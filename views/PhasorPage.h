@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Drawing.h"
-#include "PhasorGeometry.h"
-#include "PhasorInput.h"
-#include "ViewRecords.h"
+#include "views/Drawing.h"
+#include "views/PhasorGeometry.h"
+#include "views/PhasorInput.h"
+#include "views/ViewRecords.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,6 +1,6 @@
-#include "ViewRecords.h"
+#include "views/ViewRecords.h"
 
-#include "NumberFormat.h"
+#include "platform/NumberFormat.h"
 
 #include <cmath>
 
@@ -112,14 +112,22 @@ PhasorInput makePhasorInput(const NetRecord& net, const CaldataRecord& cal, floa
 const std::array<EnergyField, kEnergyFieldCount>& energyFields()
 {
     static constexpr std::array<EnergyField, kEnergyFieldCount> kFields{{
-        {"L1EPplus", ram1::EPplus, 0},     {"L2EPplus", ram1::EPplus, 1},
-        {"L3EPplus", ram1::EPplus, 2},     {"L123EPplus", ram1::EPplus, 3},
-        {"L1EPminus", ram1::EPminus, 0},   {"L2EPminus", ram1::EPminus, 1},
-        {"L3EPminus", ram1::EPminus, 2},   {"L123EPminus", ram1::EPminus, 3},
-        {"L1EQplus", ram1::EQplus, 0},     {"L2EQplus", ram1::EQplus, 1},
-        {"L3EQplus", ram1::EQplus, 2},     {"L123EQplus", ram1::EQplus, 3},
-        {"L1EQminus", ram1::EQminus, 0},   {"L2EQminus", ram1::EQminus, 1},
-        {"L3EQminus", ram1::EQminus, 2},   {"L123EQminus", ram1::EQminus, 3},
+        {"L1EPplus", ram1::EPplus, 0},
+        {"L2EPplus", ram1::EPplus, 1},
+        {"L3EPplus", ram1::EPplus, 2},
+        {"L123EPplus", ram1::EPplus, 3},
+        {"L1EPminus", ram1::EPminus, 0},
+        {"L2EPminus", ram1::EPminus, 1},
+        {"L3EPminus", ram1::EPminus, 2},
+        {"L123EPminus", ram1::EPminus, 3},
+        {"L1EQplus", ram1::EQplus, 0},
+        {"L2EQplus", ram1::EQplus, 1},
+        {"L3EQplus", ram1::EQplus, 2},
+        {"L123EQplus", ram1::EQplus, 3},
+        {"L1EQminus", ram1::EQminus, 0},
+        {"L2EQminus", ram1::EQminus, 1},
+        {"L3EQminus", ram1::EQminus, 2},
+        {"L123EQminus", ram1::EQminus, 3},
     }};
     return kFields;
 }
@@ -140,10 +148,22 @@ bool threePhaseArrangement(const Ram2Image& ram2)
 // ---------------------------------------------------------------------------------------------
 // State record
 
-quint32 staticErrors(const StateRecord& rec) { return get(rec, state::StaticErrors); }
-quint32 dynamicErrors(const StateRecord& rec) { return get(rec, state::DynamicErrors); }
-quint32 errorMask(const StateRecord& rec) { return get(rec, state::ErrorMask); }
-quint8 ioBits(const StateRecord& rec) { return get(rec, state::IoBits); }
+quint32 staticErrors(const StateRecord& rec)
+{
+    return get(rec, state::StaticErrors);
+}
+quint32 dynamicErrors(const StateRecord& rec)
+{
+    return get(rec, state::DynamicErrors);
+}
+quint32 errorMask(const StateRecord& rec)
+{
+    return get(rec, state::ErrorMask);
+}
+quint8 ioBits(const StateRecord& rec)
+{
+    return get(rec, state::IoBits);
+}
 
 bool errorLedLit(const StateRecord& rec)
 {
@@ -158,7 +178,10 @@ bool ioActive(const StateRecord& rec, IoBit bit)
 // ---------------------------------------------------------------------------------------------
 // Version record
 
-int versionMajor(const VersionRecord& rec) { return get(rec, version::ProgramversionMajor); }
+int versionMajor(const VersionRecord& rec)
+{
+    return get(rec, version::ProgramversionMajor);
+}
 
 QString versionText(const VersionRecord& rec)
 {
@@ -177,9 +200,18 @@ QString versionDateText(const VersionRecord& rec)
                                qsizetype(len));
 }
 
-int manufactureYear(const VersionRecord& rec) { return get(rec, version::Gyartaseve); }
-int manufactureMonth(const VersionRecord& rec) { return get(rec, version::Gyartashonapja); }
-quint32 factoryNumber(const VersionRecord& rec) { return get(rec, version::Gyartasiszam); }
+int manufactureYear(const VersionRecord& rec)
+{
+    return get(rec, version::Gyartaseve);
+}
+int manufactureMonth(const VersionRecord& rec)
+{
+    return get(rec, version::Gyartashonapja);
+}
+quint32 factoryNumber(const VersionRecord& rec)
+{
+    return get(rec, version::Gyartasiszam);
+}
 
 QString factoryNumberText(const VersionRecord& rec)
 {
@@ -193,18 +225,30 @@ bool versionSupported(const VersionRecord& rec)
 
 QString unsupportedVersionMessage(const VersionRecord& rec)
 {
-    return QStringLiteral("A készülék verziója ") + versionText(rec) + QStringLiteral("\r\n")
-        + QStringLiteral("Ez a program csak a v") + QString::number(kRequiredMajorVersion)
-        + QStringLiteral(".x.x verziójú KVAM2100 készülékek beállítására alkalmas!");
+    return QStringLiteral("A készülék verziója ") + versionText(rec) + QStringLiteral("\r\n") +
+           QStringLiteral("Ez a program csak a v") + QString::number(kRequiredMajorVersion) +
+           QStringLiteral(".x.x verziójú KVAM2100 készülékek beállítására alkalmas!");
 }
 
 // ---------------------------------------------------------------------------------------------
 // EP record
 
-quint32 epPrevious(const EpRecord& rec) { return get(rec, ep::EPprevious); }
-quint32 epEstimated(const EpRecord& rec) { return get(rec, ep::EPestimated); }
-quint32 epEnabled(const EpRecord& rec) { return get(rec, ep::EPenabled); }
-quint32 epCurrent(const EpRecord& rec) { return get(rec, ep::EPcurrent); }
+quint32 epPrevious(const EpRecord& rec)
+{
+    return get(rec, ep::EPprevious);
+}
+quint32 epEstimated(const EpRecord& rec)
+{
+    return get(rec, ep::EPestimated);
+}
+quint32 epEnabled(const EpRecord& rec)
+{
+    return get(rec, ep::EPenabled);
+}
+quint32 epCurrent(const EpRecord& rec)
+{
+    return get(rec, ep::EPcurrent);
+}
 
 quint32 epElapsed(const EpRecord& rec)
 {
@@ -215,8 +259,14 @@ quint32 epElapsed(const EpRecord& rec)
 // ---------------------------------------------------------------------------------------------
 // Harmonics record
 
-int harmonicsChannel(const HarmonicsRecord& rec) { return get(rec, harmonics::Channel); }
-float harmonicsThd(const HarmonicsRecord& rec) { return get(rec, harmonics::THD); }
+int harmonicsChannel(const HarmonicsRecord& rec)
+{
+    return get(rec, harmonics::Channel);
+}
+float harmonicsThd(const HarmonicsRecord& rec)
+{
+    return get(rec, harmonics::THD);
+}
 
 HarmonicAmplitudes harmonicsAmplitudes(const HarmonicsRecord& rec)
 {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PhasorInput.h"
-#include "Records.h"
+#include "records/Records.h"
+#include "views/PhasorInput.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,10 +20,10 @@ namespace kvam {
 /// One displayed measurement of the Net record.
 struct NetField
 {
-    const char* name;    ///< control name of the field showing it
-    std::size_t offset;  ///< byte offset of the float in the record
-    const char* format;  ///< printf-style format of the shown number
-    float scale;         ///< shown = stored / scale (1000 for W to kW, VAr to kVAr, VA to kVA)
+    const char* name;   ///< control name of the field showing it
+    std::size_t offset; ///< byte offset of the float in the record
+    const char* format; ///< printf-style format of the shown number
+    float scale;        ///< shown = stored / scale (1000 for W to kW, VAr to kVAr, VA to kVA)
 };
 
 inline constexpr std::size_t kNetFieldCount = 39;
@@ -54,9 +54,9 @@ PhasorInput makePhasorInput(const NetRecord& net, const CaldataRecord& cal, floa
 /// One energy field of the measurement page: element `index` of an i64[4] RAM1 counter.
 struct EnergyField
 {
-    const char* name;           ///< control name of the field
+    const char* name;                         ///< control name of the field
     Field<ram1::kSize, FieldType::i64> field; ///< EPplus, EPminus, EQplus or EQminus
-    std::size_t index;          ///< 0 L1, 1 L2, 2 L3, 3 the sum of the phases
+    std::size_t index;                        ///< 0 L1, 1 L2, 2 L3, 3 the sum of the phases
 };
 
 inline constexpr std::size_t kEnergyFieldCount = 16;
@@ -71,10 +71,10 @@ bool threePhaseArrangement(const Ram2Image& ram2);
 // ---------------------------------------------------------------------------------------------
 // State record
 
-quint32 staticErrors(const StateRecord& rec);   ///< StaticErrors
-quint32 dynamicErrors(const StateRecord& rec);  ///< DynamicErrors
-quint32 errorMask(const StateRecord& rec);      ///< ErrorMask
-quint8 ioBits(const StateRecord& rec);          ///< IoBits
+quint32 staticErrors(const StateRecord& rec);  ///< StaticErrors
+quint32 dynamicErrors(const StateRecord& rec); ///< DynamicErrors
+quint32 errorMask(const StateRecord& rec);     ///< ErrorMask
+quint8 ioBits(const StateRecord& rec);         ///< IoBits
 
 /// Static errors that light the error lamp whatever the mask says: calibration, initialisation
 /// and data saving (bits 20..22).
@@ -84,7 +84,8 @@ inline constexpr quint32 kAlwaysLitErrors = 0x00700000;
 bool errorLedLit(const StateRecord& rec);
 
 /// Bits of IoBits (1 = active).
-enum IoBit : quint8 {
+enum IoBit : quint8
+{
     kIoOutput1 = 0x01,
     kIoOutput2 = 0x02,
     kIoInput1 = 0x10,
@@ -101,12 +102,12 @@ bool ioActive(const StateRecord& rec, IoBit bit);
 inline constexpr int kRequiredMajorVersion = 3;
 
 int versionMajor(const VersionRecord& rec);
-QString versionText(const VersionRecord& rec);      ///< "major.minor.build"
-QString versionDateText(const VersionRecord& rec);  ///< up to the first zero byte, at most 12 characters
+QString versionText(const VersionRecord& rec);     ///< "major.minor.build"
+QString versionDateText(const VersionRecord& rec); ///< up to the first zero byte, at most 12 characters
 int manufactureYear(const VersionRecord& rec);
 int manufactureMonth(const VersionRecord& rec);
 quint32 factoryNumber(const VersionRecord& rec);
-QString factoryNumberText(const VersionRecord& rec);  ///< decimal, unsigned
+QString factoryNumberText(const VersionRecord& rec); ///< decimal, unsigned
 bool versionSupported(const VersionRecord& rec);
 /// The text shown before the program ends on an unsupported meter.
 QString unsupportedVersionMessage(const VersionRecord& rec);
@@ -114,20 +115,20 @@ QString unsupportedVersionMessage(const VersionRecord& rec);
 // ---------------------------------------------------------------------------------------------
 // EP (demand) record
 
-quint32 epPrevious(const EpRecord& rec);   ///< EPprevious
-quint32 epEstimated(const EpRecord& rec);  ///< EPestimated
-quint32 epEnabled(const EpRecord& rec);    ///< EPenabled
-quint32 epCurrent(const EpRecord& rec);    ///< EPcurrent
-quint32 epElapsed(const EpRecord& rec);    ///< EPtimeelapsed, tenths dropped (integer division by 10)
+quint32 epPrevious(const EpRecord& rec);  ///< EPprevious
+quint32 epEstimated(const EpRecord& rec); ///< EPestimated
+quint32 epEnabled(const EpRecord& rec);   ///< EPenabled
+quint32 epCurrent(const EpRecord& rec);   ///< EPcurrent
+quint32 epElapsed(const EpRecord& rec);   ///< EPtimeelapsed, tenths dropped (integer division by 10)
 
 // ---------------------------------------------------------------------------------------------
 // Harmonics record
 
 inline constexpr int kHarmonicCount = static_cast<int>(harmonics::Amplitude.count);
-using HarmonicAmplitudes = std::array<quint16, kHarmonicCount>;  ///< tenths of a percent
+using HarmonicAmplitudes = std::array<quint16, kHarmonicCount>; ///< tenths of a percent
 
-int harmonicsChannel(const HarmonicsRecord& rec);  ///< Channel
-float harmonicsThd(const HarmonicsRecord& rec);    ///< THD (unaligned)
+int harmonicsChannel(const HarmonicsRecord& rec); ///< Channel
+float harmonicsThd(const HarmonicsRecord& rec);   ///< THD (unaligned)
 HarmonicAmplitudes harmonicsAmplitudes(const HarmonicsRecord& rec);
 
 /// "L1 U", "L2 U", "L3 U", "L1 I", "L2 I", "L3 I" for codes 0..5, "???" otherwise.
