@@ -1,0 +1,477 @@
+#include "config/IniProfile.h"
+
+#include <QHash>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <limits>
+#include <string>
+
+namespace kvam {
+
+namespace {
+
+// Windows-1250, bytes 0x80 to 0xFF. The undefined 0x81, 0x83, 0x88, 0x90 and 0x98 stand for the C1
+// control characters of the same number.
+constexpr std::array<char16_t, 128> kUpperHalf = {
+    0x20AC, 0x0081, 0x201A, 0x0083, 0x201E, 0x2026, 0x2020, 0x2021, // 80
+    0x0088, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179, // 88
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90
+    0x0098, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A, // 98
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7, // A0
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B, // A8
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7, // B0
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C, // B8
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7, // C0
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E, // C8
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7, // D0
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF, // D8
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7, // E0
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F, // E8
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7, // F0
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9, // F8
+};
+
+const QHash<char16_t, std::uint8_t>& upperHalfBytes()
+{
+    static const QHash<char16_t, std::uint8_t> bytes = [] {
+        QHash<char16_t, std::uint8_t> h;
+        for (std::size_t i = 0; i < kUpperHalf.size(); ++i)
+            h.insert(kUpperHalf[i], static_cast<std::uint8_t>(0x80 + i));
+        return h;
+    }();
+    return bytes;
+}
+
+// '?' for a character the code page lacks.
+std::uint8_t encodeChar(char16_t c)
+{
+    if (c < 0x80)
+        return static_cast<std::uint8_t>(c);
+    const auto& h = upperHalfBytes();
+    const auto it = h.constFind(c);
+    return it == h.cend() ? std::uint8_t('?') : *it;
+}
+
+const std::array<std::uint8_t, 256>& foldTable()
+{
+    // Built from the code page itself: each byte's character in lower case, when the code page
+    // holds that lower-case letter.
+    static const std::array<std::uint8_t, 256> table = [] {
+        std::array<std::uint8_t, 256> t{};
+        for (int b = 0; b < 256; ++b) {
+            const char16_t c = b < 0x80 ? char16_t(b) : kUpperHalf[std::size_t(b - 0x80)];
+            const char16_t lower = QChar(c).toLower().unicode();
+            const std::uint8_t folded = encodeChar(lower);
+            t[std::size_t(b)] = lower != c && (folded != '?' || lower == u'?') ? folded : std::uint8_t(b);
+        }
+        return t;
+    }();
+    return table;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// [from, to) of `text` without the blanks around it.
+std::pair<qsizetype, qsizetype> trimmed(QByteArrayView text, qsizetype from, qsizetype to)
+{
+    while (from < to && isBlank(text[from]))
+        ++from;
+    while (to > from && isBlank(text[to - 1]))
+        --to;
+    return {from, to};
+}
+
+QByteArray foldedName(QStringView name)
+{
+    QByteArray bytes = cp1250::encode(name.trimmed());
+    for (char& c : bytes)
+        c = static_cast<char>(cp1250::fold(static_cast<std::uint8_t>(c)));
+    return bytes;
+}
+
+bool sameName(QByteArrayView raw, QByteArrayView folded)
+{
+    if (raw.size() != folded.size())
+        return false;
+    for (qsizetype i = 0; i < raw.size(); ++i)
+        if (cp1250::fold(static_cast<std::uint8_t>(raw[i])) != static_cast<std::uint8_t>(folded[i]))
+            return false;
+    return true;
+}
+
+bool isBlankLine(const auto& line)
+{
+    return std::all_of(line.text.begin(), line.text.end(), isBlank);
+}
+
+bool hasLineBreak(QByteArrayView bytes)
+{
+    return bytes.contains('\n') || bytes.contains('\r');
+}
+
+QByteArrayView endBytes(bool crlf)
+{
+    return crlf ? QByteArrayView("\r\n") : QByteArrayView("\n");
+}
+
+} // namespace
+
+namespace cp1250 {
+
+QString decode(QByteArrayView bytes)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<std::uint8_t>(bytes[i]);
+        out[i] = QChar(b < 0x80 ? char16_t(b) : kUpperHalf[std::size_t(b - 0x80)]);
+    }
+    return text;
+}
+
+QByteArray encode(QStringView text)
+{
+    // One byte per UTF-16 unit: a character beyond the BMP (a surrogate pair) comes out as "??",
+    // which is no worse than one '?' for a character that cannot be written anyway.
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        bytes[i] = static_cast<char>(encodeChar(text[i].unicode()));
+    return bytes;
+}
+
+std::uint8_t fold(std::uint8_t byte)
+{
+    return foldTable()[byte];
+}
+
+} // namespace cp1250
+
+IniProfile::Line IniProfile::parseLine(const QByteArray& text, End end)
+{
+    Line line;
+    line.text = text;
+    line.end = end;
+    const auto [from, to] = trimmed(text, 0, text.size());
+    if (from == to)
+        return line;
+    if (text[from] == ';') {
+        line.kind = Kind::Comment;
+        return line;
+    }
+    if (text[from] == '[') {
+        const qsizetype close = text.indexOf(']', from + 1);
+        if (close < 0)
+            return line;
+        const auto [nameFrom, nameTo] = trimmed(text, from + 1, close);
+        line.kind = Kind::Header;
+        line.nameFrom = nameFrom;
+        line.nameSize = nameTo - nameFrom;
+        return line;
+    }
+    const qsizetype eq = text.indexOf('=', from);
+    if (eq < 0)
+        return line;
+    const auto [nameFrom, nameTo] = trimmed(text, from, eq);
+    line.kind = Kind::Key;
+    line.nameFrom = nameFrom;
+    line.nameSize = nameTo - nameFrom;
+    line.valueFrom = eq + 1;
+    return line;
+}
+
+IniProfile IniProfile::parse(const QByteArray& bytes)
+{
+    IniProfile profile;
+    profile.m_source = bytes;
+    const QByteArray& src = profile.m_source;
+    qsizetype pos = 0;
+    while (pos < src.size()) {
+        qsizetype lf = src.indexOf('\n', pos);
+        End end = End::Lf;
+        qsizetype textEnd = lf;
+        if (lf < 0) {
+            end = End::None;
+            lf = src.size();
+            textEnd = lf;
+        } else if (lf > pos && src[lf - 1] == '\r') {
+            end = End::CrLf;
+            --textEnd;
+        }
+        // The lines refer to the source bytes; only a rewritten line holds bytes of its own.
+        Line line = parseLine(QByteArray::fromRawData(src.constData() + pos, textEnd - pos), end);
+        if (line.kind == Kind::Header)
+            profile.m_sections.push_back(Section{std::move(line), {}});
+        else if (profile.m_sections.empty())
+            profile.m_head.push_back(std::move(line));
+        else
+            profile.m_sections.back().lines.push_back(std::move(line));
+        pos = lf + 1;
+    }
+    return profile;
+}
+
+QByteArray IniProfile::serialize() const
+{
+    qsizetype size = 0;
+    const auto count = [&size](const Line& l) { size += l.text.size() + 2; };
+    std::for_each(m_head.begin(), m_head.end(), count);
+    for (const Section& s : m_sections) {
+        count(s.header);
+        std::for_each(s.lines.begin(), s.lines.end(), count);
+    }
+    QByteArray out;
+    out.reserve(size);
+    const auto put = [&out](const Line& l) {
+        out += l.text;
+        if (l.end != End::None)
+            out += endBytes(l.end == End::CrLf);
+    };
+    std::for_each(m_head.begin(), m_head.end(), put);
+    for (const Section& s : m_sections) {
+        put(s.header);
+        std::for_each(s.lines.begin(), s.lines.end(), put);
+    }
+    return out;
+}
+
+QStringList IniProfile::sectionNames() const
+{
+    QStringList names;
+    std::vector<QByteArray> seen;
+    for (const Section& s : m_sections) {
+        const QByteArrayView name = s.header.name();
+        const bool listed = std::any_of(seen.begin(), seen.end(),
+                                        [&name](const QByteArray& folded) { return sameName(name, folded); });
+        if (listed)
+            continue;
+        QByteArray folded = name.toByteArray();
+        for (char& c : folded)
+            c = static_cast<char>(cp1250::fold(static_cast<std::uint8_t>(c)));
+        seen.push_back(std::move(folded));
+        names.append(cp1250::decode(name));
+    }
+    return names;
+}
+
+const IniProfile::Section* IniProfile::findSection(QByteArrayView foldedName) const
+{
+    for (const Section& s : m_sections)
+        if (sameName(s.header.name(), foldedName))
+            return &s;
+    return nullptr;
+}
+
+IniProfile::Section* IniProfile::findSection(QByteArrayView foldedName)
+{
+    return const_cast<Section*>(std::as_const(*this).findSection(foldedName));
+}
+
+const IniProfile::Line* IniProfile::findKey(const Section& section, QByteArrayView foldedKey)
+{
+    for (const Line& l : section.lines)
+        if (l.kind == Kind::Key && sameName(l.name(), foldedKey))
+            return &l;
+    return nullptr;
+}
+
+IniProfile::Line* IniProfile::lastLine()
+{
+    if (!m_sections.empty()) {
+        Section& s = m_sections.back();
+        return s.lines.empty() ? &s.header : &s.lines.back();
+    }
+    return m_head.empty() ? nullptr : &m_head.back();
+}
+
+bool IniProfile::hasSection(QStringView section) const
+{
+    return findSection(foldedName(section)) != nullptr;
+}
+
+std::optional<QString> IniProfile::value(QStringView section, QStringView key) const
+{
+    const Section* s = findSection(foldedName(section));
+    if (!s)
+        return std::nullopt;
+    const Line* l = findKey(*s, foldedName(key));
+    if (!l)
+        return std::nullopt;
+    auto [from, to] = trimmed(l->text, l->valueFrom, l->text.size());
+    if (to - from >= 2 && (l->text[from] == '"' || l->text[from] == '\'') &&
+        l->text[to - 1] == l->text[from]) {
+        ++from;
+        --to;
+    }
+    return cp1250::decode(QByteArrayView(l->text).sliced(from, to - from));
+}
+
+bool IniProfile::setValue(QStringView section, QStringView key, QStringView value)
+{
+    const QByteArray sectionBytes = cp1250::encode(section.trimmed());
+    const QByteArray keyBytes = cp1250::encode(key.trimmed());
+    const QByteArray valueBytes = cp1250::encode(value);
+    if (keyBytes.isEmpty() || keyBytes.contains('=') || keyBytes.startsWith('[') ||
+        keyBytes.startsWith(';') || sectionBytes.contains(']') || hasLineBreak(sectionBytes) ||
+        hasLineBreak(keyBytes) || hasLineBreak(valueBytes))
+        return false;
+
+    Section* s = findSection(foldedName(section));
+    if (!s) {
+        if (Line* last = lastLine(); last && last->end == End::None)
+            last->end = End::CrLf;
+        m_sections.push_back(Section{parseLine('[' + sectionBytes + ']', End::CrLf), {}});
+        s = &m_sections.back();
+    }
+
+    const QByteArray foldedKey = foldedName(key);
+    if (const Line* found = findKey(*s, foldedKey)) {
+        // In place: the key as the file spells it, its '=' and the new value.
+        Line& l = const_cast<Line&>(*found);
+        QByteArray text = l.text.left(l.valueFrom) + valueBytes;
+        const End end = l.end == End::None ? End::CrLf : l.end;
+        l = parseLine(text, end);
+        return true;
+    }
+
+    // Behind the section's last key line, so that blank lines and a comment that lead the next
+    // section stay in front of it; in a section without keys, behind its last line that is not
+    // blank.
+    auto at = s->lines.begin();
+    bool keys = false;
+    for (auto it = s->lines.begin(); it != s->lines.end(); ++it) {
+        if (it->kind == Kind::Key || (!keys && !isBlankLine(*it)))
+            at = it + 1;
+        keys = keys || it->kind == Kind::Key;
+    }
+    Line& before = at == s->lines.begin() ? s->header : *(at - 1);
+    if (before.end == End::None)
+        before.end = End::CrLf;
+    s->lines.insert(at, parseLine(keyBytes + '=' + valueBytes, End::CrLf));
+    return true;
+}
+
+std::int32_t IniProfile::readInt(QStringView section, QStringView key, std::int32_t defaultValue) const
+{
+    const std::optional<QString> text = value(section, key);
+    if (!text)
+        return defaultValue;
+    return parseInt(*text).value_or(defaultValue);
+}
+
+bool IniProfile::writeInt(QStringView section, QStringView key, std::int32_t value)
+{
+    return setValue(section, key, formatInt(value));
+}
+
+double IniProfile::readFloat(QStringView section, QStringView key, double defaultValue,
+                             const QLocale& locale) const
+{
+    const std::optional<QString> text = value(section, key);
+    if (!text)
+        return defaultValue;
+    return parseFloat(*text, locale).value_or(defaultValue);
+}
+
+bool IniProfile::writeFloat(QStringView section, QStringView key, double value, const QLocale& locale)
+{
+    return setValue(section, key, formatFloat(value, locale));
+}
+
+QString IniProfile::formatInt(std::int32_t value)
+{
+    return QString::number(value);
+}
+
+std::optional<std::int32_t> IniProfile::parseInt(QStringView text)
+{
+    text = text.trimmed();
+    bool negative = false;
+    if (!text.isEmpty() && (text[0] == u'-' || text[0] == u'+')) {
+        negative = text[0] == u'-';
+        text = text.sliced(1);
+    }
+    int base = 10;
+    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+        base = 16;
+        text = text.sliced(2);
+    }
+    if (text.isEmpty())
+        return std::nullopt;
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
+    std::uint64_t magnitude = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        int digit;
+        if (u >= u'0' && u <= u'9')
+            digit = u - u'0';
+        else if (base == 16 && u >= u'a' && u <= u'f')
+            digit = u - u'a' + 10;
+        else if (base == 16 && u >= u'A' && u <= u'F')
+            digit = u - u'A' + 10;
+        else
+            return std::nullopt;
+        magnitude = magnitude * std::uint64_t(base) + std::uint64_t(digit);
+        if (magnitude > kMax)
+            return std::nullopt;
+    }
+    if (negative) {
+        if (magnitude > std::uint64_t(1) << 31)
+            return std::nullopt;
+        return static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude));
+    }
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(magnitude));
+}
+
+namespace {
+
+char decimalSeparator(const QLocale& locale)
+{
+    const QString point = locale.decimalPoint();
+    if (point.size() != 1)
+        return '.';
+    const std::uint8_t b = encodeChar(point[0].unicode());
+    return b == '?' ? '.' : static_cast<char>(b);
+}
+
+} // namespace
+
+QString IniProfile::formatFloat(double value, const QLocale& locale)
+{
+    std::array<char, 64> buffer{};
+    const auto result =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 15);
+    std::string text(buffer.data(), result.ptr);
+    const char separator = decimalSeparator(locale);
+    std::replace(text.begin(), text.end(), '.', separator);
+    return cp1250::decode(QByteArrayView(text.data(), qsizetype(text.size())));
+}
+
+std::optional<double> IniProfile::parseFloat(QStringView text, const QLocale& locale)
+{
+    text = text.trimmed();
+    const QByteArray bytes = cp1250::encode(text);
+    if (bytes.isEmpty() || cp1250::decode(bytes) != text)
+        return std::nullopt;
+    std::string s = bytes.toStdString();
+    if (s[0] == '+') {
+        s.erase(0, 1);
+        if (s.empty() || s[0] == '-' || s[0] == '+')
+            return std::nullopt;
+    }
+    const char separator = decimalSeparator(locale);
+    for (char& c : s)
+        if (c == separator || c == ',')
+            c = '.';
+    double value = 0;
+    const auto result = std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::general);
+    if (result.ec != std::errc() || result.ptr != s.data() + s.size())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace kvam
