@@ -250,45 +250,28 @@ void TstSettingsFile::setValue_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QByteArray>("after");
-
-    QTest::newRow("empty file") << QByteArray() << "1234"
-                                << "Zajzár"
-                                << "0,5" << QByteArray("[1234]\r\nZajz\xE1r=0,5\r\n");
-    QTest::newRow("replaced in place, spelling kept") << QByteArray("[A]\r\n Key = 1 \r\nOther=2\r\n") << "a"
-                                                      << "KEY"
-                                                      << "9" << QByteArray("[A]\r\n Key =9\r\nOther=2\r\n");
-    QTest::newRow("code page letters match without regard to case")
-        << QByteArray("[x]\r\nZAJZ\xC1R=1\r\n") << "X"
-        << "zajzár"
-        << "2" << QByteArray("[x]\r\nZAJZ\xC1R=2\r\n");
-    QTest::newRow("appended behind the last key, before blank lines and a comment")
-        << QByteArray("[a]\r\nk=1\r\n;note\r\nj=2\r\n\r\n;for b\r\n[b]\r\nk=3\r\n") << "a"
-        << "n"
-        << "4" << QByteArray("[a]\r\nk=1\r\n;note\r\nj=2\r\nn=4\r\n\r\n;for b\r\n[b]\r\nk=3\r\n");
-    QTest::newRow("section without keys") << QByteArray("[a]\r\n\r\n[b]\r\n") << "a"
-                                          << "n"
-                                          << "4" << QByteArray("[a]\r\nn=4\r\n\r\n[b]\r\n");
-    QTest::newRow("new section at the end, last line without an end")
-        << QByteArray("[a]\nk=1") << "b"
-        << "n"
-        << "4" << QByteArray("[a]\nk=1\r\n[b]\r\nn=4\r\n");
-    QTest::newRow("new key behind a last line without an end") << QByteArray("[a]\nk=1") << "a"
-                                                               << "n"
-                                                               << "4" << QByteArray("[a]\nk=1\r\nn=4\r\n");
-    QTest::newRow("lf lines keep their end") << QByteArray("[a]\nk=1\nj=2\n") << "a"
-                                             << "k"
-                                             << "5" << QByteArray("[a]\nk=5\nj=2\n");
-    QTest::newRow("first of two sections of the same name")
-        << QByteArray("[s]\r\nk=1\r\n[t]\r\n[S]\r\nk=2\r\n") << "s"
-        << "k"
-        << "7" << QByteArray("[s]\r\nk=7\r\n[t]\r\n[S]\r\nk=2\r\n");
-    QTest::newRow("key before the first section belongs to none")
-        << QByteArray("k=1\r\n") << "s"
-        << "k"
-        << "2" << QByteArray("k=1\r\n[s]\r\nk=2\r\n");
-    QTest::newRow("comment is no key") << QByteArray("[s]\r\n;k=1\r\n") << "s"
-                                       << "k"
-                                       << "2" << QByteArray("[s]\r\n;k=1\r\nk=2\r\n");
+    const auto row = [](const char* name, const char* before, const char* section, const char* key,
+                        const char* value, const char* after) {
+        QTest::newRow(name) << QByteArray(before) << QString::fromUtf8(section) << QString::fromUtf8(key)
+                            << QString::fromUtf8(value) << QByteArray(after);
+    };
+    row("empty file", "", "1234", "Zajzár", "0,5", "[1234]\r\nZajz\xE1r=0,5\r\n");
+    row("replaced in place, spelling kept", "[A]\r\n Key = 1 \r\nOther=2\r\n", "a", "KEY", "9",
+        "[A]\r\n Key =9\r\nOther=2\r\n");
+    row("code page letters match without regard to case", "[x]\r\nZAJZ\xC1R=1\r\n", "X", "zajzár", "2",
+        "[x]\r\nZAJZ\xC1R=2\r\n");
+    row("appended behind the last key, before blank lines and a comment",
+        "[a]\r\nk=1\r\n;note\r\nj=2\r\n\r\n;for b\r\n[b]\r\nk=3\r\n", "a", "n", "4",
+        "[a]\r\nk=1\r\n;note\r\nj=2\r\nn=4\r\n\r\n;for b\r\n[b]\r\nk=3\r\n");
+    row("section without keys", "[a]\r\n\r\n[b]\r\n", "a", "n", "4", "[a]\r\nn=4\r\n\r\n[b]\r\n");
+    row("new section at the end, last line without an end", "[a]\nk=1", "b", "n", "4",
+        "[a]\nk=1\r\n[b]\r\nn=4\r\n");
+    row("new key behind a last line without an end", "[a]\nk=1", "a", "n", "4", "[a]\nk=1\r\nn=4\r\n");
+    row("lf lines keep their end", "[a]\nk=1\nj=2\n", "a", "k", "5", "[a]\nk=5\nj=2\n");
+    row("first of two sections of the same name", "[s]\r\nk=1\r\n[t]\r\n[S]\r\nk=2\r\n", "s", "k", "7",
+        "[s]\r\nk=7\r\n[t]\r\n[S]\r\nk=2\r\n");
+    row("key before the first section belongs to none", "k=1\r\n", "s", "k", "2", "k=1\r\n[s]\r\nk=2\r\n");
+    row("comment is no key", "[s]\r\n;k=1\r\n", "s", "k", "2", "[s]\r\n;k=1\r\nk=2\r\n");
 }
 
 void TstSettingsFile::setValue()
@@ -311,39 +294,33 @@ void TstSettingsFile::lookup_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<bool>("found");
     QTest::addColumn<QString>("value");
-
-    const QByteArray file("top=0\r\n"
-                          "[ 1234 ] trailing\r\n"
-                          "  Zajz\xE1r \t=  0,5  \r\n"
-                          ";Hidden=1\r\n"
-                          "Quoted=\"a b\"\r\n"
-                          "Empty=\r\n"
-                          "Dup=first\r\n"
-                          "Dup=second\r\n"
-                          "[\xC1rv\xEDzt\xFBr\xF5]\r\n"
-                          "k=v\r\n"
-                          "[1234]\r\n"
-                          "Late=1\r\n");
-    QTest::newRow("blanks trimmed") << file << "1234"
-                                    << "Zajzár" << true << "0,5";
-    QTest::newRow("upper-case code page letters") << file << " 1234 "
-                                                  << "ZAJZÁR" << true << "0,5";
-    QTest::newRow("section in code page letters") << file << "árvíztűrő"
-                                                  << "K" << true << "v";
-    QTest::newRow("quotes taken off") << file << "1234"
-                                      << "quoted" << true << "a b";
-    QTest::newRow("empty value") << file << "1234"
-                                 << "Empty" << true << "";
-    QTest::newRow("first of two keys") << file << "1234"
-                                       << "Dup" << true << "first";
-    QTest::newRow("comment") << file << "1234"
-                             << "Hidden" << false << "";
-    QTest::newRow("second section of the same name is not read") << file << "1234"
-                                                                 << "Late" << false << "";
-    QTest::newRow("key before any section") << file << ""
-                                            << "top" << false << "";
-    QTest::newRow("missing section") << file << "999"
-                                     << "k" << false << "";
+    const auto row = [](const char* name, const char* section, const char* key, bool found,
+                        const char* value) {
+        QTest::newRow(name) << QByteArray("top=0\r\n"
+                                          "[ 1234 ] trailing\r\n"
+                                          "  Zajz\xE1r \t=  0,5  \r\n"
+                                          ";Hidden=1\r\n"
+                                          "Quoted=\"a b\"\r\n"
+                                          "Empty=\r\n"
+                                          "Dup=first\r\n"
+                                          "Dup=second\r\n"
+                                          "[\xC1rv\xEDzt\xFBr\xF5]\r\n"
+                                          "k=v\r\n"
+                                          "[1234]\r\n"
+                                          "Late=1\r\n")
+                            << QString::fromUtf8(section) << QString::fromUtf8(key) << found
+                            << QString::fromUtf8(value);
+    };
+    row("blanks trimmed", "1234", "Zajzár", true, "0,5");
+    row("upper-case code page letters", " 1234 ", "ZAJZÁR", true, "0,5");
+    row("section in code page letters", "árvíztűrő", "K", true, "v");
+    row("quotes taken off", "1234", "quoted", true, "a b");
+    row("empty value", "1234", "Empty", true, "");
+    row("first of two keys", "1234", "Dup", true, "first");
+    row("comment", "1234", "Hidden", false, "");
+    row("second section of the same name is not read", "1234", "Late", false, "");
+    row("key before any section", "", "top", false, "");
+    row("missing section", "999", "k", false, "");
 }
 
 void TstSettingsFile::lookup()
@@ -364,24 +341,15 @@ void TstSettingsFile::refusedNames_data()
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("section with ]") << "12]\r\n[x"
-                                    << "k"
-                                    << "1";
-    QTest::newRow("key with =") << "s"
-                                << "a=b"
-                                << "1";
-    QTest::newRow("empty key") << "s"
-                               << " "
-                               << "1";
-    QTest::newRow("key that reads as a header") << "s"
-                                                << "[t]"
-                                                << "1";
-    QTest::newRow("key that reads as a comment") << "s"
-                                                 << ";k"
-                                                 << "1";
-    QTest::newRow("line break in the value") << "s"
-                                             << "k"
-                                             << "1\r\n[t]";
+    const auto row = [](const char* name, const char* section, const char* key, const char* value) {
+        QTest::newRow(name) << QString(section) << QString(key) << QString(value);
+    };
+    row("section with ]", "12]\r\n[x", "k", "1");
+    row("key with =", "s", "a=b", "1");
+    row("empty key", "s", " ", "1");
+    row("key that reads as a header", "s", "[t]", "1");
+    row("key that reads as a comment", "s", ";k", "1");
+    row("line break in the value", "s", "k", "1\r\n[t]");
 }
 
 void TstSettingsFile::refusedNames()
@@ -426,25 +394,31 @@ void TstSettingsFile::parseInt_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("value");
-    QTest::newRow("decimal") << "1048575" << true << 1048575;
-    QTest::newRow("blanks") << " 15 " << true << 15;
-    QTest::newRow("negative") << "-17" << true << -17;
-    QTest::newRow("plus") << "+7" << true << 7;
-    QTest::newRow("bit 31 alone") << "-2147483648" << true << int(0x80000000u);
-    QTest::newRow("hex") << "0x10" << true << 16;
-    QTest::newRow("hex upper case") << "0X1aF" << true << 0x1AF;
-    QTest::newRow("hex 32 bits") << "0xFFFFFFFF" << true << -1;
-    QTest::newRow("unsigned 32 bits") << "4294967295" << true << -1;
-    QTest::newRow("just past int32") << "2147483648" << true << int(0x80000000u);
-    QTest::newRow("beyond 32 bits") << "4294967296" << false << 0;
-    QTest::newRow("hex beyond 32 bits") << "0x100000000" << false << 0;
-    QTest::newRow("below int32") << "-2147483649" << false << 0;
-    QTest::newRow("trailing garbage") << "12abc" << false << 0;
-    QTest::newRow("garbage") << "abc" << false << 0;
-    QTest::newRow("empty") << "" << false << 0;
-    QTest::newRow("sign only") << "-" << false << 0;
-    QTest::newRow("hex prefix only") << "0x" << false << 0;
-    QTest::newRow("float") << "1.5" << false << 0;
+    const auto row = [](const char* text, bool ok, int value) {
+        QTest::newRow(text) << QString(text) << ok << value;
+    };
+    const auto no = [](const char* name, const char* text) {
+        QTest::newRow(name) << QString(text) << false << 0;
+    };
+    row("1048575", true, 1048575);
+    row(" 15 ", true, 15);
+    row("-17", true, -17);
+    row("+7", true, 7);
+    row("-2147483648", true, int(0x80000000u));
+    row("0x10", true, 16);
+    row("0X1aF", true, 0x1AF);
+    row("0xFFFFFFFF", true, -1);
+    row("4294967295", true, -1);
+    row("2147483648", true, int(0x80000000u));
+    no("beyond 32 bits", "4294967296");
+    no("hex beyond 32 bits", "0x100000000");
+    no("below int32", "-2147483649");
+    no("trailing garbage", "12abc");
+    no("garbage", "abc");
+    no("empty", "");
+    no("sign only", "-");
+    no("hex prefix only", "0x");
+    no("float", "1.5");
 }
 
 void TstSettingsFile::parseInt()
@@ -463,24 +437,18 @@ void TstSettingsFile::formatFloat_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("text");
-    QTest::newRow("half, hu") << 0.5 << "hu"
-                              << "0,5";
-    QTest::newRow("half, C") << 0.5 << "C"
-                             << "0.5";
-    QTest::newRow("one") << 1.0 << "hu"
-                         << "1";
-    QTest::newRow("negative") << -2.25 << "hu"
-                              << "-2,25";
-    QTest::newRow("small") << 1e-7 << "C"
-                           << "1e-07";
-    QTest::newRow("last fixed") << 0.0001 << "C"
-                                << "0.0001";
-    QTest::newRow("15 digits") << 123456789012345.0 << "C"
-                               << "123456789012345";
-    QTest::newRow("16 digits") << 1234567890123456.0 << "hu"
-                               << "1,23456789012346e+15";
-    QTest::newRow("f32 0.001") << double(0.001f) << "hu"
-                               << "0,00100000004749745";
+    const auto row = [](const char* name, double value, const char* locale, const char* text) {
+        QTest::newRow(name) << value << QString(locale) << QString(text);
+    };
+    row("half, hu", 0.5, "hu", "0,5");
+    row("half, C", 0.5, "C", "0.5");
+    row("one", 1.0, "hu", "1");
+    row("negative", -2.25, "hu", "-2,25");
+    row("small", 1e-7, "C", "1e-07");
+    row("last fixed", 0.0001, "C", "0.0001");
+    row("15 digits", 123456789012345.0, "C", "123456789012345");
+    row("16 digits", 1234567890123456.0, "hu", "1,23456789012346e+15");
+    row("f32 0.001", double(0.001f), "hu", "0,00100000004749745");
 }
 
 void TstSettingsFile::formatFloat()
@@ -497,34 +465,23 @@ void TstSettingsFile::parseFloat_data()
     QTest::addColumn<QString>("locale");
     QTest::addColumn<bool>("ok");
     QTest::addColumn<double>("value");
-    QTest::newRow("point under hu") << "0.5"
-                                    << "hu" << true << 0.5;
-    QTest::newRow("comma under C") << "0,5"
-                                   << "C" << true << 0.5;
-    QTest::newRow("comma under hu") << "0,5"
-                                    << "hu" << true << 0.5;
-    QTest::newRow("exponent") << "1e-07"
-                              << "hu" << true << 1e-7;
-    QTest::newRow("exponent with comma") << "-1,5E+3"
-                                         << "hu" << true << -1500.0;
-    QTest::newRow("integer") << "10"
-                             << "C" << true << 10.0;
-    QTest::newRow("plus and blanks") << " +2,5 "
-                                     << "C" << true << 2.5;
-    QTest::newRow("garbage") << "abc"
-                             << "hu" << false << 0.0;
-    QTest::newRow("trailing garbage") << "1,5x"
-                                      << "hu" << false << 0.0;
-    QTest::newRow("two separators") << "1,5.5"
-                                    << "hu" << false << 0.0;
-    QTest::newRow("group separator") << "1 000"
-                                     << "hu" << false << 0.0;
-    QTest::newRow("empty") << ""
-                           << "C" << false << 0.0;
-    QTest::newRow("hex") << "0x10"
-                         << "C" << false << 0.0;
-    QTest::newRow("out of range") << "1e999"
-                                  << "C" << false << 0.0;
+    const auto row = [](const char* name, const char* text, const char* locale, bool ok, double value) {
+        QTest::newRow(name) << QString(text) << QString(locale) << ok << value;
+    };
+    row("point under hu", "0.5", "hu", true, 0.5);
+    row("comma under C", "0,5", "C", true, 0.5);
+    row("comma under hu", "0,5", "hu", true, 0.5);
+    row("exponent", "1e-07", "hu", true, 1e-7);
+    row("exponent with comma", "-1,5E+3", "hu", true, -1500.0);
+    row("integer", "10", "C", true, 10.0);
+    row("plus and blanks", " +2,5 ", "C", true, 2.5);
+    row("garbage", "abc", "hu", false, 0.0);
+    row("trailing garbage", "1,5x", "hu", false, 0.0);
+    row("two separators", "1,5.5", "hu", false, 0.0);
+    row("group separator", "1 000", "hu", false, 0.0);
+    row("empty", "", "C", false, 0.0);
+    row("hex", "0x10", "C", false, 0.0);
+    row("out of range", "1e999", "C", false, 0.0);
 }
 
 void TstSettingsFile::parseFloat()
@@ -564,14 +521,9 @@ void TstSettingsFile::roundTrip_data()
 {
     QTest::addColumn<QString>("saveLocale");
     QTest::addColumn<QString>("loadLocale");
-    QTest::newRow("hu, hu") << "hu"
-                            << "hu";
-    QTest::newRow("C, C") << "C"
-                          << "C";
-    QTest::newRow("hu, C") << "hu"
-                           << "C";
-    QTest::newRow("C, hu") << "C"
-                           << "hu";
+    for (const char* save : {"hu", "C"})
+        for (const char* load : {"hu", "C"})
+            QTest::addRow("%s, %s", save, load) << QString(save) << QString(load);
 }
 
 void TstSettingsFile::roundTrip()
@@ -683,77 +635,31 @@ void TstSettingsFile::loadedValue_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<int>("index");
     QTest::addColumn<double>("expected");
-
-    QTest::newRow("missing integer key") << QByteArray() << "hu"
-                                         << "1234"
-                                         << "RAM2"
-                                         << "Energy_sampletime" << 0 << 10.0;
-    QTest::newRow("missing indexed key") << QByteArray("PWMTomA_0=1\r\n") << "hu"
-                                         << "1234"
-                                         << "RAM2"
-                                         << "PWMTomA" << 2 << 20000.0;
-    QTest::newRow("missing float key") << QByteArray() << "hu"
-                                       << "1234"
-                                       << "RAM3"
-                                       << "RMSCoeff" << 4 << double(0.001f);
-    QTest::newRow("missing signed key") << QByteArray() << "hu"
-                                        << "1234"
-                                        << "RAM3"
-                                        << "Adhist" << 0 << 150.0;
-    QTest::newRow("hex") << QByteArray("Energy_sampletime=0x10\r\n") << "hu"
-                         << "1234"
-                         << "RAM2"
-                         << "Energy_sampletime" << 0 << 16.0;
-    QTest::newRow("garbage integer") << QByteArray("MB01Addr=x1\r\n") << "hu"
-                                     << "1234"
-                                     << "RAM2"
-                                     << "MB01Addr" << 0 << 1.0;
-    QTest::newRow("garbage float") << QByteArray("Zajz\xE1r=half\r\n") << "hu"
-                                   << "1234"
-                                   << "RAM2"
-                                   << "Zajzar" << 0 << 0.5;
-    QTest::newRow("point under hu") << QByteArray("Zajz\xE1r=0.25\r\n") << "hu"
-                                    << "1234"
-                                    << "RAM2"
-                                    << "Zajzar" << 0 << 0.25;
-    QTest::newRow("comma under C") << QByteArray("Zajz\xE1r=0,25\r\n") << "C"
-                                   << "1234"
-                                   << "RAM2"
-                                   << "Zajzar" << 0 << 0.25;
-    QTest::newRow("key in upper case") << QByteArray("ZAJZ\xC1R=0,75\r\n") << "hu"
-                                       << "1234"
-                                       << "RAM2"
-                                       << "Zajzar" << 0 << 0.75;
-    QTest::newRow("indexed key in code page letters")
-        << QByteArray("DoutHat\xE1r\xE9rt\xE9kFels\xF5_3=-4,5\r\n") << "hu"
-        << "1234"
-        << "RAM2"
-        << "DoutHighLimit" << 3 << -4.5;
-    QTest::newRow("cut to u8") << QByteArray("MB01Addr=300\r\n") << "hu"
-                               << "1234"
-                               << "RAM2"
-                               << "MB01Addr" << 0 << 44.0;
-    QTest::newRow("negative into u16") << QByteArray("PWMMax_1=-1\r\n") << "hu"
-                                       << "1234"
-                                       << "RAM2"
-                                       << "PWMMax" << 1 << 65535.0;
-    QTest::newRow("bit 31") << QByteArray("LedErrorMask=-2147483648\r\n") << "hu"
-                            << "1234"
-                            << "RAM2"
-                            << "LedErrorMask" << 0 << 2147483648.0;
-    QTest::newRow("negative i16") << QByteArray("Offset_4=-150\r\n") << "C"
-                                  << "1234"
-                                  << "RAM3"
-                                  << "Offset" << 4 << -150.0;
-    QTest::newRow("last channel of a shorter row")
-        << QByteArray("TeljCoeff_2=7,5\r\nTeljCoeff_3=9\r\n") << "hu"
-        << "1234"
-        << "RAM3"
-        << "TeljCoeff" << 2 << 7.5;
-    QTest::newRow("section matched without regard to case") << QByteArray("Gyartasiszam=77\r\n") << "hu"
-                                                            << "ABC"
-                                                            << "RAM3"
-                                                            << "Gyartasiszam" << 0 << 77.0;
+    const auto row = [](const char* name, const char* body, const char* locale, const char* record,
+                        const char* field, int index, double expected, const char* section = "1234") {
+        QTest::newRow(name) << QByteArray(body) << QString(locale) << QString(section) << QString(record)
+                            << QString(field) << index << expected;
+    };
+    row("missing integer key", "", "hu", "RAM2", "Energy_sampletime", 0, 10.0);
+    row("missing indexed key", "PWMTomA_0=1\r\n", "hu", "RAM2", "PWMTomA", 2, 20000.0);
+    row("missing float key", "", "hu", "RAM3", "RMSCoeff", 4, double(0.001f));
+    row("missing signed key", "", "hu", "RAM3", "Adhist", 0, 150.0);
+    row("hex", "Energy_sampletime=0x10\r\n", "hu", "RAM2", "Energy_sampletime", 0, 16.0);
+    row("garbage integer", "MB01Addr=x1\r\n", "hu", "RAM2", "MB01Addr", 0, 1.0);
+    row("garbage float", "Zajz\xE1r=half\r\n", "hu", "RAM2", "Zajzar", 0, 0.5);
+    row("point under hu", "Zajz\xE1r=0.25\r\n", "hu", "RAM2", "Zajzar", 0, 0.25);
+    row("comma under C", "Zajz\xE1r=0,25\r\n", "C", "RAM2", "Zajzar", 0, 0.25);
+    row("key in upper case", "ZAJZ\xC1R=0,75\r\n", "hu", "RAM2", "Zajzar", 0, 0.75);
+    row("indexed key in code page letters", "DoutHat\xE1r\xE9rt\xE9kFels\xF5_3=-4,5\r\n", "hu", "RAM2",
+        "DoutHighLimit", 3, -4.5);
+    row("cut to u8", "MB01Addr=300\r\n", "hu", "RAM2", "MB01Addr", 0, 44.0);
+    row("negative into u16", "PWMMax_1=-1\r\n", "hu", "RAM2", "PWMMax", 1, 65535.0);
+    row("bit 31", "LedErrorMask=-2147483648\r\n", "hu", "RAM2", "LedErrorMask", 0, 2147483648.0);
+    row("negative i16", "Offset_4=-150\r\n", "C", "RAM3", "Offset", 4, -150.0);
+    row("last channel of a shorter row", "TeljCoeff_2=7,5\r\nTeljCoeff_3=9\r\n", "hu", "RAM3", "TeljCoeff", 2,
+        7.5);
+    row("section matched without regard to case", "Gyartasiszam=77\r\n", "hu", "RAM3", "Gyartasiszam", 0,
+        77.0, "ABC");
 }
 
 void TstSettingsFile::loadedValue()
@@ -790,14 +696,10 @@ void TstSettingsFile::loadFailureChangesNothing_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("section");
-    QTest::newRow("missing section") << "settings.ini"
-                                     << "4321";
-    QTest::newRow("empty section name") << "settings.ini"
-                                        << "";
-    QTest::newRow("missing file") << "none.ini"
-                                  << "1234";
-    QTest::newRow("folder") << "folder"
-                            << "1234";
+    QTest::newRow("missing section") << QString("settings.ini") << QString("4321");
+    QTest::newRow("empty section name") << QString("settings.ini") << QString();
+    QTest::newRow("missing file") << QString("none.ini") << QString("1234");
+    QTest::newRow("folder") << QString("folder") << QString("1234");
 }
 
 void TstSettingsFile::loadFailureChangesNothing()
@@ -822,14 +724,10 @@ void TstSettingsFile::saveFailureLeavesFileIntact_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("section");
-    QTest::newRow("folder that does not exist") << "missing/settings.ini"
-                                                << "1234";
-    QTest::newRow("path is a folder") << "folder"
-                                      << "1234";
-    QTest::newRow("parent is a file") << "settings.ini/settings.ini"
-                                      << "1234";
-    QTest::newRow("section name with a line break") << "settings.ini"
-                                                    << "12]\r\n[x";
+    QTest::newRow("folder that does not exist") << QString("missing/settings.ini") << QString("1234");
+    QTest::newRow("path is a folder") << QString("folder") << QString("1234");
+    QTest::newRow("parent is a file") << QString("settings.ini/settings.ini") << QString("1234");
+    QTest::newRow("section name with a line break") << QString("settings.ini") << QString("12]\r\n[x");
 }
 
 void TstSettingsFile::saveFailureLeavesFileIntact()
