@@ -3,6 +3,7 @@
 #include "link/Commands.h"
 #include "views/ViewRecords.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace kvam {
@@ -19,6 +20,51 @@ void DeviceModel::requestService(std::uint8_t code)
 {
     engine().state().ServiceCode = code;
     engine().setFlag(Read_State, true);
+}
+
+void DeviceModel::hold(bool& held)
+{
+    if (held)
+        return;
+    held = true;
+    emit recordsHeldChanged();
+}
+
+void DeviceModel::readRam()
+{
+    engine().state().SettingsLoaded = false;
+    engine().setFlag(Read_RAM2, true);
+    engine().setFlag(Read_RAM3, true);
+}
+
+bool DeviceModel::writeConfig()
+{
+    if (!configWritable())
+        return false;
+    engine().setFlag(Write_RAM2, true);
+    engine().setFlag(Write_RAM3, true);
+    return true;
+}
+
+void DeviceModel::settingsLoaded()
+{
+    engine().state().SettingsLoaded = true;
+    hold(m_ram2Held);
+    hold(m_ram3Held);
+}
+
+void DeviceModel::ram2Loaded()
+{
+    hold(m_ram2Held);
+}
+
+bool DeviceModel::clearEnergy()
+{
+    if (!m_ram1Held)
+        return false;
+    std::fill(m_memory.ram1.data() + ram1::EPplus.offset, m_memory.ram1.data() + ram1::EnergyAux.end(), 0);
+    engine().setFlag(Write_RAM1, true);
+    return true;
 }
 
 void DeviceModel::writeRam1()
@@ -79,17 +125,20 @@ void DeviceModel::Display_Net(const std::uint8_t* payload)
 void DeviceModel::Display_RAM1(const std::uint8_t* payload)
 {
     m_memory.ram1.copyFrom(payload);
+    hold(m_ram1Held);
     emit ram1Changed();
 }
 
 void DeviceModel::Display_RAM2()
 {
+    hold(m_ram2Held);
     emit ram2Changed();
 }
 
 void DeviceModel::Display_RAM3(const std::uint8_t* payload)
 {
     m_memory.ram3.copyFrom(payload);
+    hold(m_ram3Held);
     emit ram3Changed();
 }
 

@@ -37,7 +37,29 @@ public:
     const CaldataRecord& caldata() const { return m_caldata; }
     const HarmonicsRecord& harmonics() const { return m_harmonics; }
 
+    /// Whether an image holds a record read from the meter or loaded from a file. Until it does,
+    /// the image is zeros, and writing it would overwrite the meter's record with them.
+    bool ram1Held() const { return m_ram1Held; }
+    bool ram2Held() const { return m_ram2Held; }
+    bool ram3Held() const { return m_ram3Held; }
+    /// Both configuration records are held: the write buttons may pack and write them.
+    bool configWritable() const { return m_ram2Held && m_ram3Held; }
+
     // Intents.
+    /// Reads both configuration records again (the read buttons); the meter's records replace
+    /// whatever a settings file loaded.
+    void readRam();
+    /// Writes both configuration images as they are now. Refused (false, nothing flagged) while
+    /// an image holds no record.
+    bool writeConfig();
+    /// A settings section was loaded into both images: they hold records, and page changes and
+    /// state answers no longer read the meter's over them.
+    void settingsLoaded();
+    /// A record file was loaded into the RAM2 image.
+    void ram2Loaded();
+    /// Zeroes the energy counters of the RAM1 image (payload bytes 2 to 177) and writes it.
+    /// Refused (false) until a RAM1 record was read from the meter.
+    bool clearEnergy();
     /// A service code (1 factory defaults, 2 clear errors, 4 user defaults) rides on the next state
     /// request.
     void requestService(std::uint8_t code);
@@ -67,6 +89,8 @@ signals:
     void epChanged(const kvam::EpRecord& rec);
     void versionChanged(const kvam::VersionRecord& rec);
     void harmonicsChanged(const kvam::HarmonicsRecord& rec);
+    /// ram1Held(), ram2Held() or ram3Held() changed.
+    void recordsHeldChanged();
     /// The meter's firmware is not one this program works with; polling must stop at once and the
     /// user be told `message`.
     void unsupportedDevice(const QString& message);
@@ -95,6 +119,11 @@ private:
     EpRecord m_ep;
     CaldataRecord m_caldata;
     HarmonicsRecord m_harmonics;
+    void hold(bool& held);
+
+    bool m_ram1Held = false;
+    bool m_ram2Held = false;
+    bool m_ram3Held = false;
     std::uint8_t m_harmChannel = 0;
     float m_daTest = 0.0f;
 };

@@ -275,6 +275,10 @@ void LinkEngine::DecodePacket()
         m_client.Display_Net(payload);
         break;
     case Read_RAM1:
+        // The energy clear zeroed the image for its write: the counters read meanwhile must not
+        // undo it.
+        if (flag(Write_RAM1))
+            break;
         m_client.Display_RAM1(payload);
         break;
     case Write_RAM1:
@@ -282,6 +286,11 @@ void LinkEngine::DecodePacket()
         break;
     case Read_RAM2:
         setFlag(Read_RAM2, false);
+        // While a write of the record waits for its slot, the image holds what the user packed for
+        // it: the meter's old record must not replace it. The read-back after the write shows
+        // what the meter then holds.
+        if (flag(Write_RAM2))
+            break;
         m_memory.ram2.copyFrom(payload); // CopyRxbuffToRam2
         m_client.Display_RAM2();
         break;
@@ -291,6 +300,8 @@ void LinkEngine::DecodePacket()
         break;
     case Read_RAM3:
         setFlag(Read_RAM3, false);
+        if (flag(Write_RAM3))
+            break;
         m_client.Display_RAM3(payload);
         break;
     case Write_RAM3:

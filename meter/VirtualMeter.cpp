@@ -155,6 +155,51 @@ VirtualMeter::Ram2Image VirtualMeter::factoryRam2()
     return r;
 }
 
+VirtualMeter::Ram2Image VirtualMeter::installedRam2()
+{
+    using namespace ram2;
+    Ram2Image r = factoryRam2();
+    set(r, RecordHead, 0, 0x5A);
+    set(r, RecordHead, 1, 0x02);
+    // 400 V network, 200/5 A current transformers.
+    for (std::size_t k = 0; k < Ratio.count; ++k)
+        set(r, Ratio, k, k % 2 == 0 ? 1.0f : 40.0f);
+    set(r, Fazistolas, 0, 0.15f);
+    set(r, Fazistolas, 1, -0.1f);
+    set(r, Fazistolas, 2, 0.05f);
+    set(r, Zajzar, 0.02f); // 2 %
+    // Output 1: energy pulses of SUM EP+; output 2: watching L1 Urms within 207..253 V.
+    set(r, DoutFunction, 0, 1);
+    set(r, DoutAssign, 0, 12);
+    set(r, DoutImpEgyenertek, 0, 10);
+    set(r, DoutImpSzelesseg, 0, 100);
+    set(r, DoutImpSzunet, 0, 100);
+    set(r, DoutFunction, 1, 3);
+    set(r, DoutAssign, 1, 3);
+    set(r, DoutLimitType, 1, 3);
+    set(r, DoutLowLimit, 1, 207.0f);
+    set(r, DoutHighLimit, 1, 253.0f);
+    set(r, DoutHysteresis, 1, 2.0f);
+    set(r, DoutPolarity, 1, 1);
+    set(r, DoutErrormask1, 0, 0x0003F000u);
+    set(r, DoutErrormask1, 1, 0x000001FFu);
+    // Analog outputs: SUM P over 0..100 kW, L1 Urms over 0..300 V.
+    set(r, AnAssigned, 0, 28);
+    set(r, AnValueTo, 0, 100000.0f);
+    set(r, AnAssigned, 1, 4);
+    set(r, AnValueTo, 1, 300.0f);
+    set(r, PWMMode, 1, 3);
+    // Demand limiting with an external synchronisation signal and the internal tariff.
+    set(r, DinPolarity, 0x0060);
+    set(r, Energy_sampletime, 15);
+    set(r, LedErrorMask, 0x000FF1FFu);
+    set(r, MB01Addr, 17);
+    set(r, MB01Baud, 7); // 19200
+    set(r, MB01Delay, 20);
+    set(r, HarmEnabled, 0x3F);
+    return r;
+}
+
 VirtualMeter::Ram3Image VirtualMeter::factoryRam3(std::uint32_t factoryNumber, std::uint8_t year,
                                                   std::uint8_t month)
 {
@@ -198,7 +243,7 @@ VirtualMeter::VirtualMeter(VirtualMeterConfig config, Clock clock)
             return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         };
     }
-    m_ram2 = factoryRam2();
+    m_ram2 = m_config.installed ? installedRam2() : factoryRam2();
     m_ram3 = factoryRam3(m_config.factoryNumber, m_config.factoryYear, m_config.factoryMonth);
 
     // Counters of a meter that has been in service for a while.

@@ -29,6 +29,8 @@ struct VirtualMeterConfig
     std::uint8_t factoryMonth = 6;
     FaultProfile faults;
     std::uint32_t seed = 2100; ///< seeds the fault dice
+    /// RAM2 as found in an installation (installedRam2) rather than as it leaves the factory.
+    bool installed = false;
 };
 
 /// Counters of what the meter's receiver has seen.
@@ -96,6 +98,9 @@ public:
 
     /// The factory contents of RAM2 (also what "user defaults" restores).
     static Ram2Image factoryRam2();
+    /// The configuration of the meter as it is found in an installation: both digital outputs,
+    /// both analog outputs and demand limiting in use.
+    static Ram2Image installedRam2();
     /// The factory contents of RAM3 for the given identity.
     static Ram3Image factoryRam3(std::uint32_t factoryNumber, std::uint8_t year, std::uint8_t month);
 

@@ -181,7 +181,10 @@ int main(int argc, char** argv)
                                         QStringLiteral("N"));
     const QCommandLineOption noPacingOption(QStringLiteral("no-pacing"),
                                             QStringLiteral("Send answers at once instead of at 19200 baud."));
-    parser.addOptions({helpOption, versionOption, faultsOption, seedOption, noPacingOption});
+    const QCommandLineOption installedOption(
+        QStringLiteral("installed"),
+        QStringLiteral("Start with the configuration of an installation instead of the factory one."));
+    parser.addOptions({helpOption, versionOption, faultsOption, seedOption, noPacingOption, installedOption});
 
     if (!parser.parse(QCoreApplication::arguments()))
         usageError(parser.errorText());
@@ -193,6 +196,7 @@ int main(int argc, char** argv)
         usageError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first()));
 
     kvam::VirtualMeterConfig config;
+    config.installed = parser.isSet(installedOption);
     if (parser.isSet(versionOption)) {
         const auto version = kvam::parseFirmwareVersion(parser.value(versionOption));
         if (!version)

@@ -1,0 +1,170 @@
+#include "config/FactoryPage.h"
+
+#include "config/ConfigFields.h"
+#include "config/RecordEditor.h"
+#include "platform/NumericSpin.h"
+#include "texts/UiItems.h"
+#include "texts/UiTexts.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+namespace kvam {
+
+namespace {
+
+constexpr int kRow = 26;
+
+const NumberEditor& editorOf(const char* control)
+{
+    for (const ConfigField& f : ram3ConfigFields())
+        for (std::size_t k = 0; k < kMaxControls; ++k)
+            if (f.controls[k] && qstrcmp(f.controls[k], control) == 0)
+                return f.numberEditor(k);
+    Q_ASSERT_X(false, "FactoryPage", control);
+    static constexpr NumberEditor none{0, 0, "#0", 1, 0};
+    return none;
+}
+
+QGroupBox* group(QWidget* parent, const char* name, const QRect& geometry)
+{
+    auto* g = new QGroupBox(uiText(name), parent);
+    g->setObjectName(QLatin1String(name));
+    g->setGeometry(geometry);
+    return g;
+}
+
+QLabel* label(QWidget* parent, const char* name, int x, int y, int width, bool captionOfControl = false)
+{
+    auto* l = new QLabel(uiText(name), parent);
+    l->setObjectName(captionOfControl ? QLatin1String(name) + QStringLiteral("Label")
+                                      : QString::fromLatin1(name));
+    l->setGeometry(x, y, width, 22);
+    return l;
+}
+
+NumericSpin* number(QWidget* parent, const char* name, int x, int y, int width = 90)
+{
+    const NumberEditor& e = editorOf(name);
+    auto* spin =
+        new NumericSpin(e.minimum, e.maximum, e.step, QString::fromLatin1(e.format), e.initial, parent);
+    spin->setObjectName(QLatin1String(name));
+    spin->setGeometry(x, y, width, 22);
+    return spin;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QRect& geometry)
+{
+    auto* b = new QPushButton(uiText(name), parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(geometry);
+    return b;
+}
+
+} // namespace
+
+FactoryPage::FactoryPage(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("TabSheet_FactorySettings"));
+
+    QGroupBox* g = group(this, "GroupBox12", QRect(4, 2, 757, 470));
+    label(g, "Label38", 16, 24, 90);
+    number(g, "Factorynum", 110, 24, 110);
+    label(g, "Label43", 240, 24, 40);
+    number(g, "Factoryyear", 280, 24, 60);
+    label(g, "Label44", 360, 24, 50);
+    number(g, "Factorymonth", 410, 24, 60);
+    for (int m = 0; m < 2; ++m) {
+        const char* name = m == 0 ? "Modul1box" : "Modul2box";
+        label(g, name, 16, 24 + (m + 1) * kRow + 8, 90, true);
+        auto* box = new QComboBox(g);
+        box->setObjectName(QLatin1String(name));
+        box->addItems(uiItems(name));
+        box->setCurrentIndex(0);
+        box->setGeometry(110, 24 + (m + 1) * kRow + 8, 180, 22);
+        connect(box, &QComboBox::activated, this,
+                m == 0 ? &FactoryPage::modul1Selected : &FactoryPage::modul2Selected);
+    }
+    connect(button(g, "VelmarDefaultbutton", QRect(560, 22, 180, 27)), &QPushButton::clicked, this,
+            &FactoryPage::velmarDefaultClicked);
+    connect(button(g, "Rd_velmar_cal", QRect(560, 56, 85, 27)), &QPushButton::clicked, this,
+            &FactoryPage::readRamClicked);
+    connect(button(g, "Wr_velmar_cal", QRect(655, 56, 85, 27)), &QPushButton::clicked, this,
+            &FactoryPage::writeRamClicked);
+
+    const int top = 120;
+    QGroupBox* ad = group(g, "GroupBox15", QRect(12, top, 236, 230));
+    const char* offsets[] = {"L1Uoffset", "L1Ioffset", "L2Uoffset", "L2Ioffset", "L3Uoffset", "L3Ioffset"};
+    for (int i = 0; i < 6; ++i) {
+        label(ad, offsets[i], 12, 22 + i * kRow, 90, true);
+        number(ad, offsets[i], 110, 22 + i * kRow);
+    }
+    label(ad, "Label37", 12, 22 + 6 * kRow + 8, 95);
+    number(ad, "ADhist", 110, 22 + 6 * kRow + 8);
+
+    QGroupBox* phase = group(g, "GroupBox16", QRect(260, top, 236, 230));
+    const char* delays[] = {"L1Uphasecorr", "L1Iphasecorr", "L2Uphasecorr",
+                            "L2Iphasecorr", "L3Uphasecorr", "L3Iphasecorr"};
+    QGroupBox* rms = group(g, "GroupBox17", QRect(508, top, 236, 230));
+    const char* cals[] = {"L1Ucal", "L1Ical", "L2Ucal", "L2Ical", "L3Ucal", "L3Ical"};
+    for (int i = 0; i < 6; ++i) {
+        label(phase, delays[i], 12, 22 + i * kRow, 90, true);
+        number(phase, delays[i], 110, 22 + i * kRow);
+        label(rms, cals[i], 12, 22 + i * kRow, 90, true);
+        number(rms, cals[i], 110, 22 + i * kRow);
+    }
+
+    connect(button(this, "ReadSettingsButton", QRect(4, 484, 200, 27)), &QPushButton::clicked, this,
+            &FactoryPage::readSettingsClicked);
+    connect(button(this, "SaveSettingsButton", QRect(214, 484, 200, 27)), &QPushButton::clicked, this,
+            &FactoryPage::saveSettingsClicked);
+}
+
+void FactoryPage::Display_RAM3(const Ram3Image& ram3)
+{
+    displayFields(this, ram3ConfigFields(), std::span<const std::uint8_t>(ram3.data(), ram3.size()));
+    const quint16 modules = get(ram3, ram3::Modulconfig);
+    const int m1 = modules & 15;
+    const int m2 = (modules >> 4) & 15;
+    selectQuietly(findChoice(this, "Modul1box"), m1);
+    selectQuietly(findChoice(this, "Modul2box"), m2);
+    emit modul1Selected(modul1Index());
+    emit modul2Selected(modul2Index());
+}
+
+void FactoryPage::Ram3refresh(Ram3Image& ram3) const
+{
+    packFields(this, ram3ConfigFields(), std::span<std::uint8_t>(ram3.data(), ram3.size()));
+    // A box left without a selection (a code it has no item for) keeps its module's bits as they
+    // were: packing its -1 would turn the other module's code into something else.
+    const quint16 stored = get(ram3, ram3::Modulconfig);
+    const int m1 = modul1Index() >= 0 ? modul1Index() : (stored & 15);
+    const int m2 = modul2Index() >= 0 ? modul2Index() : ((stored >> 4) & 15);
+    set(ram3, ram3::Modulconfig, static_cast<std::uint16_t>(m1 + 16 * m2));
+}
+
+QString FactoryPage::factoryNumberText() const
+{
+    return findNumber(this, "Factorynum")->text();
+}
+
+int FactoryPage::modul1Index() const
+{
+    return findChoice(this, "Modul1box")->currentIndex();
+}
+
+int FactoryPage::modul2Index() const
+{
+    return findChoice(this, "Modul2box")->currentIndex();
+}
+
+void FactoryPage::setWriteEnabled(bool enabled, const QString& reason)
+{
+    auto* b = findChild<QPushButton*>(QStringLiteral("Wr_velmar_cal"));
+    b->setEnabled(enabled);
+    b->setToolTip(enabled ? QString() : reason);
+}
+
+} // namespace kvam
