@@ -172,6 +172,13 @@ constexpr UiText kTexts[] = {
     {"ErrorLed", "HIBA LED"},
     {"ClearErrorsbutton", "Hibák törlése"},
 
+    // Password and section dialogs
+    {"PasswordForm", "Jelszó"},
+    {"Passwokbutton", "OK"},
+    {"SectionForm", "Beállítás kiválasztása"},
+    {"SectionForm.Button1", "OK"},
+    {"SectionForm.Button2", "Mégsem"},
+
     // Communication page
     {"Portsbox", "Port:"},
     {"Viewcomm", "View comm"},
