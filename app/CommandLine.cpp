@@ -11,8 +11,12 @@ QString commandLineHelp()
         "Options:\n"
         "  --port NAME        open the serial port NAME at start (ttyUSB0, /dev/pts/3, DEMO ...)\n"
         "  --demo             the same as --port DEMO: the built-in virtual meter\n"
+        "  --password N       enter N at start as in the password dialog (52806 opens the\n"
+        "                     service pages)\n"
         "  --page NAME        open a page at start (TabSheet_Meres, TabSheet_Harmonics,\n"
-        "                     TabSheet_Phasor, TabSheet_Errors, TabSheet_Comm)\n"
+        "                     TabSheet_Phasor, TabSheet_Errors, TabSheet_Comm, and with the\n"
+        "                     password TabSheet_Config, TabSheet_FactorySettings,\n"
+        "                     TabSheet_Calib; an inner page such as TabSheet2 opens its page)\n"
         "  --screenshot FILE  after three seconds save a picture of the window to FILE and quit\n"
         "  --help             show this text\n");
 }
@@ -51,6 +55,13 @@ CommandLineResult parseCommandLine(const QStringList& arguments)
         } else if (arg == QLatin1String("--page")) {
             if (!takeValue(o.page))
                 return fail(QStringLiteral("--page needs a page name"));
+        } else if (arg == QLatin1String("--password")) {
+            QString text;
+            bool ok = false;
+            const int n = takeValue(text) ? text.toInt(&ok) : 0;
+            if (!ok)
+                return fail(QStringLiteral("--password needs a whole number"));
+            o.password = n;
         } else if (arg == QLatin1String("--screenshot")) {
             if (!takeValue(o.screenshot))
                 return fail(QStringLiteral("--screenshot needs a file name"));

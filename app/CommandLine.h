@@ -10,9 +10,10 @@ namespace kvam {
 /// What the command line asks for. Without options the tool starts as it always does.
 struct CommandLineOptions
 {
-    QString port;       ///< open this port at start ("DEMO" for the virtual meter)
-    QString page;       ///< make this page active at start
-    QString screenshot; ///< save a picture of the window after three seconds, then quit
+    QString port;                ///< open this port at start ("DEMO" for the virtual meter)
+    QString page;                ///< make this page active at start
+    QString screenshot;          ///< save a picture of the window after three seconds, then quit
+    std::optional<int> password; ///< enter this number at start as the password dialog would take it
     bool help = false;
 };
 

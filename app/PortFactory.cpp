@@ -9,8 +9,12 @@ namespace kvam {
 LinkDriver::PortFactory portFactory(bool demoPacing)
 {
     return [demoPacing](const QString& name) -> std::unique_ptr<SerialPort> {
-        if (name == QLatin1String(kDemoPort))
-            return std::make_unique<VirtualMeterPort>(demoPacing);
+        if (name == QLatin1String(kDemoPort)) {
+            // The demo meter comes configured, so every panel of the configuration shows something.
+            VirtualMeterConfig config;
+            config.installed = true;
+            return std::make_unique<VirtualMeterPort>(demoPacing, config);
+        }
         return std::make_unique<QtSerialPortAdapter>();
     };
 }

@@ -1,11 +1,20 @@
 #include "app/TForm1.h"
 
+#include "app/AccessLevel.h"
 #include "app/Flags.h"
 #include "app/PortFactory.h"
+#include "app/TPasswordForm.h"
+#include "app/TSectionForm.h"
+#include "app/UserPasswordStore.h"
+#include "config/ConfigPage.h"
+#include "config/FactoryPage.h"
+#include "config/RecordFile.h"
+#include "config/SettingsFile.h"
 #include "link/CommPage.h"
 #include "link/LinkDriver.h"
 #include "link/PortNames.h"
 #include "platform/Lamp.h"
+#include "platform/NumericSpin.h"
 #include "texts/UiTexts.h"
 #include "views/ErrorsPage.h"
 #include "views/HarmonicsPage.h"
@@ -14,8 +23,11 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -69,6 +81,23 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
         QCoreApplication::exit(1);
     };
 
+    showFileError = [this](const QString& text, const QString& reason) {
+        QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok, this);
+        box.setInformativeText(reason);
+        box.exec();
+    };
+    runDialog = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
+    chooseFile = [this](const FileRequest& r) {
+        QFileDialog dialog(this, r.title, r.folder, r.filter);
+        dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setDefaultSuffix(r.defaultSuffix);
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+                   ? dialog.selectedFiles().first()
+                   : QString();
+    };
+    m_settingsDir = QDir::currentPath();
+
     m_model = new DeviceModel(this);
     m_link = new LinkDriver(*m_model, m_model->memory(), portFactory(m_options.demoPacing), this);
     m_model->attach(m_link->engine());
@@ -98,6 +127,9 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     m_logTimer->setObjectName(QStringLiteral("LogTimer"));
     m_logTimer->setInterval(1000);
 
+    m_passwordForm = new TPasswordForm(this);
+    m_sectionForm = new TSectionForm(this);
+
     connectPages();
     FormCreate();
     connect(m_pages, &QTabWidget::currentChanged, this, &TForm1::CoolPageControl1Change);
@@ -110,12 +142,16 @@ void TForm1::buildPages()
     m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("CoolPageControl1"));
     m_pages->setGeometry(8, 28, 769, 601);
+    // All eight tabs stand in one row, as in service mode the window shows them all.
+    m_pages->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 7px; }"));
     m_meres = new MeasurementPage(m_pages);
     m_harmonics = new HarmonicsPage(m_pages);
     m_phasor = new PhasorPage(m_pages);
     m_errors = new ErrorsPage(m_pages);
     m_comm = new CommPage(m_pages);
-    const QList<QWidget*> built{m_meres, m_harmonics, m_phasor, m_errors, m_comm};
+    m_config = new ConfigPage(m_pages);
+    m_factory = new FactoryPage(m_pages);
+    const QList<QWidget*> built{m_meres, m_harmonics, m_phasor, m_errors, m_comm, m_config, m_factory};
     for (const MainPage& page : mainPages()) {
         const QString name = QLatin1String(page.objectName);
         QWidget* widget = nullptr;
@@ -163,6 +199,33 @@ void TForm1::connectPages()
         QTimer::singleShot(0, this, [this, text] { refuseDevice(text); });
     });
 
+    connect(model, &DeviceModel::ram2Changed, m_config,
+            [this] { m_config->Display_RAM2(m_model->memory().ram2); });
+    connect(model, &DeviceModel::ram3Changed, m_factory,
+            [this] { m_factory->Display_RAM3(m_model->memory().ram3); });
+    connect(model, &DeviceModel::recordsHeldChanged, this, &TForm1::updateWriteButtons);
+    connect(m_factory, &FactoryPage::modul1Selected, m_config, &ConfigPage::Modul1boxSelect);
+    connect(m_factory, &FactoryPage::modul2Selected, m_config, &ConfigPage::Modul2boxSelect);
+    connect(m_config, &ConfigPage::arrangementSelected, m_meres,
+            [this](int index) { m_meres->setThreePhaseColumnsVisible(index <= 4); });
+    connect(m_config, &ConfigPage::readRamClicked, this, &TForm1::ReadRamClick);
+    connect(m_factory, &FactoryPage::readRamClicked, this, &TForm1::ReadRamClick);
+    connect(m_config, &ConfigPage::writeRamClicked, this, &TForm1::WriteRamClick);
+    connect(m_factory, &FactoryPage::writeRamClicked, this, &TForm1::WriteRamClick);
+    connect(m_config, &ConfigPage::userDefaultClicked, model, [model] { model->requestService(4); });
+    connect(m_factory, &FactoryPage::velmarDefaultClicked, model, [model] { model->requestService(1); });
+    connect(m_config, &ConfigPage::clearEnergyClicked, this, &TForm1::ClearEnergybuttonClick);
+    connect(m_meres->passwButton(), &QPushButton::clicked, this,
+            [this] { PasswbuttonClick(m_meres->passwButton()); });
+    connect(m_config, &ConfigPage::kilepesClicked, this, [this] { PasswbuttonClick(nullptr); });
+    connect(m_config, &ConfigPage::newPasswordChanged, this, &TForm1::NewPasswordValueChanged);
+    connect(m_config, &ConfigPage::saveRecordClicked, this, &TForm1::ButtonSaveRecordClick);
+    connect(m_config, &ConfigPage::readRecordClicked, this, &TForm1::ButtonReadRecordClick);
+    connect(m_factory, &FactoryPage::saveSettingsClicked, this, &TForm1::SaveSettingsButtonClick);
+    connect(m_factory, &FactoryPage::readSettingsClicked, this, &TForm1::ReadSettingsButtonClick);
+    connect(m_config, &ConfigPage::antestClicked, model,
+            [this] { m_model->setDaTest(static_cast<float>(m_config->antestValue()->value())); });
+
     connect(m_harmonics, &HarmonicsPage::channelChanged, model, &DeviceModel::setHarmonicsChannel);
     connect(m_meres, &MeasurementPage::testOutputsClicked, model, &DeviceModel::setDigout);
 }
@@ -176,10 +239,12 @@ void TForm1::FormCreate()
 {
     setWindowTitle(windowCaption());
     m_model->startUp();
+    ReadRegistry();
     m_pages->setCurrentWidget(m_comm);
     for (int i = 0; i < kMainPageCount; ++i)
         m_pages->setTabVisible(i, mainPages()[static_cast<std::size_t>(i)].access == Access::Everyone);
     mirrorFlags();
+    updateWriteButtons();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -207,6 +272,165 @@ void TForm1::CoolPageControl1Change(int index)
         engine().CoolPageControl1Change(mainPages()[static_cast<std::size_t>(index)].polls);
 }
 
+void TForm1::evaluatePassword(int entered)
+{
+    const AccessLevel level = evaluateAccess(entered, m_userPassword);
+    for (int i = 0; i < kMainPageCount; ++i)
+        m_pages->setTabVisible(i, level.allows(mainPages()[static_cast<std::size_t>(i)].access));
+    m_comm->setServiceMode(level.factory);
+    if (level.user)
+        m_pages->setCurrentWidget(m_config);
+    CoolPageControl1Change(m_pages->currentIndex());
+}
+
+void TForm1::PasswbuttonClick(QObject* sender)
+{
+    m_passwordForm->placeOver(this);
+    m_passwordForm->setEntered(kNoEntry);
+    int entered = kNoEntry;
+    if (sender == m_meres->passwButton()) {
+        runDialog(*m_passwordForm);
+        entered = m_passwordForm->entered();
+    }
+    evaluatePassword(entered);
+}
+
+void TForm1::ReadRegistry()
+{
+    const UserPasswordStore::ReadResult r = UserPasswordStore().read();
+    m_userPassword = r.password;
+    m_config->showNewPassword(m_userPassword);
+    if (!r.error.isEmpty())
+        showError(r.error);
+}
+
+void TForm1::WriteRegistry()
+{
+    // A store that cannot be written leaves the password for this run only, without a message.
+    UserPasswordStore().write(m_userPassword);
+}
+
+void TForm1::NewPasswordValueChanged(int password)
+{
+    m_userPassword = password;
+    WriteRegistry();
+}
+
+QString TForm1::settingsFile() const
+{
+    return QDir(m_settingsDir).filePath(QStringLiteral("settings.ini"));
+}
+
+void TForm1::SaveSettingsButtonClick()
+{
+    SaveRamSettings();
+}
+
+void TForm1::SaveRamSettings()
+{
+    if (!m_model->configWritable()) {
+        showFileError(tr("Save error"),
+                      tr("There is no configuration to save yet: read it from the meter or load it first."));
+        return;
+    }
+    QString reason;
+    if (!saveSettings(settingsFile(), m_factory->factoryNumberText(), m_model->memory().ram2,
+                      m_model->memory().ram3, QLocale(), &reason))
+        showFileError(tr("Save error"), reason);
+}
+
+void TForm1::ReadSettingsButtonClick()
+{
+    QString reason;
+    const QStringList sections = settingsSections(settingsFile(), &reason);
+    if (!reason.isEmpty()) {
+        showFileError(tr("Open error"), reason);
+        return;
+    }
+    if (sections.isEmpty()) {
+        showFileError(tr("Open error"),
+                      tr("%1 holds no settings section.").arg(QDir::toNativeSeparators(settingsFile())));
+        return;
+    }
+    m_sectionForm->setSections(sections);
+    m_sectionForm->placeFor(this);
+    if (runDialog(*m_sectionForm) && LoadRamSettings(m_sectionForm->selectedSection()))
+        m_model->settingsLoaded();
+}
+
+bool TForm1::LoadRamSettings(const QString& section)
+{
+    // Into copies first: a section that cannot be read changes neither image.
+    Ram2Image ram2 = m_model->memory().ram2;
+    Ram3Image ram3 = m_model->memory().ram3;
+    QString reason;
+    if (!loadSettings(settingsFile(), section, ram2, ram3, QLocale(), &reason)) {
+        showFileError(tr("Open error"), reason);
+        return false;
+    }
+    m_model->memory().ram2 = ram2;
+    m_model->memory().ram3 = ram3;
+    return true;
+}
+
+void TForm1::ButtonSaveRecordClick()
+{
+    m_config->Ram2refresh(m_model->memory().ram2);
+    const QString file =
+        chooseFile({true, QStringLiteral(" Save user config"), QStringLiteral("Config files (*.user)"),
+                    QStringLiteral("user"), m_settingsDir});
+    if (file.isEmpty())
+        return;
+    QString reason;
+    if (!saveRecordFile(file, m_model->memory().ram2, &reason))
+        showFileError(tr("Save error"), reason);
+}
+
+void TForm1::ButtonReadRecordClick()
+{
+    const QString file =
+        chooseFile({false, QStringLiteral(" Open user config"), QStringLiteral("Config files (*.user)"),
+                    QStringLiteral("user"), m_settingsDir});
+    if (file.isEmpty())
+        return;
+    QString reason;
+    if (!loadRecordFile(file, m_model->memory().ram2, &reason)) {
+        showFileError(tr("Open error"), reason);
+        return;
+    }
+    m_model->ram2Loaded();
+}
+
+void TForm1::ReadRamClick()
+{
+    m_model->readRam();
+}
+
+void TForm1::WriteRamClick()
+{
+    // The buttons are disabled until both images hold records; a click that still gets here
+    // packs nothing and writes nothing.
+    if (!m_model->configWritable())
+        return;
+    m_config->Ram2refresh(m_model->memory().ram2);
+    m_factory->Ram3refresh(m_model->memory().ram3);
+    m_model->writeConfig();
+}
+
+void TForm1::ClearEnergybuttonClick()
+{
+    m_model->clearEnergy();
+}
+
+void TForm1::updateWriteButtons()
+{
+    const QString noRecords = tr("Read the configuration from the meter or load it from a file first.");
+    m_config->setWriteEnabled(m_model->configWritable(), noRecords);
+    m_factory->setWriteEnabled(m_model->configWritable(), noRecords);
+    m_config->setClearEnergyEnabled(m_model->ram1Held(),
+                                    tr("Read the energy counters from the meter first."));
+}
+
 bool TForm1::activatePage(const QString& objectName)
 {
     for (int i = 0; i < m_pages->count(); ++i) {
@@ -215,6 +439,14 @@ bool TForm1::activatePage(const QString& objectName)
                 CoolPageControl1Change(i);
             else
                 m_pages->setCurrentIndex(i);
+            return true;
+        }
+    }
+    // An inner page of the configuration opens with its page.
+    QTabWidget* inner = m_config->innerPages();
+    for (int i = 0; i < inner->count(); ++i) {
+        if (inner->widget(i)->objectName() == objectName && activatePage(m_config->objectName())) {
+            inner->setCurrentIndex(i);
             return true;
         }
     }

@@ -4,6 +4,7 @@
 #include "device/DeviceModel.h"
 #include "link/LinkEngine.h"
 
+#include <QDialog>
 #include <QWidget>
 
 #include <functional>
@@ -15,6 +16,10 @@ class QTimer;
 namespace kvam {
 
 class CommPage;
+class TPasswordForm;
+class TSectionForm;
+class ConfigPage;
+class FactoryPage;
 class ErrorsPage;
 class HarmonicsPage;
 class Lamp;
@@ -43,6 +48,8 @@ public:
     static QString windowCaption();
 
     LinkDriver& link() { return *m_link; }
+    ConfigPage& configPage() { return *m_config; }
+    FactoryPage& factoryPage() { return *m_factory; }
     LinkEngine& engine();
     DeviceModel& model() { return *m_model; }
     DeviceMemory& memory() { return m_model->memory(); }
@@ -56,8 +63,51 @@ public:
     /// How errors and the version refusal reach the user; tests replace them.
     std::function<void(const QString&)> showError;
     std::function<void(const QString&)> refuseDevice;
+    /// A file failure: `text` is "Save error" or "Open error", `reason` what the system said.
+    std::function<void(const QString& text, const QString& reason)> showFileError;
+    /// Shows a modal dialog and tells whether it was accepted; tests answer for the user.
+    std::function<bool(QDialog&)> runDialog;
+    /// A file dialog: the chosen file, or an empty text when cancelled.
+    struct FileRequest
+    {
+        bool save = false;
+        QString title;
+        QString filter;
+        QString defaultSuffix;
+        QString folder;
+    };
+    std::function<QString(const FileRequest&)> chooseFile;
+
+    /// The folder of the settings file and of the record-file dialogs (the working folder at start).
+    QString settingsDir() const { return m_settingsDir; }
+    void setSettingsDir(const QString& dir) { m_settingsDir = dir; }
+    QString settingsFile() const;
+    int userPassword() const { return m_userPassword; }
+    TPasswordForm& passwordForm() { return *m_passwordForm; }
+    TSectionForm& sectionForm() { return *m_sectionForm; }
 
     // Handlers of the window's controls.
+    /// Steps of the password button after the dialog: the entered number decides which pages
+    /// and command controls are shown; the configuration page becomes active when shown.
+    void evaluatePassword(int entered);
+    /// "Beállítások" asks for the password; "Kilépés" evaluates -1.
+    void PasswbuttonClick(QObject* sender);
+    void ReadRegistry();
+    void WriteRegistry();
+    void NewPasswordValueChanged(int password);
+    void SaveSettingsButtonClick();
+    void ReadSettingsButtonClick();
+    /// Writes every RAM2 key, then every RAM3 key, of both images into the section named by
+    /// Factorynum; the other sections of the file stay as they are.
+    void SaveRamSettings();
+    /// Loads every RAM2 and RAM3 key of `section` into the images; false (and nothing changed)
+    /// when the section cannot be read.
+    bool LoadRamSettings(const QString& section);
+    void ButtonSaveRecordClick();
+    void ButtonReadRecordClick();
+    void ReadRamClick();
+    void WriteRamClick();
+    void ClearEnergybuttonClick();
     void PortsboxDropDown();
     void PortsboxSelect(int index);
     void GetComPorts();
@@ -73,6 +123,7 @@ private:
     void FormClose();
     void CoolPageControl1Change(int index);
     void mirrorFlags();
+    void updateWriteButtons();
 
     Options m_options;
     DeviceModel* m_model = nullptr;
@@ -87,6 +138,12 @@ private:
     PhasorPage* m_phasor = nullptr;
     ErrorsPage* m_errors = nullptr;
     CommPage* m_comm = nullptr;
+    ConfigPage* m_config = nullptr;
+    int m_userPassword = 0; ///< the stored user password (0 when none is stored)
+    QString m_settingsDir;
+    TPasswordForm* m_passwordForm = nullptr;
+    TSectionForm* m_sectionForm = nullptr;
+    FactoryPage* m_factory = nullptr;
     QTimer* m_logTimer = nullptr;
 };
 

@@ -28,7 +28,7 @@ TPasswordForm::TPasswordForm(QWidget* parent)
     m_edit->setGeometry(55, 20, 120, 26);
     m_committed = m_edit->value();
 
-    m_ok = new QPushButton(uiText("Passwokbutton"), this);
+    m_ok = new QPushButton(uiText("PasswordForm.Passwokbutton"), this);
     m_ok->setObjectName(QStringLiteral("Passwokbutton"));
     m_ok->setGeometry(77, 64, 76, 26);
     // Enter in the edit presses OK even when the number is unchanged.

@@ -1,7 +1,5 @@
 #include "app/CommandLine.h"
 #include "app/TForm1.h"
-#include "app/TPasswordForm.h"
-#include "app/TSectionForm.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -30,8 +28,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("KVAM2300 33"));
 
     kvam::TForm1 form;
-    kvam::TPasswordForm passwordForm(&form);
-    kvam::TSectionForm sectionForm(&form);
+    if (options.password)
+        form.evaluatePassword(*options.password);
 
     if (!options.page.isEmpty() && !form.activatePage(options.page)) {
         std::fprintf(stderr, "kvam2100: no visible page named %s\n", qPrintable(options.page));

@@ -51,11 +51,14 @@ void DeviceModel::settingsLoaded()
     engine().state().SettingsLoaded = true;
     hold(m_ram2Held);
     hold(m_ram3Held);
+    emit ram2Changed();
+    emit ram3Changed();
 }
 
 void DeviceModel::ram2Loaded()
 {
     hold(m_ram2Held);
+    emit ram2Changed();
 }
 
 bool DeviceModel::clearEnergy()

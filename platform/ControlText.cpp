@@ -41,11 +41,29 @@ QLabel* captionLabelOf(QWidget* control)
 
 QList<QWidget*> ControlText::controls(const QList<QWidget*>& roots, const QString& control)
 {
+    // "Window.Control" names a control of the window (dialog) called Window.
+    const qsizetype dot = control.indexOf(QLatin1Char('.'));
+    if (dot > 0) {
+        QList<QWidget*> found;
+        for (QWidget* window : controls(roots, control.left(dot)))
+            if (window->isWindow())
+                found << window->findChildren<QWidget*>(control.mid(dot + 1));
+        return found;
+    }
+    // A plain name is looked for in the windows themselves, not inside the dialogs they own.
+    auto inOwnedDialog = [](QWidget* w, QWidget* root) {
+        for (QWidget* p = w; p && p != root; p = p->parentWidget())
+            if (p != w && p->isWindow())
+                return true;
+        return false;
+    };
     QList<QWidget*> found;
     for (QWidget* root : roots) {
         if (root->objectName() == control)
             found << root;
-        found << root->findChildren<QWidget*>(control);
+        for (QWidget* w : root->findChildren<QWidget*>(control))
+            if (!inOwnedDialog(w, root))
+                found << w;
     }
     return found;
 }

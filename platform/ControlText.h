@@ -14,7 +14,8 @@ namespace kvam {
 class ControlText
 {
 public:
-    /// The widgets named `control` under (and including) each of `roots`.
+    /// The widgets named `control` under (and including) each of `roots`, outside the dialogs the
+    /// roots own; "Window.Control" names a control inside the window (dialog) called Window.
     static QList<QWidget*> controls(const QList<QWidget*>& roots, const QString& control);
 
     /// The shown text of `control`; `ok` (when given) is false when the control shows none.

@@ -6,6 +6,7 @@
 
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 using namespace kvam;
@@ -41,6 +42,8 @@ class TstEndToEnd : public QObject
 {
     Q_OBJECT
 private slots:
+    // The window reads the user password at start: never the real user's store.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void startupReadsAnswered()
     {
         QProcess sim;

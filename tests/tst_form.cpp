@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -47,6 +48,8 @@ class TstForm : public QObject
 {
     Q_OBJECT
 private slots:
+    // The window reads the user password at start: never the real user's store.
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void textTableNamesControls()
     {
         // Every entry of the text table names exactly one control, which shows that text.

@@ -174,7 +174,7 @@ constexpr UiText kTexts[] = {
 
     // Password and section dialogs
     {"PasswordForm", "Jelszó"},
-    {"Passwokbutton", "OK"},
+    {"PasswordForm.Passwokbutton", "OK"},
     {"SectionForm", "Beállítás kiválasztása"},
     {"SectionForm.Button1", "OK"},
     {"SectionForm.Button2", "Mégsem"},
@@ -185,6 +185,8 @@ constexpr UiText kTexts[] = {
     {"Commandbox", " Parancsok "},
     {"Scan", "SCAN"},
     {"Sendbutton", "Send"},
+
+#include "texts/ConfigTexts.inc"
 };
 
 } // namespace
