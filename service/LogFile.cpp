@@ -1,0 +1,145 @@
+#include "service/LogFile.h"
+
+#include "config/IniProfile.h"
+#include "views/ViewRecords.h"
+
+#include <QDir>
+
+#include <cstring>
+
+namespace kvam {
+
+namespace {
+
+constexpr char kSkippedField[] = "Sumpf"; // shown on the page, not logged
+
+bool isBlank(QChar c)
+{
+    return c.isSpace();
+}
+
+bool closes(QChar open, QChar close)
+{
+    return (open == u'(' && close == u')') || (open == u'[' && close == u']');
+}
+
+bool onlyBlanksFrom(const QString& text, qsizetype from)
+{
+    for (qsizetype i = from; i < text.size(); ++i) {
+        if (!isBlank(text[i]))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString logHeaderText()
+{
+    return QStringLiteral("D\u00e1tum_id\u0151;U12;U23;U13;U1;U2;U3;I1;I2;I3;P1;P2;P3;Q1;Q2;Q3;S1;S2;S3;"
+                          "PF1;PF2;PF3;Fi1;Fi2;Fi3;Psum;Qsum;Ssum;f1;f2;f3;Fi12;F13;"
+                          "ThdU1;ThdU2;ThdU3;ThdI1;ThdI2;ThdI3");
+}
+
+QByteArray logHeaderLine()
+{
+    return cp1250::encode(logHeaderText()) + "\r\n";
+}
+
+QStringList logFieldTexts(const NetRecord* latest)
+{
+    QStringList texts;
+    texts.reserve(static_cast<qsizetype>(kLoggedFieldCount));
+    for (const NetField& f : netFields()) {
+        if (std::strcmp(f.name, kSkippedField) == 0)
+            continue;
+        texts << (latest ? netFieldText(*latest, f) : QStringLiteral("-"));
+    }
+    return texts;
+}
+
+QString withoutTimeZone(const QString& format)
+{
+    QString out = format;
+    bool quoted = false;
+    for (qsizetype i = 0; i < out.size();) {
+        const QChar c = out[i];
+        // '' is a quote both inside and outside a literal: toggling twice leaves the state alone.
+        if (c == u'\'') {
+            quoted = !quoted;
+            ++i;
+            continue;
+        }
+        if (quoted || c != u't') {
+            ++i;
+            continue;
+        }
+        qsizetype from = i;
+        qsizetype to = i;
+        while (to < out.size() && out[to] == u't')
+            ++to;
+        if (from > 0 && to < out.size() && closes(out[from - 1], out[to])) {
+            --from;
+            ++to;
+        }
+        while (from > 0 && isBlank(out[from - 1]))
+            --from;
+        // "HH:mm:ss, t": the comma only ever sets off a zone that ends the format.
+        if (from > 0 && out[from - 1] == u',' && onlyBlanksFrom(out, to)) {
+            --from;
+            while (from > 0 && isBlank(out[from - 1]))
+                --from;
+        }
+        while (to < out.size() && isBlank(out[to]))
+            ++to;
+        // A zone between two parts leaves one blank between them.
+        const QString gap = (from > 0 && to < out.size()) ? QStringLiteral(" ") : QString();
+        out.replace(from, to - from, gap);
+        i = from + gap.size();
+    }
+    return out;
+}
+
+QString logTimeFormat(const QLocale& locale)
+{
+    return withoutTimeZone(locale.timeFormat(QLocale::LongFormat));
+}
+
+QString logTimestamp(const QDateTime& moment, const QLocale& locale)
+{
+    const QDateTime local = moment.toLocalTime();
+    const QString date = locale.toString(local.date(), QLocale::ShortFormat);
+    const QTime time = local.time();
+    if (time.hour() == 0 && time.minute() == 0 && time.second() == 0)
+        return date;
+    return date + u' ' + locale.toString(time, logTimeFormat(locale));
+}
+
+QByteArray logRecordLine(const QDateTime& moment, const QStringList& fieldTexts, const QLocale& locale)
+{
+    QString line;
+    line.reserve(24 + 13 * fieldTexts.size());
+    line += u'"';
+    line += logTimestamp(moment, locale);
+    line += u'"';
+    for (const QString& text : fieldTexts) {
+        line += QLatin1String(";\"");
+        line += text;
+        line += u'"';
+    }
+    return cp1250::encode(line) + "\r\n";
+}
+
+QString logFileNameFor(const QString& chosen)
+{
+    if (chosen.isEmpty())
+        return chosen;
+    const QString name = QDir::fromNativeSeparators(chosen);
+    const qsizetype slash = name.lastIndexOf(u'/');
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot > slash)
+        return chosen;
+    return chosen + QLatin1String(".txt");
+}
+
+} // namespace kvam
