@@ -15,6 +15,7 @@
 #include "link/PortNames.h"
 #include "platform/Lamp.h"
 #include "platform/NumericSpin.h"
+#include "service/CalibPage.h"
 #include "texts/UiTexts.h"
 #include "views/ErrorsPage.h"
 #include "views/HarmonicsPage.h"
@@ -151,18 +152,16 @@ void TForm1::buildPages()
     m_comm = new CommPage(m_pages);
     m_config = new ConfigPage(m_pages);
     m_factory = new FactoryPage(m_pages);
-    const QList<QWidget*> built{m_meres, m_harmonics, m_phasor, m_errors, m_comm, m_config, m_factory};
+    m_calib = new CalibPage(m_pages);
+    const QList<QWidget*> built{m_meres, m_harmonics, m_phasor,  m_errors,
+                                m_comm,  m_config,    m_factory, m_calib};
     for (const MainPage& page : mainPages()) {
         const QString name = QLatin1String(page.objectName);
         QWidget* widget = nullptr;
         for (QWidget* w : built)
             if (w->objectName() == name)
                 widget = w;
-        if (!widget) {
-            // The protected pages are filled by their own pages as they come.
-            widget = new QWidget(m_pages);
-            widget->setObjectName(name);
-        }
+        Q_ASSERT_X(widget, "TForm1::buildPages", page.objectName);
         m_pages->addTab(widget, uiText(page.objectName));
     }
 }
@@ -201,8 +200,19 @@ void TForm1::connectPages()
 
     connect(model, &DeviceModel::ram2Changed, m_config,
             [this] { m_config->Display_RAM2(m_model->memory().ram2); });
-    connect(model, &DeviceModel::ram3Changed, m_factory,
-            [this] { m_factory->Display_RAM3(m_model->memory().ram3); });
+    connect(model, &DeviceModel::ram3Changed, m_factory, [this] {
+        m_factory->Display_RAM3(m_model->memory().ram3);
+        m_calib->Display_RAM3(m_model->memory().ram3);
+    });
+    connect(model, &DeviceModel::caldataChanged, m_calib,
+            [this](const CaldataRecord& cal) { m_calib->Display_Caldat(cal, m_model->memory().ram3); });
+    connect(m_calib, &CalibPage::daCalCodeChanged, model, &DeviceModel::setDaCalCode);
+    connect(m_calib, &CalibPage::setNominalClicked, model, &DeviceModel::calibrateNominal);
+    connect(m_calib, &CalibPage::setOffsetClicked, model, &DeviceModel::calibrateOffset);
+    connect(m_calib, &CalibPage::clearOffsetClicked, model, &DeviceModel::clearOffset);
+    connect(m_calib, &CalibPage::readRamClicked, this, &TForm1::ReadRamClick);
+    connect(m_calib, &CalibPage::writeRamClicked, this, &TForm1::WriteRamClick);
+    connect(m_errors, &ErrorsPage::clearErrorsRequested, model, [model] { model->requestService(2); });
     connect(model, &DeviceModel::recordsHeldChanged, this, &TForm1::updateWriteButtons);
     connect(m_factory, &FactoryPage::modul1Selected, m_config, &ConfigPage::Modul1boxSelect);
     connect(m_factory, &FactoryPage::modul2Selected, m_config, &ConfigPage::Modul2boxSelect);
@@ -223,8 +233,9 @@ void TForm1::connectPages()
     connect(m_config, &ConfigPage::readRecordClicked, this, &TForm1::ButtonReadRecordClick);
     connect(m_factory, &FactoryPage::saveSettingsClicked, this, &TForm1::SaveSettingsButtonClick);
     connect(m_factory, &FactoryPage::readSettingsClicked, this, &TForm1::ReadSettingsButtonClick);
-    connect(m_config, &ConfigPage::antestClicked, model,
-            [this] { m_model->setDaTest(static_cast<float>(m_config->antestValue()->value())); });
+    // The analog test value goes out as the edit holds it when the request is sent.
+    model->setDaTestSource([this] { return static_cast<float>(m_config->antestValue()->value()); });
+    connect(m_config, &ConfigPage::antestClicked, model, &DeviceModel::requestDaTest);
 
     connect(m_harmonics, &HarmonicsPage::channelChanged, model, &DeviceModel::setHarmonicsChannel);
     connect(m_meres, &MeasurementPage::testOutputsClicked, model, &DeviceModel::setDigout);
@@ -268,6 +279,10 @@ void TForm1::mirrorFlags()
 
 void TForm1::CoolPageControl1Change(int index)
 {
+    // Leaving the calibration page ends the analog output sequence.
+    if (m_activePage != index && m_activePage >= 0 && m_pages->widget(m_activePage) == m_calib)
+        m_calib->TabSheet_CalibExit();
+    m_activePage = index;
     if (index >= 0 && index < kMainPageCount)
         engine().CoolPageControl1Change(mainPages()[static_cast<std::size_t>(index)].polls);
 }
@@ -414,6 +429,7 @@ void TForm1::WriteRamClick()
         return;
     m_config->Ram2refresh(m_model->memory().ram2);
     m_factory->Ram3refresh(m_model->memory().ram3);
+    m_calib->Ram3refresh(m_model->memory().ram3);
     m_model->writeConfig();
 }
 
@@ -427,6 +443,9 @@ void TForm1::updateWriteButtons()
     const QString noRecords = tr("Read the configuration from the meter or load it from a file first.");
     m_config->setWriteEnabled(m_model->configWritable(), noRecords);
     m_factory->setWriteEnabled(m_model->configWritable(), noRecords);
+    m_calib->setWriteEnabled(m_model->configWritable(), noRecords);
+    m_calib->setRam3Held(m_model->ram3Held(),
+                         tr("Read the calibration record from the meter or load it first."));
     m_config->setClearEnergyEnabled(m_model->ram1Held(),
                                     tr("Read the energy counters from the meter first."));
 }

@@ -18,6 +18,7 @@ namespace kvam {
 class CommPage;
 class TPasswordForm;
 class TSectionForm;
+class CalibPage;
 class ConfigPage;
 class FactoryPage;
 class ErrorsPage;
@@ -49,6 +50,7 @@ public:
 
     LinkDriver& link() { return *m_link; }
     ConfigPage& configPage() { return *m_config; }
+    CalibPage& calibPage() { return *m_calib; }
     FactoryPage& factoryPage() { return *m_factory; }
     LinkEngine& engine();
     DeviceModel& model() { return *m_model; }
@@ -139,6 +141,8 @@ private:
     ErrorsPage* m_errors = nullptr;
     CommPage* m_comm = nullptr;
     ConfigPage* m_config = nullptr;
+    CalibPage* m_calib = nullptr;
+    int m_activePage = -1;  ///< the page before a page change
     int m_userPassword = 0; ///< the stored user password (0 when none is stored)
     QString m_settingsDir;
     TPasswordForm* m_passwordForm = nullptr;

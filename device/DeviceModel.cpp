@@ -61,6 +61,40 @@ void DeviceModel::ram2Loaded()
     emit ram2Changed();
 }
 
+bool DeviceModel::calibrateNominal(int channel)
+{
+    if (!m_ram3Held || channel < 0 || channel > 5)
+        return false;
+    const auto ch = static_cast<std::size_t>(channel);
+    set(m_memory.ram3, ram3::ADrms, ch, get(m_caldata, caldata::ADrms, ch));
+    engine().setFlag(Write_RAM3, true);
+    return true;
+}
+
+bool DeviceModel::calibrateOffset(int channel)
+{
+    if (!m_ram3Held || channel < 0 || channel > 5)
+        return false;
+    const auto ch = static_cast<std::size_t>(channel);
+    set(m_memory.ram3, ram3::Offset, ch, get(m_caldata, caldata::Average, ch));
+    engine().setFlag(Write_RAM3, true);
+    return true;
+}
+
+bool DeviceModel::clearOffset(int channel)
+{
+    if (!m_ram3Held || channel < 0 || channel > 5)
+        return false;
+    set(m_memory.ram3, ram3::Offset, static_cast<std::size_t>(channel), std::int16_t(0));
+    engine().setFlag(Write_RAM3, true);
+    return true;
+}
+
+void DeviceModel::requestDaTest()
+{
+    engine().setFlag(Write_DAtest, true);
+}
+
 bool DeviceModel::clearEnergy()
 {
     if (!m_ram1Held)

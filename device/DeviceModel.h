@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 namespace kvam {
 
@@ -57,6 +58,17 @@ public:
     void settingsLoaded();
     /// A record file was loaded into the RAM2 image.
     void ram2Loaded();
+    /// The calibration buttons: store the selected channel's nominal AD rms (setNominal) or AD
+    /// average (setOffset) of the last calibration data, or 0 (clearOffset), in the RAM3 image and
+    /// write it. Refused (false) while the image holds no record: the write would carry zeros
+    /// over the meter's calibration constants.
+    bool calibrateNominal(int channel);
+    bool calibrateOffset(int channel);
+    bool clearOffset(int channel);
+    /// Where the analog test value is read when its request goes out (the edit of the page).
+    void setDaTestSource(std::function<float()> source) { m_daTestSource = std::move(source); }
+    /// Sends the analog test value (read from the source when the request goes out).
+    void requestDaTest();
     /// Zeroes the energy counters of the RAM1 image (payload bytes 2 to 177) and writes it.
     /// Refused (false) until a RAM1 record was read from the meter.
     bool clearEnergy();
@@ -77,7 +89,7 @@ public:
 
     std::uint8_t digoutByte() const;
     std::uint8_t daCalCode() const;
-    float daTestValue() const { return m_daTest; }
+    float daTestValue() const { return antestValue(); }
 
 signals:
     void stateChanged(const kvam::StateRecord& rec);
@@ -107,7 +119,7 @@ private:
     void Display_Version(const std::uint8_t* payload) override;
     void Display_Harmonics(const std::uint8_t* payload) override;
     std::uint8_t GetHarmChannel() const override { return m_harmChannel; }
-    float antestValue() const override { return m_daTest; }
+    float antestValue() const override { return m_daTestSource ? m_daTestSource() : m_daTest; }
 
     LinkEngine& engine();
 
@@ -126,6 +138,7 @@ private:
     bool m_ram3Held = false;
     std::uint8_t m_harmChannel = 0;
     float m_daTest = 0.0f;
+    std::function<float()> m_daTestSource;
 };
 
 } // namespace kvam

@@ -187,6 +187,7 @@ constexpr UiText kTexts[] = {
     {"Sendbutton", "Send"},
 
 #include "texts/ConfigTexts.inc"
+#include "texts/CalibTexts.inc"
 };
 
 } // namespace

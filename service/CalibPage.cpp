@@ -1,0 +1,184 @@
+#include "service/CalibPage.h"
+
+#include "config/ConfigFields.h"
+#include "config/RecordEditor.h"
+#include "platform/LabeledEdit.h"
+#include "platform/NumberFormat.h"
+#include "platform/NumericSpin.h"
+#include "texts/UiTexts.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <array>
+
+namespace kvam {
+
+namespace {
+
+struct Step
+{
+    quint8 code;
+    const char* caption;
+};
+// DAcalStep 1 to 4: the low nibble is the output, the high nibble the point minus one.
+constexpr std::array<Step, 4> kSteps{{
+    {0x01, "1.Analóg kimenet 1.pont kalibráció"},
+    {0x11, "1.Analóg kimenet 2.pont kalibráció"},
+    {0x02, "2.Analóg kimenet 1.pont kalibráció"},
+    {0x12, "2.Analóg kimenet 2.pont kalibráció"},
+}};
+// The caption at every end of the sequence ("kalibrálás", while the start caption says
+// "kalibráció").
+constexpr const char* kEndCaption = "Analóg kimenet kalibrálás start";
+
+QGroupBox* group(QWidget* parent, const char* name, const QRect& geometry)
+{
+    auto* g = new QGroupBox(uiText(name), parent);
+    g->setObjectName(QLatin1String(name));
+    g->setGeometry(geometry);
+    return g;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const QRect& geometry)
+{
+    auto* b = new QPushButton(uiText(name), parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(geometry);
+    return b;
+}
+
+} // namespace
+
+CalibPage::CalibPage(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("TabSheet_Calib"));
+
+    QGroupBox* ad = group(this, "ADCalibbox", QRect(4, 4, 376, 330));
+    const int labelWidth = 120;
+    const int x = 12 + labelWidth + LabeledEdit::kLabelGap;
+    m_uirms =
+        LabeledEdit::create(ad, QStringLiteral("Caldat_UIrms"), uiText("Caldat_UIrms"), x, 28, labelWidth);
+    m_average = LabeledEdit::create(ad, QStringLiteral("Caldat_Average"), uiText("Caldat_Average"), x, 62,
+                                    labelWidth);
+    m_adrms =
+        LabeledEdit::create(ad, QStringLiteral("Caldat_ADrms"), uiText("Caldat_ADrms"), x, 96, labelWidth);
+    m_offset =
+        LabeledEdit::create(ad, QStringLiteral("RAM3_offset"), uiText("RAM3_offset"), x, 130, labelWidth);
+    const int bx = x + LabeledEdit::kWidth + 8;
+    m_calButtons << button(ad, "Button_setnominal1", QRect(bx, 25, 125, 27))
+                 << button(ad, "Button_setoffset1", QRect(bx, 59, 125, 27))
+                 << button(ad, "Button_clearoffset1", QRect(bx, 127, 125, 27));
+    connect(m_calButtons[0], &QPushButton::clicked, this,
+            [this] { emit setNominalClicked(GetCalChannel()); });
+    connect(m_calButtons[1], &QPushButton::clicked, this, [this] { emit setOffsetClicked(GetCalChannel()); });
+    connect(m_calButtons[2], &QPushButton::clicked, this,
+            [this] { emit clearOffsetClicked(GetCalChannel()); });
+
+    QGroupBox* which = group(ad, "GroupBox2", QRect(12, 170, 352, 110));
+    const char* radios[] = {"Cal_L1U", "Cal_L1I", "Cal_L2U", "Cal_L2I", "Cal_L3U", "Cal_L3I"};
+    for (int ch = 0; ch < 6; ++ch) {
+        auto* r = new QRadioButton(uiText(radios[ch]), which);
+        r->setObjectName(QLatin1String(radios[ch]));
+        // Voltages in the left column, currents in the right, phase by phase.
+        r->setGeometry(20 + (ch % 2) * 150, 24 + (ch / 2) * 26, 120, 22);
+        m_channels << r;
+    }
+    m_channels[0]->setChecked(true);
+
+    QGroupBox* da = group(this, "DACalibbox", QRect(388, 4, 373, 330));
+    m_daCal = button(da, "DAcalbutton", QRect(12, 26, 349, 29));
+    connect(m_daCal, &QPushButton::clicked, this, &CalibPage::DAcalbuttonClick);
+    const char* points[] = {"Ch1Pwm1", "Ch1Pwm2", "Ch2Pwm1", "Ch2Pwm2"};
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(uiText(points[i]), da);
+        label->setObjectName(QLatin1String(points[i]) + QStringLiteral("Label"));
+        label->setGeometry(40, 76 + i * 30, 110, 22);
+        const double initial = i % 2 == 0 ? 4.0 : 20.0;
+        auto* spin = new NumericSpin(0, 30, 1, QStringLiteral("#0.000#"), initial, da);
+        spin->setObjectName(QLatin1String(points[i]));
+        spin->setGeometry(160, 76 + i * 30, 100, 22);
+        spin->setEnabled(false);
+        m_points << spin;
+    }
+    connect(button(da, "Button3", QRect(40, 210, 100, 27)), &QPushButton::clicked, this,
+            &CalibPage::readRamClicked);
+    m_write = button(da, "Button4", QRect(160, 210, 100, 27));
+    connect(m_write, &QPushButton::clicked, this, &CalibPage::writeRamClicked);
+}
+
+int CalibPage::GetCalChannel() const
+{
+    // Tested in this order, so with no button checked the channel is L3 I.
+    for (int ch : {0, 2, 4, 1, 3})
+        if (m_channels[ch]->isChecked())
+            return ch;
+    return 5;
+}
+
+void CalibPage::Display_Caldat(const CaldataRecord& caldata, const Ram3Image& ram3)
+{
+    const auto ch = static_cast<std::size_t>(GetCalChannel());
+    const double uirms = get(caldata, caldata::UIrms, ch);
+    m_uirms->setText(ch % 2 ? formatNumber("%10.3f A", uirms) : formatNumber("%10.1f V", uirms));
+    m_average->setText(QString::asprintf("%10d", int(get(caldata, caldata::Average, ch))));
+    m_adrms->setText(QString::asprintf("%10d", int(get(caldata, caldata::ADrms, ch))));
+    m_offset->setText(QString::asprintf("%10d", int(get(ram3, ram3::Offset, ch))));
+}
+
+void CalibPage::Display_RAM3(const Ram3Image& ram3)
+{
+    displayFields(this, ram3ConfigFields(), std::span<const std::uint8_t>(ram3.data(), ram3.size()));
+}
+
+void CalibPage::Ram3refresh(Ram3Image& ram3) const
+{
+    packFields(this, ram3ConfigFields(), std::span<std::uint8_t>(ram3.data(), ram3.size()));
+}
+
+void CalibPage::DAcalbuttonClick()
+{
+    ++m_step;
+    if (m_step >= 1 && m_step <= 4) {
+        const Step& s = kSteps[std::size_t(m_step - 1)];
+        m_daCal->setText(QString::fromUtf8(s.caption));
+        emit daCalCodeChanged(s.code);
+    } else {
+        m_step = 0;
+        m_daCal->setText(QString::fromUtf8(kEndCaption));
+        emit daCalCodeChanged(0);
+    }
+    enablePoints();
+}
+
+void CalibPage::TabSheet_CalibExit()
+{
+    m_step = 0;
+    m_daCal->setText(QString::fromUtf8(kEndCaption));
+    emit daCalCodeChanged(0);
+    enablePoints();
+}
+
+void CalibPage::enablePoints()
+{
+    for (int i = 0; i < 4; ++i)
+        m_points[i]->setEnabled(m_step == i + 1);
+}
+
+void CalibPage::setRam3Held(bool held, const QString& reason)
+{
+    for (QPushButton* b : m_calButtons) {
+        b->setEnabled(held);
+        b->setToolTip(held ? QString() : reason);
+    }
+}
+
+void CalibPage::setWriteEnabled(bool enabled, const QString& reason)
+{
+    m_write->setEnabled(enabled);
+    m_write->setToolTip(enabled ? QString() : reason);
+}
+
+} // namespace kvam
