@@ -57,6 +57,12 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A row of a table with a text in and the text expected out.
+void textRow(const char* name, const QString& in, const QString& out)
+{
+    QTest::newRow(name) << in << out;
+}
+
 const QDateTime kMorning(QDate(2024, 3, 5), QTime(7, 8, 9));
 
 } // namespace
@@ -165,29 +171,19 @@ void TstLogFile::timeZoneRemoved_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("hu_HU") << kHungarian.timeFormat(QLocale::LongFormat) << "H:mm:ss";
-    QTest::newRow("en_US") << kEnglishUs.timeFormat(QLocale::LongFormat) << "h:mm:ss AP";
-    QTest::newRow("zone first") << "t HH:mm:ss"
-                                << "HH:mm:ss";
-    QTest::newRow("after a comma") << "h:mm:ss AP, t"
-                                   << "h:mm:ss AP";
-    QTest::newRow("in parentheses") << "H:mm:ss (t)"
-                                    << "H:mm:ss";
-    QTest::newRow("in brackets") << "APh:mm:ss [t]"
-                                 << "APh:mm:ss";
-    QTest::newRow("long zone name") << "HH:mm:ss tttt"
-                                    << "HH:mm:ss";
-    QTest::newRow("between parts") << "HH t mm"
-                                   << "HH mm";
-    QTest::newRow("narrow blank") << QString::fromUtf8("h:mm:ss\u202Ft") << "h:mm:ss";
-    QTest::newRow("t in a literal") << "HH 'at' mm:ss t"
-                                    << "HH 'at' mm:ss";
-    QTest::newRow("quote in a literal") << "HH 'o''t' mm t"
-                                        << "HH 'o''t' mm";
-    QTest::newRow("literal after the zone") << "H:mm:ss t 'Uhr'"
-                                            << "H:mm:ss 'Uhr'";
-    QTest::newRow("no zone") << "HH:mm:ss"
-                             << "HH:mm:ss";
+    textRow("hu_HU", kHungarian.timeFormat(QLocale::LongFormat), "H:mm:ss");
+    textRow("en_US", kEnglishUs.timeFormat(QLocale::LongFormat), "h:mm:ss AP");
+    textRow("zone first", "t HH:mm:ss", "HH:mm:ss");
+    textRow("after a comma", "h:mm:ss AP, t", "h:mm:ss AP");
+    textRow("in parentheses", "H:mm:ss (t)", "H:mm:ss");
+    textRow("in brackets", "APh:mm:ss [t]", "APh:mm:ss");
+    textRow("long zone name", "HH:mm:ss tttt", "HH:mm:ss");
+    textRow("between parts", "HH t mm", "HH mm");
+    textRow("narrow blank", QString::fromUtf8("h:mm:ss\u202Ft"), "h:mm:ss");
+    textRow("t in a literal", "HH 'at' mm:ss t", "HH 'at' mm:ss");
+    textRow("quote in a literal", "HH 'o''t' mm t", "HH 'o''t' mm");
+    textRow("literal after the zone", "H:mm:ss t 'Uhr'", "H:mm:ss 'Uhr'");
+    textRow("no zone", "HH:mm:ss", "HH:mm:ss");
 }
 
 void TstLogFile::timeZoneRemoved()
@@ -224,22 +220,14 @@ void TstLogFile::fileName_data()
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("no extension") << "log"
-                                  << "log.txt";
-    QTest::newRow("with folder") << "/home/u/log"
-                                 << "/home/u/log.txt";
-    QTest::newRow("dot only in the folder") << "a.b/log"
-                                            << "a.b/log.txt";
-    QTest::newRow(".txt kept") << "/home/u/log.txt"
-                               << "/home/u/log.txt";
-    QTest::newRow("other extension") << "log.csv"
-                                     << "log.csv";
-    QTest::newRow("ends with a dot") << "log."
-                                     << "log.";
-    QTest::newRow("dot file") << "a/.log"
-                              << "a/.log";
-    QTest::newRow("empty") << ""
-                           << "";
+    textRow("no extension", "log", "log.txt");
+    textRow("with folder", "/home/u/log", "/home/u/log.txt");
+    textRow("dot only in the folder", "a.b/log", "a.b/log.txt");
+    textRow(".txt kept", "/home/u/log.txt", "/home/u/log.txt");
+    textRow("other extension", "log.csv", "log.csv");
+    textRow("ends with a dot", "log.", "log.");
+    textRow("dot file", "a/.log", "a/.log");
+    textRow("empty", "", "");
 }
 
 void TstLogFile::fileName()
