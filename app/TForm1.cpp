@@ -16,6 +16,7 @@
 #include "platform/Lamp.h"
 #include "platform/NumericSpin.h"
 #include "service/CalibPage.h"
+#include "service/DataLogger.h"
 #include "texts/UiTexts.h"
 #include "views/ErrorsPage.h"
 #include "views/HarmonicsPage.h"
@@ -26,6 +27,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -93,11 +95,13 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
         dialog.setAcceptMode(r.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(r.defaultSuffix);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !r.confirmOverwrite);
         return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
                    ? dialog.selectedFiles().first()
                    : QString();
     };
     m_settingsDir = QDir::currentPath();
+    m_logDir = m_settingsDir;
 
     m_model = new DeviceModel(this);
     m_link = new LinkDriver(*m_model, m_model->memory(), portFactory(m_options.demoPacing), this);
@@ -124,9 +128,8 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     buildPages();
 
     // The data logger's one-second tick; it starts with logging.
-    m_logTimer = new QTimer(this);
-    m_logTimer->setObjectName(QStringLiteral("LogTimer"));
-    m_logTimer->setInterval(1000);
+    m_logger = new DataLogger(this);
+    m_logger->setSource([this] { return m_netShown ? &m_model->net() : nullptr; });
 
     m_passwordForm = new TPasswordForm(this);
     m_sectionForm = new TSectionForm(this);
@@ -178,11 +181,19 @@ void TForm1::connectPages()
     connect(m_comm, &CommPage::PortsboxSelect, this, &TForm1::PortsboxSelect);
     connect(m_comm, &CommPage::SendbuttonClick, m_link, &LinkDriver::SendbuttonClick);
     connect(m_comm, &CommPage::ScanClick, m_link, &LinkDriver::ScanClick);
+    connect(m_comm, &CommPage::LogbuttonClick, this, &TForm1::LogbuttonClick);
+    connect(m_logger, &DataLogger::failed, this, [this](const QString& reason) {
+        m_comm->setLogFailing(true);
+        showError(tr("The log file %1 cannot be written:\n%2\nLogging goes on.")
+                      .arg(QDir::toNativeSeparators(m_logger->fileName()), reason));
+    });
+    connect(m_logger, &DataLogger::recovered, this, [this] { m_comm->setLogFailing(false); });
 
     DeviceModel* model = m_model;
     connect(model, &DeviceModel::stateChanged, m_meres, &MeasurementPage::showState);
     connect(model, &DeviceModel::stateChanged, m_errors, &ErrorsPage::showState);
     connect(model, &DeviceModel::netChanged, m_meres, &MeasurementPage::showNet);
+    connect(model, &DeviceModel::netChanged, this, [this] { m_netShown = true; });
     connect(model, &DeviceModel::netChanged, m_phasor,
             [this](const NetRecord& net) { m_phasor->showNet(net, m_model->caldata()); });
     connect(model, &DeviceModel::ram1Changed, m_meres, [this] { m_meres->showRam1(m_model->memory().ram1); });
@@ -414,6 +425,27 @@ void TForm1::ButtonReadRecordClick()
         return;
     }
     m_model->ram2Loaded();
+}
+
+void TForm1::LogbuttonClick()
+{
+    if (m_comm->logButtonCaption() != QLatin1String("Log to file:")) {
+        m_logger->stop();
+        m_comm->setLogButtonCaption(QStringLiteral("Log to file:"));
+        return;
+    }
+    FileRequest request{true,
+                        QStringLiteral(" Select log file"),
+                        QStringLiteral("Text files (*.txt)"),
+                        QString(),
+                        QDir(m_logDir).filePath(m_comm->logFileName()),
+                        false};
+    const QString chosen = chooseFile(request);
+    if (chosen.isEmpty() || !m_logger->start(chosen))
+        return;
+    m_logDir = QFileInfo(chosen).absolutePath();
+    m_comm->setLogFileName(QFileInfo(m_logger->fileName()).fileName());
+    m_comm->setLogButtonCaption(QStringLiteral("Stop log"));
 }
 
 void TForm1::ReadRamClick()

@@ -19,6 +19,7 @@ class CommPage;
 class TPasswordForm;
 class TSectionForm;
 class CalibPage;
+class DataLogger;
 class ConfigPage;
 class FactoryPage;
 class ErrorsPage;
@@ -76,7 +77,8 @@ public:
         QString title;
         QString filter;
         QString defaultSuffix;
-        QString folder;
+        QString folder; ///< the folder, or the file proposed in it
+        bool confirmOverwrite = true;
     };
     std::function<QString(const FileRequest&)> chooseFile;
 
@@ -107,6 +109,9 @@ public:
     bool LoadRamSettings(const QString& section);
     void ButtonSaveRecordClick();
     void ButtonReadRecordClick();
+    /// Starts logging to a chosen file, or stops it.
+    void LogbuttonClick();
+    DataLogger& logger() { return *m_logger; }
     void ReadRamClick();
     void WriteRamClick();
     void ClearEnergybuttonClick();
@@ -148,7 +153,9 @@ private:
     TPasswordForm* m_passwordForm = nullptr;
     TSectionForm* m_sectionForm = nullptr;
     FactoryPage* m_factory = nullptr;
-    QTimer* m_logTimer = nullptr;
+    DataLogger* m_logger = nullptr;
+    bool m_netShown = false; ///< a measurement record has arrived: the log has values to write
+    QString m_logDir;
 };
 
 } // namespace kvam

@@ -83,6 +83,50 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     m_send->setGeometry(620, 450, 90, 24);
     m_send->hide();
     connect(m_send, &QPushButton::clicked, this, &CommPage::SendbuttonClick);
+
+    // The data logger: these two texts never change with the language.
+    m_logButton = new QPushButton(QStringLiteral("Log to file:"), this);
+    m_logButton->setObjectName(QStringLiteral("Logbutton"));
+    m_logButton->setGeometry(530, 486, 100, 25);
+    connect(m_logButton, &QPushButton::clicked, this, &CommPage::LogbuttonClick);
+    m_logFile = new QLabel(this);
+    m_logFile->setObjectName(QStringLiteral("SaveFilenameText"));
+    m_logFile->setGeometry(530, 516, 220, 22);
+    m_logFile->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_logFile->setAutoFillBackground(true);
+    QFont bold = m_logFile->font();
+    bold.setBold(true);
+    m_logFile->setFont(bold);
+    setLogFailing(false);
+}
+
+QString CommPage::logButtonCaption() const
+{
+    return m_logButton->text();
+}
+
+void CommPage::setLogButtonCaption(const QString& caption)
+{
+    m_logButton->setText(caption);
+}
+
+QString CommPage::logFileName() const
+{
+    return m_logFile->text();
+}
+
+void CommPage::setLogFileName(const QString& name)
+{
+    m_logFile->setText(name);
+}
+
+void CommPage::setLogFailing(bool failing)
+{
+    QPalette p = m_logFile->palette();
+    p.setColor(QPalette::Window, QColor(166, 202, 240)); // sky blue
+    p.setColor(QPalette::WindowText, failing ? QColor(255, 0, 0) : QColor(0, 0, 0));
+    m_logFile->setPalette(p);
+    m_logFile->setProperty("failing", failing);
 }
 
 void CommPage::DisplayCom(const QString& block)

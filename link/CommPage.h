@@ -8,6 +8,7 @@
 class QCheckBox;
 class QGroupBox;
 class QPlainTextEdit;
+class QLabel;
 class QPushButton;
 
 namespace kvam {
@@ -49,6 +50,15 @@ public:
     /// Service mode shows the command boxes (still disabled), Scan and Send.
     void setServiceMode(bool on);
 
+    /// The log button's caption: "Log to file:" while logging is off, "Stop log" while it is on.
+    QString logButtonCaption() const;
+    void setLogButtonCaption(const QString& caption);
+    /// The name of the log file in use (without folder).
+    QString logFileName() const;
+    void setLogFileName(const QString& name);
+    /// Red while the log file cannot be written, normal again after the next good line.
+    void setLogFailing(bool failing);
+
     PortsComboBox* portsBox() const { return m_ports; }
     QCheckBox* scanBox() const { return m_scan; }
 
@@ -57,8 +67,11 @@ signals:
     void PortsboxSelect(int index);
     void ScanClick(bool checked);
     void SendbuttonClick();
+    void LogbuttonClick();
 
 private:
+    QPushButton* m_logButton = nullptr;
+    QLabel* m_logFile = nullptr;
     PortsComboBox* m_ports;
     QPlainTextEdit* m_memo;
     QCheckBox* m_viewComm;

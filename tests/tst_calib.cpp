@@ -6,14 +6,20 @@
 #include "meter/VirtualMeterPort.h"
 #include "platform/NumericSpin.h"
 #include "service/CalibPage.h"
+#include "service/DataLogger.h"
 
+#include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace kvam;
 
@@ -74,6 +80,7 @@ private slots:
     void testOutputsSwitchTheMeter();
     void serviceCodesReachTheMeter();
     void energyClearZeroesTheMeter();
+    void loggingThroughTheWindow();
 };
 
 void TstCalib::caldataFormats_data()
@@ -336,6 +343,55 @@ void TstCalib::energyClearZeroesTheMeter()
     f.openPortByName(QStringLiteral("DEMO"));
     QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Write_RAM1), 10000);
     QVERIFY(get(meterOf(f).ram1(), ram1::EPplus, 3) < 1000); // zeroed, a moment of energy since
+}
+
+void TstCalib::loggingThroughTheWindow()
+{
+    QTemporaryDir dir;
+    TForm1 f(TForm1::Options{false});
+    QStringList errors;
+    f.showError = [&](const QString& text) { errors << text; };
+    QString proposed;
+    f.chooseFile = [&](const TForm1::FileRequest& r) {
+        proposed = r.folder;
+        return dir.filePath(QStringLiteral("sub/measured"));
+    };
+    auto* logButton = button(f, "Logbutton");
+    auto* name = f.findChild<QLabel*>(QStringLiteral("SaveFilenameText"));
+    auto* timer = f.findChild<QTimer*>(QStringLiteral("LogTimer"));
+    QCOMPARE(logButton->text(), QStringLiteral("Log to file:"));
+    QVERIFY(!timer->isActive());
+
+    // The folder does not exist: the first failing tick says so once, the name turns red, logging
+    // goes on; the next good tick clears the mark.
+    QTest::mouseClick(logButton, Qt::LeftButton);
+    QCOMPARE(logButton->text(), QStringLiteral("Stop log"));
+    QCOMPARE(name->text(), QStringLiteral("measured.txt"));
+    QVERIFY(timer->isActive());
+    QVERIFY(!f.logger().tick(nullptr, QDateTime::currentDateTime()));
+    QVERIFY(!f.logger().tick(nullptr, QDateTime::currentDateTime()));
+    QCOMPARE(errors.size(), 1);
+    QVERIFY(name->property("failing").toBool());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    QVERIFY(f.logger().tick(nullptr, QDateTime::currentDateTime()));
+    QVERIFY(!name->property("failing").toBool());
+    QFile log(dir.filePath(QStringLiteral("sub/measured.txt")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    QCOMPARE(lines.size(), 3);           // header, one line, and the empty rest after the last CR LF
+    QVERIFY(lines[1].contains("\"-\"")); // no measurement yet
+
+    QTest::mouseClick(logButton, Qt::LeftButton);
+    QCOMPARE(logButton->text(), QStringLiteral("Log to file:"));
+    QVERIFY(!timer->isActive());
+    // The next start proposes the previous file in its folder.
+    f.chooseFile = [&](const TForm1::FileRequest& r) {
+        proposed = r.folder;
+        return QString();
+    };
+    QTest::mouseClick(logButton, Qt::LeftButton);
+    QCOMPARE(proposed, dir.filePath(QStringLiteral("sub/measured.txt")));
+    QCOMPARE(logButton->text(), QStringLiteral("Log to file:")); // cancelled
 }
 
 QTEST_MAIN(TstCalib)

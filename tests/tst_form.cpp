@@ -433,6 +433,18 @@ private slots:
         QTest::newRow("stray argument") << QStringList{"DEMO"} << false << ""
                                         << ""
                                         << "";
+        QTest::newRow("password") << QStringList{"--password", "52806"} << true << ""
+                                  << ""
+                                  << "";
+        QTest::newRow("password=-1") << QStringList{"--password=-1"} << true << ""
+                                     << ""
+                                     << "";
+        QTest::newRow("password not a number") << QStringList{"--password", "abc"} << false << ""
+                                               << ""
+                                               << "";
+        QTest::newRow("password missing") << QStringList{"--password"} << false << ""
+                                          << ""
+                                          << "";
     }
     void commandLine()
     {
@@ -450,6 +462,13 @@ private slots:
         QCOMPARE(r.options->port, port);
         QCOMPARE(r.options->page, page);
         QCOMPARE(r.options->screenshot, screenshot);
+        const qsizetype at = args.indexOf(QStringLiteral("--password"));
+        if (at >= 0)
+            QCOMPARE(r.options->password, std::optional<int>(args[at + 1].toInt()));
+        else if (!args.isEmpty() && args[0].startsWith(QLatin1String("--password=")))
+            QCOMPARE(r.options->password, std::optional<int>(args[0].section('=', 1).toInt()));
+        else
+            QVERIFY(!r.options->password);
     }
 
     void supportedVersionKeepsPolling()
