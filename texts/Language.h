@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <span>
+
+namespace kvam {
+
+/// The two languages of the user interface. The program keeps no language setting: the texts on
+/// screen are the only state, and the last switch decides.
+enum class Language
+{
+    Hungarian,
+    English
+};
+
+/// One switched text: the control (or window) that shows it, keyed like the start texts
+/// ("Form1" the main window's title, "PasswordForm" and "SectionForm" the dialogs' titles,
+/// "Window.Control" a control of a dialog), and its text in each language (UTF-8).
+struct LanguageText
+{
+    const char* control;
+    const char* hungarian;
+    const char* english;
+
+    QString text(Language language) const;
+};
+
+/// Every switched text. Texts that no language switches have no entry.
+std::span<const LanguageText> languageTexts();
+
+/// The item list of a drop-down box in each language. The item index is the code the meter
+/// stores, so both lists have the same length and order.
+struct LanguageItems
+{
+    const char* control;
+    std::span<const char* const> hungarian;
+    std::span<const char* const> english;
+
+    QStringList items(Language language) const;
+};
+
+/// The ten boxes that get a list per language.
+std::span<const LanguageItems> languageItemLists();
+
+/// A copy made after the texts and lists are set: `target` takes the caption (or, for lists, the
+/// items) that `source` shows in the chosen language.
+struct LanguageCopy
+{
+    const char* source;
+    const char* target;
+};
+
+/// The boxes of the second outputs that take the list of their first-output twin.
+std::span<const LanguageCopy> languageListCopies();
+
+/// The labels and panels of the second outputs that take the caption of their first-output twin.
+std::span<const LanguageCopy> languageLabelCopies();
+
+/// The boxes emptied before any text is set (the other rebuilt boxes are emptied when refilled).
+std::span<const char* const> languageListsEmptiedFirst();
+
+/// The boxes whose selected index is remembered before the lists are rebuilt and restored after.
+std::span<const char* const> languageRememberedSelections();
+
+/// The error lamps are paired by status bit: for bits 0 .. kLanguageLampBits - 1 the lamp of each
+/// target group takes the caption of the lamp of the same bit in the source group. Groups are
+/// named by their bit-0 lamp.
+inline constexpr int kLanguageLampBits = 20;
+inline constexpr const char* kLanguageLampSource = "DinLeds";
+std::span<const char* const> languageLampTargets();
+
+} // namespace kvam
