@@ -14,6 +14,7 @@
 #include "link/LinkDriver.h"
 #include "link/PortNames.h"
 #include "platform/Lamp.h"
+#include "platform/LanguageSwitch.h"
 #include "platform/NumericSpin.h"
 #include "service/CalibPage.h"
 #include "service/DataLogger.h"
@@ -30,6 +31,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -124,6 +126,10 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     m_imageAngol->setObjectName(QStringLiteral("ImageAngol"));
     m_imageAngol->setGeometry(740, 4, 32, 20);
     m_imageAngol->setPixmap(englishFlag(32, 20));
+    for (QLabel* flag : {m_imageMagyar, m_imageAngol}) {
+        flag->setCursor(Qt::PointingHandCursor);
+        flag->installEventFilter(this);
+    }
 
     buildPages();
 
@@ -425,6 +431,25 @@ void TForm1::ButtonReadRecordClick()
         return;
     }
     m_model->ram2Loaded();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if ((watched == m_imageMagyar || watched == m_imageAngol) &&
+        event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        ImageAngolClick(watched);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::ImageAngolClick(QObject* sender)
+{
+    if (sender == m_imageMagyar)
+        applyLanguage({this}, Language::Hungarian);
+    else if (sender == m_imageAngol)
+        applyLanguage({this}, Language::English);
 }
 
 void TForm1::LogbuttonClick()

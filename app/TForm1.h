@@ -109,6 +109,8 @@ public:
     bool LoadRamSettings(const QString& section);
     void ButtonSaveRecordClick();
     void ButtonReadRecordClick();
+    /// A click on a flag: the texts of all three windows switch to that flag's language.
+    void ImageAngolClick(QObject* sender);
     /// Starts logging to a chosen file, or stops it.
     void LogbuttonClick();
     DataLogger& logger() { return *m_logger; }
@@ -122,6 +124,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildPages();

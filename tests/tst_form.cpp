@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -469,6 +470,19 @@ private slots:
             QCOMPARE(r.options->password, std::optional<int>(args[0].section('=', 1).toInt()));
         else
             QVERIFY(!r.options->password);
+    }
+
+    void flagsSwitchTheLanguage()
+    {
+        TForm1 f;
+        auto* tabs = f.findChild<QTabWidget*>(QStringLiteral("CoolPageControl1"));
+        const int meres = tabs->indexOf(f.findChild<QWidget*>(QStringLiteral("TabSheet_Meres")));
+        QTest::mouseClick(f.findChild<QLabel*>(QStringLiteral("ImageAngol")), Qt::LeftButton);
+        QCOMPARE(tabs->tabText(meres), QStringLiteral("Measuring"));
+        QCOMPARE(f.windowTitle(), QStringLiteral("KVAM2100 settings              VELMAR"));
+        QTest::mouseClick(f.findChild<QLabel*>(QStringLiteral("ImageMagyar")), Qt::LeftButton);
+        QCOMPARE(tabs->tabText(meres), QStringLiteral("Mért értékek"));
+        QCOMPARE(f.windowTitle(), QString::fromUtf8("KVAM2100 beállítás              VELMAR"));
     }
 
     void supportedVersionKeepsPolling()
