@@ -17,6 +17,7 @@ QString commandLineHelp()
         "                     TabSheet_Phasor, TabSheet_Errors, TabSheet_Comm, and with the\n"
         "                     password TabSheet_Config, TabSheet_FactorySettings,\n"
         "                     TabSheet_Calib; an inner page such as TabSheet2 opens its page)\n"
+        "  --english          switch to the English texts at start (as a click on the flag)\n"
         "  --screenshot FILE  after three seconds save a picture of the window to FILE and quit\n"
         "  --help             show this text\n");
 }
@@ -47,6 +48,8 @@ CommandLineResult parseCommandLine(const QStringList& arguments)
         };
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             o.help = true;
+        } else if (arg == QLatin1String("--english") && !inlineValue) {
+            o.english = true;
         } else if (arg == QLatin1String("--demo") && !inlineValue) {
             o.port = QStringLiteral("DEMO");
         } else if (arg == QLatin1String("--port")) {

@@ -14,6 +14,7 @@ struct CommandLineOptions
     QString page;                ///< make this page active at start
     QString screenshot;          ///< save a picture of the window after three seconds, then quit
     std::optional<int> password; ///< enter this number at start as the password dialog would take it
+    bool english = false;        ///< switch to the English texts at start, as the English flag does
     bool help = false;
 };
 

@@ -452,6 +452,11 @@ void TForm1::ImageAngolClick(QObject* sender)
         applyLanguage({this}, Language::English);
 }
 
+void TForm1::switchToEnglish()
+{
+    ImageAngolClick(m_imageAngol);
+}
+
 void TForm1::LogbuttonClick()
 {
     if (m_comm->logButtonCaption() != QLatin1String("Log to file:")) {

@@ -111,6 +111,7 @@ public:
     void ButtonReadRecordClick();
     /// A click on a flag: the texts of all three windows switch to that flag's language.
     void ImageAngolClick(QObject* sender);
+    void switchToEnglish();
     /// Starts logging to a chosen file, or stops it.
     void LogbuttonClick();
     DataLogger& logger() { return *m_logger; }

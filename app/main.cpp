@@ -28,6 +28,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("KVAM2300 33"));
 
     kvam::TForm1 form;
+    if (options.english)
+        form.switchToEnglish();
     if (options.password)
         form.evaluatePassword(*options.password);
 

@@ -434,6 +434,9 @@ private slots:
         QTest::newRow("stray argument") << QStringList{"DEMO"} << false << ""
                                         << ""
                                         << "";
+        QTest::newRow("english") << QStringList{"--english"} << true << ""
+                                 << ""
+                                 << "";
         QTest::newRow("password") << QStringList{"--password", "52806"} << true << ""
                                   << ""
                                   << "";
@@ -463,6 +466,7 @@ private slots:
         QCOMPARE(r.options->port, port);
         QCOMPARE(r.options->page, page);
         QCOMPARE(r.options->screenshot, screenshot);
+        QCOMPARE(r.options->english, args.contains(QStringLiteral("--english")));
         const qsizetype at = args.indexOf(QStringLiteral("--password"));
         if (at >= 0)
             QCOMPARE(r.options->password, std::optional<int>(args[at + 1].toInt()));
