@@ -186,8 +186,8 @@ constexpr UiText kTexts[] = {
     {"Scan", "SCAN"},
     {"Sendbutton", "Send"},
 
-#include "texts/ConfigTexts.inc"
 #include "texts/CalibTexts.inc"
+#include "texts/ConfigTexts.inc"
 };
 
 } // namespace
