@@ -6,10 +6,12 @@
 
 namespace kvam {
 
-LinkDriver::PortFactory portFactory(bool demoPacing)
+LinkDriver::PortFactory portFactory(bool demoPacing, std::optional<VirtualMeterConfig> demoMeter)
 {
-    return [demoPacing](const QString& name) -> std::unique_ptr<SerialPort> {
+    return [demoPacing, demoMeter](const QString& name) -> std::unique_ptr<SerialPort> {
         if (name == QLatin1String(kDemoPort)) {
+            if (demoMeter)
+                return std::make_unique<VirtualMeterPort>(demoPacing, *demoMeter);
             // The demo meter comes configured, so every panel of the configuration shows something.
             VirtualMeterConfig config;
             config.installed = true;

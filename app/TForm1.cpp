@@ -106,7 +106,8 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     m_logDir = m_settingsDir;
 
     m_model = new DeviceModel(this);
-    m_link = new LinkDriver(*m_model, m_model->memory(), portFactory(m_options.demoPacing), this);
+    m_link = new LinkDriver(*m_model, m_model->memory(),
+                            portFactory(m_options.demoPacing, m_options.demoMeter), this);
     m_model->attach(m_link->engine());
 
     boldCaption("TxLed", QRect(22, 6, 20, 16), this);

@@ -3,11 +3,13 @@
 #include "app/MainPages.h"
 #include "device/DeviceModel.h"
 #include "link/LinkEngine.h"
+#include "meter/VirtualMeter.h"
 
 #include <QDialog>
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QTabWidget;
@@ -38,6 +40,8 @@ public:
     struct Options
     {
         bool demoPacing = true; ///< the in-process meter behind "DEMO" keeps the line's pace
+        /// How the meter behind "DEMO" is built (faults, identity); by default a configured meter.
+        std::optional<VirtualMeterConfig> demoMeter;
     };
 
     static constexpr int kProgramMajorVersion = 3; ///< the "version" figure of the caption
