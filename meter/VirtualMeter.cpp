@@ -316,6 +316,7 @@ bool VirtualMeter::roll(double probability)
 std::optional<MeterAnswer> VirtualMeter::handleRequest(std::uint8_t code, const std::uint8_t* payload)
 {
     ++m_stats.requests;
+    ++m_stats.byCode[code];
     const double now = m_clock();
     advanceTo(now);
     const QByteArray answerPayload = buildPayload(code, payload, now);
@@ -331,18 +332,24 @@ MeterAnswer VirtualMeter::applyFaults(std::uint8_t code, QByteArray frame)
     const FaultProfile& f = m_config.faults;
     MeterAnswer answer;
     answer.code = code;
-    if (roll(f.crc))
+    if (roll(f.crc)) {
         frame[frame.size() - 1] = char(frame[frame.size() - 1] ^ 0x5A);
+        ++m_stats.corrupted;
+    }
     if (roll(f.garbage)) {
+        ++m_stats.garbage;
         const int n = std::uniform_int_distribution<int>(1, 6)(m_rng);
         QByteArray junk;
         for (int k = 0; k < n; ++k)
             junk.append(char(std::uniform_int_distribution<int>(0, 255)(m_rng)));
         frame.prepend(junk);
     }
-    if (roll(f.late))
+    if (roll(f.late)) {
         answer.delayMs = kLateAnswerMs;
+        ++m_stats.late;
+    }
     if (roll(f.split) && frame.size() >= 2) {
+        ++m_stats.split;
         const int pieces = std::min<int>(std::uniform_int_distribution<int>(2, 4)(m_rng), int(frame.size()));
         std::vector<int> cuts;
         while (int(cuts.size()) < pieces - 1) {

@@ -40,6 +40,12 @@ struct MeterStats
     int badCrc = 0;         ///< frames with a plausible header whose CRC was wrong
     int discardedBytes = 0; ///< bytes skipped while looking for a frame start
     int dropped = 0;        ///< answers swallowed by the drop fault
+    int corrupted = 0;      ///< answers sent with a broken CRC
+    int late = 0;           ///< answers held back past the answer time-out
+    int split = 0;          ///< answers delivered over several reads
+    int garbage = 0;        ///< answers with stray bytes in front of them
+    /// Well-formed requests by command code.
+    std::array<int, 256> byCode{};
 };
 
 /// The KVAM2100 on the far end of the line: takes request bytes, answers them with frames whose
