@@ -86,9 +86,20 @@ std::pair<qsizetype, qsizetype> trimmed(QByteArrayView text, qsizetype from, qsi
     return {from, to};
 }
 
+// A name without the blanks around it, as the parser takes names from the file: other white space
+// (a CR, a no-break space) belongs to the name.
+QStringView withoutBlanks(QStringView name)
+{
+    while (!name.isEmpty() && (name.front() == u' ' || name.front() == u'\t'))
+        name = name.sliced(1);
+    while (!name.isEmpty() && (name.back() == u' ' || name.back() == u'\t'))
+        name.chop(1);
+    return name;
+}
+
 QByteArray foldedName(QStringView name)
 {
-    QByteArray bytes = cp1250::encode(name.trimmed());
+    QByteArray bytes = cp1250::encode(withoutBlanks(name));
     for (char& c : bytes)
         c = static_cast<char>(cp1250::fold(static_cast<std::uint8_t>(c)));
     return bytes;
@@ -312,8 +323,8 @@ std::optional<QString> IniProfile::value(QStringView section, QStringView key) c
 
 bool IniProfile::setValue(QStringView section, QStringView key, QStringView value)
 {
-    const QByteArray sectionBytes = cp1250::encode(section.trimmed());
-    const QByteArray keyBytes = cp1250::encode(key.trimmed());
+    const QByteArray sectionBytes = cp1250::encode(withoutBlanks(section));
+    const QByteArray keyBytes = cp1250::encode(withoutBlanks(key));
     const QByteArray valueBytes = cp1250::encode(value);
     if (keyBytes.isEmpty() || keyBytes.contains('=') || keyBytes.startsWith('[') ||
         keyBytes.startsWith(';') || sectionBytes.contains(']') || hasLineBreak(sectionBytes) ||
