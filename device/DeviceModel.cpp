@@ -49,6 +49,10 @@ bool DeviceModel::writeConfig()
 void DeviceModel::settingsLoaded()
 {
     engine().state().SettingsLoaded = true;
+    // Reads asked for before the load (at start-up, by a page change or the read button) would
+    // replace the loaded records with the meter's when they are finally answered.
+    engine().setFlag(Read_RAM2, false);
+    engine().setFlag(Read_RAM3, false);
     hold(m_ram2Held);
     hold(m_ram3Held);
     emit ram2Changed();

@@ -53,8 +53,8 @@ public:
     /// Writes both configuration images as they are now. Refused (false, nothing flagged) while
     /// an image holds no record.
     bool writeConfig();
-    /// A settings section was loaded into both images: they hold records, and page changes and
-    /// state answers no longer read the meter's over them.
+    /// A settings section was loaded into both images: they hold records, and neither reads still
+    /// pending nor page changes and state answers read the meter's over them.
     void settingsLoaded();
     /// A record file was loaded into the RAM2 image.
     void ram2Loaded();
