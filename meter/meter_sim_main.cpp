@@ -4,6 +4,7 @@
 #include "meter/AnswerSchedule.h"
 #include "meter/FaultProfile.h"
 #include "meter/FirmwareVersion.h"
+#include "meter/HostileMeter.h"
 #include "meter/VirtualMeter.h"
 
 #include <QCommandLineParser>
@@ -19,6 +20,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -32,6 +35,10 @@ constexpr int kExitUsage = 2;
 constexpr int kPartialRequestTimeoutMs = 250;
 // Output waiting for a reader is capped: nobody may be listening on the slave side.
 constexpr qsizetype kMaxPendingOutput = 64 * 1024;
+// Noise is made in pieces of this size whenever the line has taken the last one.
+constexpr qsizetype kNoiseChunkBytes = 4096;
+// A meter that dies after an answer waits this long first, so the reader has taken the bytes.
+constexpr int kDieDelayMs = 50;
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -58,9 +65,10 @@ void setNonBlocking(int fd)
 class PtyServer : public QObject
 {
 public:
-    PtyServer(int master, kvam::VirtualMeter& meter, bool pacing)
-        : m_master(master), m_meter(meter), m_pacing(pacing), m_readNotifier(master, QSocketNotifier::Read),
-          m_writeNotifier(master, QSocketNotifier::Write)
+    PtyServer(int master, kvam::VirtualMeter& meter, bool pacing, kvam::HostileMeter* hostile,
+              bool logRequests)
+        : m_master(master), m_meter(meter), m_pacing(pacing), m_hostile(hostile), m_logRequests(logRequests),
+          m_readNotifier(master, QSocketNotifier::Read), m_writeNotifier(master, QSocketNotifier::Write)
     {
         m_clock.start();
         m_writeNotifier.setEnabled(false);
@@ -94,40 +102,111 @@ private:
 
     void handleBytes(const QByteArray& bytes)
     {
-        for (const kvam::MeterAnswer& answer : m_meter.receive(bytes))
-            scheduleAnswer(answer);
+        for (const kvam::MeterAnswer& answer : m_meter.receive(bytes)) {
+            log(QStringLiteral("request %1").arg(answer.code));
+            const std::optional<kvam::HostileAnswer> hostile =
+                m_hostile ? m_hostile->replace(answer) : std::nullopt;
+            if (hostile)
+                scheduleHostile(*hostile);
+            else
+                scheduleAnswer(answer);
+        }
         if (m_meter.pendingBytes() > 0)
             m_partialTimer.start(kPartialRequestTimeoutMs);
         else
             m_partialTimer.stop();
     }
 
-    void scheduleAnswer(const kvam::MeterAnswer& answer)
+    /// One line on standard output with the milliseconds since start, when asked for.
+    void log(const QString& what)
+    {
+        if (!m_logRequests)
+            return;
+        std::printf("%s %lld\n", qPrintable(what), static_cast<long long>(m_clock.elapsed()));
+        std::fflush(stdout);
+    }
+
+    void scheduleHostile(const kvam::HostileAnswer& hostile)
+    {
+        log(QStringLiteral("step %1").arg(m_hostile->stepsDone()));
+        const bool last = m_hostile->done();
+        const auto after = [this, hostile, last] {
+            if (hostile.noiseBytes > 0) {
+                m_noiseLeft += hostile.noiseBytes;
+                m_noiseTotal += hostile.noiseBytes;
+                flushOutput();
+            }
+            if (hostile.dieAfterSent)
+                m_dieWhenFlushed = true;
+            if (last)
+                m_scriptDoneWhenFlushed = true;
+            checkFlushed();
+        };
+        if (!scheduleAnswer(hostile.answer, after))
+            after();
+    }
+
+    /// Queues the answer's chunks at their times; `then` runs after the last one. False when the
+    /// answer holds no bytes (nothing is scheduled then).
+    bool scheduleAnswer(const kvam::MeterAnswer& answer, std::function<void()> then = {})
     {
         const std::vector<kvam::TimedChunk> chunks = kvam::scheduleAnswer(answer, m_pacing);
         if (chunks.empty())
-            return;
+            return false;
         const int now = int(m_clock.elapsed());
         int start = 0;
         if (m_pacing) {
             start = std::max(now + kvam::kTurnaroundMs, m_busyUntilMs) - now;
             m_busyUntilMs = now + start + chunks.back().atMs;
         }
-        for (const kvam::TimedChunk& chunk : chunks)
-            QTimer::singleShot(start + chunk.atMs, this, [this, bytes = chunk.bytes] { queueOutput(bytes); });
+        for (std::size_t i = 0; i < chunks.size(); ++i) {
+            std::function<void()> next = i + 1 == chunks.size() ? then : std::function<void()>();
+            QTimer::singleShot(start + chunks[i].atMs, this, [this, bytes = chunks[i].bytes, next] {
+                queueOutput(bytes);
+                if (next)
+                    next();
+            });
+        }
+        return true;
+    }
+
+    /// Runs what waits for the line to have taken everything: the end of the script, the death.
+    void checkFlushed()
+    {
+        if (!m_pending.isEmpty() || m_noiseLeft > 0)
+            return;
+        if (m_scriptDoneWhenFlushed) {
+            m_scriptDoneWhenFlushed = false;
+            log(QStringLiteral("script-done noise %1").arg(m_noiseTotal));
+        }
+        if (m_dieWhenFlushed) {
+            m_dieWhenFlushed = false;
+            log(QStringLiteral("die"));
+            // SIGKILL: no clean-up, the pseudo-terminal vanishes under the reader as with a pulled cable.
+            QTimer::singleShot(kDieDelayMs, [] { ::raise(SIGKILL); });
+        }
     }
 
     void queueOutput(const QByteArray& bytes)
     {
-        if (m_pending.size() + bytes.size() > kMaxPendingOutput)
-            return; // nobody is reading; the answer is lost as it would be on a cut line
+        // Nobody is reading: the answer is lost as it would be on a cut line. One answer alone is
+        // always taken whole, however long a hostile script makes it.
+        if (!m_pending.isEmpty() && m_pending.size() + bytes.size() > kMaxPendingOutput)
+            return;
         m_pending.append(bytes);
         flushOutput();
     }
 
     void flushOutput()
     {
-        while (!m_pending.isEmpty()) {
+        for (;;) {
+            if (m_pending.isEmpty() && m_noiseLeft > 0) {
+                const qsizetype n = std::min(m_noiseLeft, kNoiseChunkBytes);
+                m_pending = m_hostile->noise(n);
+                m_noiseLeft -= n;
+            }
+            if (m_pending.isEmpty())
+                break;
             const ssize_t n = ::write(m_master, m_pending.constData(), std::size_t(m_pending.size()));
             if (n > 0) {
                 m_pending.remove(0, n);
@@ -141,20 +220,28 @@ private:
             }
             std::fprintf(stderr, "kvam-meter-sim: write: %s\n", std::strerror(errno));
             m_pending.clear();
+            m_noiseLeft = 0;
             break;
         }
         m_writeNotifier.setEnabled(false);
+        checkFlushed();
     }
 
     int m_master;
     kvam::VirtualMeter& m_meter;
     bool m_pacing;
+    kvam::HostileMeter* m_hostile;
+    bool m_logRequests;
     QSocketNotifier m_readNotifier;
     QSocketNotifier m_writeNotifier;
     QTimer m_partialTimer;
     QElapsedTimer m_clock;
     int m_busyUntilMs = 0;
     QByteArray m_pending;
+    qsizetype m_noiseLeft = 0;
+    qsizetype m_noiseTotal = 0;
+    bool m_dieWhenFlushed = false;
+    bool m_scriptDoneWhenFlushed = false;
 };
 
 } // namespace
@@ -184,7 +271,25 @@ int main(int argc, char** argv)
     const QCommandLineOption installedOption(
         QStringLiteral("installed"),
         QStringLiteral("Start with the configuration of an installation instead of the factory one."));
-    parser.addOptions({helpOption, versionOption, faultsOption, seedOption, noPacingOption, installedOption});
+    const QCommandLineOption hostileOption(
+        QStringLiteral("hostile"),
+        QStringLiteral("Answer the next requests as a broken meter, one step each, then normally again.\n"
+                       "Steps, comma-separated, each optionally prefixed by CODE: to wait for that request:\n"
+                       "len=N (a header with length field N only), frame=N (header and the N + 1 bytes it\n"
+                       "announces, good CRC), N being 0..65535, rec, rec-K or rec+K (the right length\n"
+                       "field plus or minus K); code=C (the right record under code C); float=V (a\n"
+                       "measurement record with V in every float, e.g. nan, inf, -inf, 1e38); date=HEX (a\n"
+                       "version record with that date field); version=garbage (major 3, random otherwise);\n"
+                       "noise=N (N random bytes at full speed); half (half the answer, then SIGKILL);\n"
+                       "die (SIGKILL on the request); silence; good."),
+        QStringLiteral("SCRIPT"));
+    const QCommandLineOption logRequestsOption(
+        QStringLiteral("log-requests"),
+        QStringLiteral(
+            "After the path, print \"request CODE MS\" for every request answered, and the\n"
+            "hostile script's progress (\"step N MS\", \"script-done noise BYTES MS\", \"die MS\")."));
+    parser.addOptions({helpOption, versionOption, faultsOption, seedOption, noPacingOption, installedOption,
+                       hostileOption, logRequestsOption});
 
     if (!parser.parse(QCoreApplication::arguments()))
         usageError(parser.errorText());
@@ -217,6 +322,23 @@ int main(int argc, char** argv)
                 QStringLiteral("seed \"%1\" is not a non-negative integer").arg(parser.value(seedOption)));
     }
     const bool pacing = !parser.isSet(noPacingOption);
+    std::unique_ptr<kvam::HostileMeter> hostile;
+    if (parser.isSet(hostileOption)) {
+        const auto steps = kvam::parseHostileScript(parser.value(hostileOption));
+        if (!steps)
+            usageError(steps.error);
+        kvam::VersionRecord version;
+        set(version, kvam::version::ProgramversionMajor, config.version.major);
+        set(version, kvam::version::ProgramversionMinor, config.version.minor);
+        set(version, kvam::version::ProgramversionBuild, config.version.build);
+        const QByteArray date = config.firmwareDate.left(qsizetype(kvam::version::Programdate.count));
+        std::memcpy(version.data() + kvam::version::Programdate.offset, date.constData(),
+                    std::size_t(date.size()));
+        set(version, kvam::version::Gyartaseve, config.factoryYear);
+        set(version, kvam::version::Gyartashonapja, config.factoryMonth);
+        set(version, kvam::version::Gyartasiszam, config.factoryNumber);
+        hostile = std::make_unique<kvam::HostileMeter>(*steps.value, version, config.seed);
+    }
 
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
@@ -263,7 +385,7 @@ int main(int argc, char** argv)
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
 
     kvam::VirtualMeter meter(config);
-    PtyServer server(master, meter, pacing);
+    PtyServer server(master, meter, pacing, hostile.get(), parser.isSet(logRequestsOption));
 
     std::printf("%s\n", slavePath.constData());
     std::fflush(stdout);
