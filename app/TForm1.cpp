@@ -203,7 +203,7 @@ void TForm1::connectPages()
     connect(model, &DeviceModel::netChanged, this, [this] { m_netShown = true; });
     connect(model, &DeviceModel::netChanged, m_phasor,
             [this](const NetRecord& net) { m_phasor->showNet(net, m_model->caldata()); });
-    connect(model, &DeviceModel::ram1Changed, m_meres, [this] { m_meres->showRam1(m_model->memory().ram1); });
+    connect(model, &DeviceModel::ram1Changed, m_meres, &MeasurementPage::showRam1);
     connect(model, &DeviceModel::ram2Changed, m_meres,
             [this] { m_meres->showArrangement(m_model->memory().ram2); });
     connect(model, &DeviceModel::epChanged, m_meres, &MeasurementPage::showEp);

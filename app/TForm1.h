@@ -42,6 +42,12 @@ public:
         bool demoPacing = true; ///< the in-process meter behind "DEMO" keeps the line's pace
         /// How the meter behind "DEMO" is built (faults, identity); by default a configured meter.
         std::optional<VirtualMeterConfig> demoMeter;
+
+        Options() = default;
+        Options(bool pacing, std::optional<VirtualMeterConfig> meter = std::nullopt)
+            : demoPacing(pacing), demoMeter(std::move(meter))
+        {
+        }
     };
 
     static constexpr int kProgramMajorVersion = 3; ///< the "version" figure of the caption

@@ -165,9 +165,17 @@ void DeviceModel::Display_Net(const std::uint8_t* payload)
 
 void DeviceModel::Display_RAM1(const std::uint8_t* payload)
 {
+    // While the energy clear's write waits for its slot the image holds the zeros it will send:
+    // the counters read meanwhile are shown but do not undo the clear.
+    if (m_engine && m_engine->flag(Write_RAM1)) {
+        Ram1Image read;
+        read.copyFrom(payload);
+        emit ram1Changed(read);
+        return;
+    }
     m_memory.ram1.copyFrom(payload);
     hold(m_ram1Held);
-    emit ram1Changed();
+    emit ram1Changed(m_memory.ram1);
 }
 
 void DeviceModel::Display_RAM2()

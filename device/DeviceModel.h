@@ -94,7 +94,9 @@ public:
 signals:
     void stateChanged(const kvam::StateRecord& rec);
     void netChanged(const kvam::NetRecord& rec);
-    void ram1Changed();
+    /// A RAM1 record arrived; `counters` is what it holds (the image, unless a write of the image
+    /// is pending).
+    void ram1Changed(const kvam::Ram1Image& counters);
     void ram2Changed();
     void ram3Changed();
     void caldataChanged(const kvam::CaldataRecord& rec);

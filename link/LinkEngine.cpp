@@ -275,35 +275,36 @@ void LinkEngine::DecodePacket()
         m_client.Display_Net(payload);
         break;
     case Read_RAM1:
-        // The energy clear zeroed the image for its write: the counters read meanwhile must not
-        // undo it.
-        if (flag(Write_RAM1))
-            break;
         m_client.Display_RAM1(payload);
         break;
     case Write_RAM1:
         setFlag(Write_RAM1, false);
         break;
-    case Read_RAM2:
+    case Read_RAM2: {
+        const bool asked = flag(Read_RAM2);
         setFlag(Read_RAM2, false);
         // While a write of the record waits for its slot, the image holds what the user packed for
         // it: the meter's old record must not replace it. The read-back after the write shows
-        // what the meter then holds.
-        if (flag(Write_RAM2))
+        // what the meter then holds. Nor does an answer to a read that a settings load withdrew
+        // while it was on its way replace the loaded record.
+        if (flag(Write_RAM2) || (!asked && m_s.SettingsLoaded))
             break;
         m_memory.ram2.copyFrom(payload); // CopyRxbuffToRam2
         m_client.Display_RAM2();
         break;
+    }
     case Write_RAM2:
         setFlag(Write_RAM2, false);
         setFlag(Read_RAM2, true);
         break;
-    case Read_RAM3:
+    case Read_RAM3: {
+        const bool asked = flag(Read_RAM3);
         setFlag(Read_RAM3, false);
-        if (flag(Write_RAM3))
+        if (flag(Write_RAM3) || (!asked && m_s.SettingsLoaded))
             break;
         m_client.Display_RAM3(payload);
         break;
+    }
     case Write_RAM3:
         setFlag(Write_RAM3, false);
         setFlag(Read_RAM3, true);

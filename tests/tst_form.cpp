@@ -229,7 +229,7 @@ private slots:
 
     void dropDownClosesAndRescans()
     {
-        TForm1 f({false});
+        TForm1 f(TForm1::Options{false});
         f.openPortByName(QStringLiteral("DEMO"));
         QVERIFY(f.link().portOpen());
         f.PortsboxDropDown();
@@ -248,7 +248,7 @@ private slots:
 
     void startupReadsFromVirtualMeter()
     {
-        TForm1 f({false});
+        TForm1 f(TForm1::Options{false});
         f.openPortByName(QStringLiteral("DEMO"));
         QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Read_Version), 5000);
         QVERIFY(!f.engine().flag(Read_RAM2));
@@ -265,7 +265,7 @@ private slots:
 
     void measurementPageFilledFromVirtualMeter()
     {
-        TForm1 f({false});
+        TForm1 f(TForm1::Options{false});
         f.activatePage(QStringLiteral("TabSheet_Meres"));
         f.openPortByName(QStringLiteral("DEMO"));
         auto* u1 = f.findChild<QLineEdit*>(QStringLiteral("L1urms"));

@@ -521,6 +521,12 @@ private slots:
         QTest::newRow("4") << 4 << V{4} << false << false << V{4} << "Display_RAM1";
         QTest::newRow("5") << 5 << V{5} << false << false << V{} << "";
         QTest::newRow("6") << 6 << V{6} << false << false << V{} << "Display_RAM2";
+        QTest::newRow("6 while its write is pending") << 6 << V{6, 7} << false << false << V{7} << "";
+        QTest::newRow("6 withdrawn by a settings load") << 6 << V{} << false << true << V{} << "";
+        QTest::newRow("6 unasked") << 6 << V{} << false << false << V{} << "Display_RAM2";
+        QTest::newRow("8 while its write is pending") << 8 << V{8, 9} << false << false << V{9} << "";
+        QTest::newRow("8 withdrawn by a settings load") << 8 << V{} << false << true << V{} << "";
+        QTest::newRow("8 asked after a settings load") << 8 << V{8} << false << true << V{} << "Display_RAM3";
         QTest::newRow("7 unsolicited") << 7 << V{} << false << false << V{6} << "";
         QTest::newRow("7") << 7 << V{7} << false << false << V{6} << "";
         QTest::newRow("8") << 8 << V{8} << false << false << V{} << "Display_RAM3";
@@ -675,6 +681,24 @@ private slots:
             QVERIFY(r.io.writes.empty());
         else
             QCOMPARE(r.sentCodes(), std::vector<int>{flagsAfter.front()});
+    }
+
+    void ram2AnswerKeepsAPendingWrite()
+    {
+        Rig r;
+        r.memory.ram2.fill(0x5A); // what the user packed
+        r.engine.setFlag(Write_RAM2, true);
+        r.engine.setFlag(Read_RAM2, true);
+        r.feed(makeFrame(6, Bytes(314, 0x11)));
+        decltype(r.memory.ram2) packed;
+        packed.fill(0x5A);
+        QVERIFY(r.memory.ram2 == packed);
+        // The write still goes out with the packed image (the first tick only turns the cycle).
+        for (int i = 0; i < 3 && r.io.writes.empty(); ++i)
+            r.engine.CommTimerTimer();
+        QVERIFY(!r.io.writes.empty());
+        QCOMPARE(r.io.writes.back()[0], std::uint8_t(Write_RAM2));
+        QCOMPARE(r.io.writes.back()[3], std::uint8_t(0x5A));
     }
 
     void ram2AnswerFillsImage()
