@@ -93,6 +93,17 @@ qint64 residentBytes()
     return fields.size() > 1 ? fields[1].toLongLong() * ::sysconf(_SC_PAGESIZE) : -1;
 }
 
+/// Whether the resident size tells what the program keeps. AddressSanitizer's quarantine holds
+/// freed blocks back, so there it does only with the quarantine switched off.
+bool rssMeaningful()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return qEnvironmentVariable("ASAN_OPTIONS").contains(QLatin1String("quarantine_size_mb=0"));
+#else
+    return true;
+#endif
+}
+
 QString fieldText(TForm1& f, const char* name)
 {
     auto* edit = f.findChild<LabeledEdit*>(QLatin1String(name));
@@ -200,6 +211,13 @@ private slots:
                                      !f.engine().flag(Read_RAM3),
                                  15000);
         QCOMPARE(f.memory().ram2, VirtualMeter::factoryRam2());
+        // Each of them by the first good answer: none had to be asked again.
+        const QStringList after = sim.lines().mid(doneAt + 1);
+        for (int code : {Read_Version, Read_RAM2, Read_RAM3})
+            QVERIFY2(after.count(QStringLiteral("request %1").arg(code)) == 1,
+                     qPrintable(QStringLiteral("%1 asked %2 times after the storm")
+                                    .arg(QLatin1String(commandName(code)))
+                                    .arg(after.count(QStringLiteral("request %1").arg(code)))));
         QCOMPARE(fieldText(f, "Programversion"), QStringLiteral("3.2.7"));
         QCOMPARE(fieldText(f, "Programdate"), QStringLiteral("2023.05.17"));
         QTRY_VERIFY_WITH_TIMEOUT(plausibleVoltage(fieldText(f, "L1urms")), 10000);
@@ -221,8 +239,13 @@ private slots:
 
         const qint64 rssAfter = residentBytes();
         QVERIFY(rssBefore > 0 && rssAfter > 0);
-        QVERIFY2(rssAfter - rssBefore < 20 * 1024 * 1024,
-                 qPrintable(QStringLiteral("RSS %1 -> %2 kB").arg(rssBefore / 1024).arg(rssAfter / 1024)));
+        if (rssMeaningful())
+            QVERIFY2(
+                rssAfter - rssBefore < 20 * 1024 * 1024,
+                qPrintable(QStringLiteral("RSS %1 -> %2 kB").arg(rssBefore / 1024).arg(rssAfter / 1024)));
+        else
+            qInfo("RSS not checked: AddressSanitizer holds freed memory (run with "
+                  "ASAN_OPTIONS=quarantine_size_mb=0 to check it)");
         // 500 lines before each block is added (a block itself may be a whole frame's dump).
         QVERIFY2(mostLines <= CommPage::kMaxMonitorLines + kLargestBlockLines,
                  qPrintable(QString::number(mostLines)));
