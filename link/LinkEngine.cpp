@@ -263,7 +263,10 @@ void LinkEngine::DecodePacket()
     switch (m_s.Rxbuff[0]) {
     case Read_State:
         m_client.Display_State(payload);
-        if (m_stateAnswerRereadsConfig) {
+        // While a service code still waits to go out, this answer belongs to an earlier state
+        // request (a late one): ending the request now would leave the code unsent, to go out with
+        // whatever page polls the state next.
+        if (m_stateAnswerRereadsConfig && m_s.ServiceCode == 0) {
             setFlag(Read_State, false);
             if (!m_s.SettingsLoaded) {
                 setFlag(Read_RAM2, true);
