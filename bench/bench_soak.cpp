@@ -1,8 +1,11 @@
 // A long run of the real window on the measurement page against the paced virtual meter ("DEMO"),
 // with the communication monitor on: prints the resident size at the start, at every report, at
-// the end, and the growth per hour measured after the warm-up.
+// the end, and the growth per hour measured after the warm-up; and the refresh of the page: the time
+// between consecutive measurement records (mean, least, most) and the scheduler ticks lost against
+// the polling cycle (each tick sends one poll, and one more tick rewinds the cycle).
 //
 //   bench_soak [--minutes N | --seconds S] [--warmup S] [--every S] [--no-monitor] [--max-growth-kb K]
+//              [--min-period S] [--max-period S]
 //
 // Defaults: 10 minutes, warm-up 60 s, a report every 60 s, monitor on, no verdict. With
 // --max-growth-kb the program fails (exit code 1) when the highest resident size after the warm-up
@@ -10,8 +13,13 @@
 // judged rather than the last sample: with the monitor full the size still rises and falls by
 // about 150 kB as the text document collects removed lines and compacts them, and a sample taken
 // at a trough would hide a leak of that size.
+// With --min-period / --max-period the program also fails when the mean time between measurement
+// records falls outside that range: a check that the polls keep their schedule, not a speed test.
 
+#include "app/MainPages.h"
 #include "app/TForm1.h"
+#include "link/Commands.h"
+#include "link/LinkDriver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -36,6 +44,8 @@ struct Options
     double every = 60;
     bool monitor = true;
     std::optional<long> maxGrowthKb;
+    std::optional<double> minPeriod;
+    std::optional<double> maxPeriod;
 };
 
 /// VmRSS of this process in kB, -1 when /proc cannot be read. (QFile sees /proc files as empty.)
@@ -85,6 +95,10 @@ std::optional<Options> parse(int argc, char** argv)
             o.every = x;
         else if (std::strcmp(a, "--max-growth-kb") == 0)
             o.maxGrowthKb = static_cast<long>(x);
+        else if (std::strcmp(a, "--min-period") == 0)
+            o.minPeriod = x;
+        else if (std::strcmp(a, "--max-period") == 0)
+            o.maxPeriod = x;
         else
             return std::nullopt;
     }
@@ -99,9 +113,9 @@ int main(int argc, char* argv[])
 {
     const std::optional<Options> parsed = parse(argc, argv);
     if (!parsed) {
-        std::fprintf(stderr,
-                     "usage: bench_soak [--minutes N | --seconds S] [--warmup S] [--every S] "
-                     "[--no-monitor] [--max-growth-kb K]\n(the warm-up must be shorter than the run)\n");
+        std::fprintf(stderr, "usage: bench_soak [--minutes N | --seconds S] [--warmup S] [--every S] "
+                             "[--no-monitor] [--max-growth-kb K] [--min-period S] [--max-period S]\n(the "
+                             "warm-up must be shorter than the run)\n");
         return 2;
     }
     const Options opt = *parsed;
@@ -135,6 +149,25 @@ int main(int argc, char* argv[])
 
     QElapsedTimer clock;
     clock.start();
+
+    // The refresh of the page: when each measurement record arrived.
+    int netRecords = 0;
+    qint64 firstNetMs = -1;
+    qint64 lastNetMs = -1;
+    qint64 minGapMs = -1;
+    qint64 maxGapMs = -1;
+    QObject::connect(&form.model(), &DeviceModel::netChanged, &form, [&] {
+        const qint64 t = clock.elapsed();
+        if (lastNetMs >= 0) {
+            const qint64 gap = t - lastNetMs;
+            minGapMs = minGapMs < 0 ? gap : std::min(minGapMs, gap);
+            maxGapMs = std::max(maxGapMs, gap);
+        } else {
+            firstNetMs = t;
+        }
+        lastNetMs = t;
+        ++netRecords;
+    });
     const long startKb = residentKb();
     report("start", 0, startKb);
     long warmKb = -1;
@@ -179,6 +212,42 @@ int main(int argc, char* argv[])
         startKb, warmKb, endKb, growthKb, endAt - warmAt, perHourKb, perHourKb / 1024);
     const long peakGrowthKb = peakKb - warmKb;
     std::printf("highest RSS after warm-up %ld kB (%+ld kB)\n", peakKb, peakGrowthKb);
+
+    // The page's cycle: one tick per poll (the version is read once, not polled) and the rewind tick.
+    const MainPage* page = findMainPage("TabSheet_Meres");
+    int polls = 0;
+    for (int k = 1; k <= kCommandCount; ++k)
+        polls += page && k != Read_Version && page->polls.polls(k);
+    const int tickMs = form.link().commTimer().interval();
+    const double cycleS = double((polls + 1) * tickMs) / 1000;
+    double meanPeriodS = 0;
+    if (netRecords >= 2) {
+        const double spanS = double(lastNetMs - firstNetMs) / 1000;
+        meanPeriodS = spanS / (netRecords - 1);
+        const long expected = std::lround(spanS / cycleS) + 1;
+        const double ticksLost = (spanS - (netRecords - 1) * cycleS) * 1000 / tickMs;
+        std::printf(
+            "measurement records %d in %.1f s: refresh period mean %.3f s, least %.3f s, most %.3f s; "
+            "the schedule (%d polls and the rewind, %d ms a tick) gives %.3f s, %ld records; ticks lost "
+            "%.0f\n",
+            netRecords, spanS, meanPeriodS, double(minGapMs) / 1000, double(maxGapMs) / 1000, polls, tickMs,
+            cycleS, expected, std::max(0.0, ticksLost));
+    } else {
+        std::printf("measurement records %d: too few for a refresh period\n", netRecords);
+    }
+    std::printf("monitor at the end: %d lines\n", memo->document()->blockCount());
+    int verdict = 0;
+    if (opt.minPeriod || opt.maxPeriod) {
+        if (netRecords < 2 || (opt.minPeriod && meanPeriodS < *opt.minPeriod) ||
+            (opt.maxPeriod && meanPeriodS > *opt.maxPeriod)) {
+            std::printf("FAIL: refresh period mean %.3f s outside %.2f..%.2f s\n", meanPeriodS,
+                        opt.minPeriod.value_or(0), opt.maxPeriod.value_or(0));
+            verdict = 1;
+        } else {
+            std::printf("PASS: refresh period mean %.3f s within %.2f..%.2f s\n", meanPeriodS,
+                        opt.minPeriod.value_or(0), opt.maxPeriod.value_or(0));
+        }
+    }
     if (refusals > 0) {
         std::fprintf(stderr, "the virtual meter's version was refused\n");
         return 1;
@@ -192,5 +261,5 @@ int main(int argc, char* argv[])
         std::printf("PASS: grew by %ld kB after the warm-up, within the %ld kB allowed\n", peakGrowthKb,
                     *opt.maxGrowthKb);
     }
-    return 0;
+    return verdict;
 }
