@@ -1,6 +1,7 @@
 #include "config/ConfigPage.h"
 
 #include "config/ConfigFields.h"
+#include "config/PageParts.h"
 #include "config/RecordEditor.h"
 #include "platform/LampGroup.h"
 #include "platform/NumericSpin.h"
@@ -54,14 +55,6 @@ const NumberEditor* editorOf(const char* control)
     return nullptr;
 }
 
-QGroupBox* group(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* g = new QGroupBox(uiText(name), parent);
-    g->setObjectName(QLatin1String(name));
-    g->setGeometry(geometry);
-    return g;
-}
-
 QWidget* panel(QWidget* parent, const char* name, const QRect& geometry)
 {
     auto* p = new QWidget(parent);
@@ -76,7 +69,7 @@ ConfigPage::ConfigPage(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("TabSheet_Config"));
 
-    QGroupBox* config = group(this, "GroupBox13", QRect(4, 2, 757, 506));
+    QGroupBox* config = makeGroup(this, "GroupBox13", QRect(4, 2, 757, 506));
     m_inner = new QTabWidget(config);
     m_inner->setObjectName(QStringLiteral("PageControl1"));
     m_inner->setGeometry(8, 20, 741, 440);
@@ -94,18 +87,18 @@ ConfigPage::ConfigPage(QWidget* parent) : QWidget(parent)
     }
 
     const int y = 468;
-    connect(button(config, "Button2", QRect(8, y, 140, 27)), &QPushButton::clicked, this,
+    connect(makeButton(config, "Button2", QRect(8, y, 140, 27)), &QPushButton::clicked, this,
             &ConfigPage::readRamClicked);
-    connect(button(config, "Button1", QRect(152, y, 130, 27)), &QPushButton::clicked, this,
+    connect(makeButton(config, "Button1", QRect(152, y, 130, 27)), &QPushButton::clicked, this,
             &ConfigPage::writeRamClicked);
-    connect(button(config, "ButtonSaveRecord", QRect(298, y, 110, 27)), &QPushButton::clicked, this,
+    connect(makeButton(config, "ButtonSaveRecord", QRect(298, y, 110, 27)), &QPushButton::clicked, this,
             &ConfigPage::saveRecordClicked);
-    connect(button(config, "ButtonReadRecord", QRect(412, y, 120, 27)), &QPushButton::clicked, this,
+    connect(makeButton(config, "ButtonReadRecord", QRect(412, y, 120, 27)), &QPushButton::clicked, this,
             &ConfigPage::readRecordClicked);
-    connect(button(config, "UserDefaultButton", QRect(548, y, 160, 27)), &QPushButton::clicked, this,
+    connect(makeButton(config, "UserDefaultButton", QRect(548, y, 160, 27)), &QPushButton::clicked, this,
             &ConfigPage::userDefaultClicked);
 
-    QGroupBox* password = group(this, "GroupBox14", QRect(4, 514, 200, 52));
+    QGroupBox* password = makeGroup(this, "GroupBox14", QRect(4, 514, 200, 52));
     m_newPassword = new NumericSpin(-100000, 100000, 1, QStringLiteral("#0"), 0, password);
     m_newPassword->setObjectName(QStringLiteral("NewPassword"));
     m_newPassword->setGeometry(10, 20, 110, 24);
@@ -117,9 +110,9 @@ ConfigPage::ConfigPage(QWidget* parent) : QWidget(parent)
             emit newPasswordChanged(value);
         }
     });
-    connect(button(this, "ClearEnergybutton", QRect(470, 530, 140, 27)), &QPushButton::clicked, this,
+    connect(makeButton(this, "ClearEnergybutton", QRect(470, 530, 140, 27)), &QPushButton::clicked, this,
             &ConfigPage::clearEnergyClicked);
-    connect(button(this, "ButtonKilepes", QRect(640, 530, 110, 27)), &QPushButton::clicked, this,
+    connect(makeButton(this, "ButtonKilepes", QRect(640, 530, 110, 27)), &QPushButton::clicked, this,
             &ConfigPage::kilepesClicked);
 
     // The select handlers.
@@ -198,14 +191,6 @@ LampGroup* ConfigPage::errorLamps(QWidget* parent, const char* first, const QStr
     return lamps;
 }
 
-QPushButton* ConfigPage::button(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* b = new QPushButton(uiText(name), parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(geometry);
-    return b;
-}
-
 QWidget* ConfigPage::w(const char* name) const
 {
     QWidget* found = findChild<QWidget*>(QLatin1String(name));
@@ -216,7 +201,7 @@ QWidget* ConfigPage::w(const char* name) const
 QWidget* ConfigPage::buildMeasuring()
 {
     auto* page = new QWidget;
-    QGroupBox* g = group(page, "GroupBox1", QRect(8, 8, 716, 380));
+    QGroupBox* g = makeGroup(page, "GroupBox1", QRect(8, 8, 716, 380));
     const char* ratioLabels[] = {"Label11", "Label12", "Label13", "Label14", "Label15", "Label16"};
     const char* ratios[] = {"L1uat", "L1Iat", "L2Uat", "L2Iat", "L3Uat", "L3Iat"};
     for (int i = 0; i < 6; ++i) {
@@ -241,7 +226,7 @@ QWidget* ConfigPage::buildMeasuring()
 void ConfigPage::buildDigitalOutput(QWidget* page, int output, const QRect& geometry)
 {
     const bool d1 = output == 1;
-    QGroupBox* g = group(page, d1 ? "D1panel" : "D2panel", geometry);
+    QGroupBox* g = makeGroup(page, d1 ? "D1panel" : "D2panel", geometry);
     auto name = [&](const char* d1Name, const char* d2Name) { return d1 ? d1Name : d2Name; };
 
     label(g, name("Label3", "Label67"), 8, 20, 90);
@@ -276,7 +261,7 @@ void ConfigPage::buildDigitalOutput(QWidget* page, int output, const QRect& geom
     label(f3, name("Label50", "Label73"), 4, 4 * kRow, 140);
     number(f3, name("D1hist", "D2hist"), 150, 4 * kRow, 130);
 
-    QGroupBox* f4 = group(g, name("D1F4panel", "D2F4Panel"), area);
+    QGroupBox* f4 = makeGroup(g, name("D1F4panel", "D2F4Panel"), area);
     QStringList others;
     for (int i = 0; i < 19; ++i)
         others << QStringLiteral("LED%1").arg((d1 ? 40 : 59) + i);
@@ -294,7 +279,7 @@ QWidget* ConfigPage::buildModul1()
 void ConfigPage::buildAnalogOutput(QWidget* page, int output, const QRect& geometry)
 {
     const bool a1 = output == 1;
-    QGroupBox* g = group(page, a1 ? "A1panel" : "A2panel", geometry);
+    QGroupBox* g = makeGroup(page, a1 ? "A1panel" : "A2panel", geometry);
     auto name = [&](const char* a1Name, const char* a2Name) { return a1 ? a1Name : a2Name; };
     auto caption = [&](const char* control, int y) {
         auto* l = new QLabel(uiText(control), g);
@@ -327,7 +312,7 @@ QWidget* ConfigPage::buildModul2()
     buildAnalogOutput(page, 2, QRect(370, 4, 362, 240));
 
     // The Modbus module takes the place of the analog one.
-    QGroupBox* mb = group(page, "Modbuspanel", QRect(4, 4, 362, 240));
+    QGroupBox* mb = makeGroup(page, "Modbuspanel", QRect(4, 4, 362, 240));
     auto caption = [&](const char* control, int y) {
         auto* l = new QLabel(uiText(control), mb);
         l->setObjectName(QLatin1String(control) + QStringLiteral("Label"));
@@ -349,12 +334,12 @@ QWidget* ConfigPage::buildModul2()
     caption("MB1Delay", y += kRow);
     number(mb, "MB1Delay", 140, y);
 
-    QGroupBox* test = group(page, "Antestbox", QRect(4, 250, 362, 80));
+    QGroupBox* test = makeGroup(page, "Antestbox", QRect(4, 250, 362, 80));
     label(test, "Antestlabel", 8, 20, 190);
     m_antestValue = new NumericSpin(-1000000, 1000000, 1, QStringLiteral("#0.000#"), 50.0, test);
     m_antestValue->setObjectName(QStringLiteral("Antestvalue"));
     m_antestValue->setGeometry(200, 20, 110, 22);
-    connect(button(test, "Antestbutton", QRect(200, 48, 110, 25)), &QPushButton::clicked, this,
+    connect(makeButton(test, "Antestbutton", QRect(200, 48, 110, 25)), &QPushButton::clicked, this,
             &ConfigPage::antestClicked);
     return page;
 }
@@ -362,7 +347,7 @@ QWidget* ConfigPage::buildModul2()
 QWidget* ConfigPage::buildLedMask()
 {
     auto* page = new QWidget;
-    QGroupBox* g = group(page, "GroupBox11", QRect(8, 8, 240, 330));
+    QGroupBox* g = makeGroup(page, "GroupBox11", QRect(8, 8, 240, 330));
     QStringList others;
     for (int bit = 1; bit < 20; ++bit)
         others << QStringLiteral("AbLED%1").arg(bit + 1);
@@ -375,7 +360,7 @@ QWidget* ConfigPage::buildLedMask()
 QWidget* ConfigPage::buildDemand()
 {
     auto* page = new QWidget;
-    QGroupBox* g = group(page, "GroupBox4", QRect(8, 8, 420, 300));
+    QGroupBox* g = makeGroup(page, "GroupBox4", QRect(8, 8, 420, 300));
     int y = 22;
     choice(g, "EPlimiting", 160, y, 180)->setCurrentIndex(0);
     label(g, "Label68", 12, y += kRow, 140);
@@ -400,7 +385,7 @@ QWidget* ConfigPage::buildDemand()
 QWidget* ConfigPage::buildHarmonics()
 {
     auto* page = new QWidget;
-    QGroupBox* g = group(page, "GroupBox3", QRect(8, 8, 240, 120));
+    QGroupBox* g = makeGroup(page, "GroupBox3", QRect(8, 8, 240, 120));
     const char* boxes[] = {"HarmL1U", "HarmL1I", "HarmL2U", "HarmL2I", "HarmL3U", "HarmL3I"};
     for (int i = 0; i < 6; ++i) {
         auto* box = new QCheckBox(uiText(boxes[i]), g);

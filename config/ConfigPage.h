@@ -85,7 +85,6 @@ private:
     NumericSpin* number(QWidget* parent, const char* name, int x, int y, int width = 110);
     QComboBox* choice(QWidget* parent, const char* name, int x, int y, int width = 170);
     LampGroup* errorLamps(QWidget* parent, const char* first, const QStringList& others, int x, int y);
-    QPushButton* button(QWidget* parent, const char* name, const QRect& geometry);
     QWidget* w(const char* name) const;
     void updateAntestbox();
 

@@ -1,6 +1,7 @@
 #include "config/FactoryPage.h"
 
 #include "config/ConfigFields.h"
+#include "config/PageParts.h"
 #include "config/RecordEditor.h"
 #include "platform/NumericSpin.h"
 #include "texts/UiItems.h"
@@ -28,14 +29,6 @@ const NumberEditor& editorOf(const char* control)
     return none;
 }
 
-QGroupBox* group(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* g = new QGroupBox(uiText(name), parent);
-    g->setObjectName(QLatin1String(name));
-    g->setGeometry(geometry);
-    return g;
-}
-
 QLabel* label(QWidget* parent, const char* name, int x, int y, int width, bool captionOfControl = false)
 {
     auto* l = new QLabel(uiText(name), parent);
@@ -55,21 +48,13 @@ NumericSpin* number(QWidget* parent, const char* name, int x, int y, int width =
     return spin;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* b = new QPushButton(uiText(name), parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(geometry);
-    return b;
-}
-
 } // namespace
 
 FactoryPage::FactoryPage(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("TabSheet_FactorySettings"));
 
-    QGroupBox* g = group(this, "GroupBox12", QRect(4, 2, 757, 470));
+    QGroupBox* g = makeGroup(this, "GroupBox12", QRect(4, 2, 757, 470));
     label(g, "Label38", 16, 24, 90);
     number(g, "Factorynum", 110, 24, 110);
     label(g, "Label43", 240, 24, 40);
@@ -87,15 +72,15 @@ FactoryPage::FactoryPage(QWidget* parent) : QWidget(parent)
         connect(box, &QComboBox::activated, this,
                 m == 0 ? &FactoryPage::modul1Selected : &FactoryPage::modul2Selected);
     }
-    connect(button(g, "VelmarDefaultbutton", QRect(560, 22, 180, 27)), &QPushButton::clicked, this,
+    connect(makeButton(g, "VelmarDefaultbutton", QRect(560, 22, 180, 27)), &QPushButton::clicked, this,
             &FactoryPage::velmarDefaultClicked);
-    connect(button(g, "Rd_velmar_cal", QRect(560, 56, 85, 27)), &QPushButton::clicked, this,
+    connect(makeButton(g, "Rd_velmar_cal", QRect(560, 56, 85, 27)), &QPushButton::clicked, this,
             &FactoryPage::readRamClicked);
-    connect(button(g, "Wr_velmar_cal", QRect(655, 56, 85, 27)), &QPushButton::clicked, this,
+    connect(makeButton(g, "Wr_velmar_cal", QRect(655, 56, 85, 27)), &QPushButton::clicked, this,
             &FactoryPage::writeRamClicked);
 
     const int top = 120;
-    QGroupBox* ad = group(g, "GroupBox15", QRect(12, top, 236, 230));
+    QGroupBox* ad = makeGroup(g, "GroupBox15", QRect(12, top, 236, 230));
     const char* offsets[] = {"L1Uoffset", "L1Ioffset", "L2Uoffset", "L2Ioffset", "L3Uoffset", "L3Ioffset"};
     for (int i = 0; i < 6; ++i) {
         label(ad, offsets[i], 12, 22 + i * kRow, 90, true);
@@ -104,10 +89,10 @@ FactoryPage::FactoryPage(QWidget* parent) : QWidget(parent)
     label(ad, "Label37", 12, 22 + 6 * kRow + 8, 95);
     number(ad, "ADhist", 110, 22 + 6 * kRow + 8);
 
-    QGroupBox* phase = group(g, "GroupBox16", QRect(260, top, 236, 230));
+    QGroupBox* phase = makeGroup(g, "GroupBox16", QRect(260, top, 236, 230));
     const char* delays[] = {"L1Uphasecorr", "L1Iphasecorr", "L2Uphasecorr",
                             "L2Iphasecorr", "L3Uphasecorr", "L3Iphasecorr"};
-    QGroupBox* rms = group(g, "GroupBox17", QRect(508, top, 236, 230));
+    QGroupBox* rms = makeGroup(g, "GroupBox17", QRect(508, top, 236, 230));
     const char* cals[] = {"L1Ucal", "L1Ical", "L2Ucal", "L2Ical", "L3Ucal", "L3Ical"};
     for (int i = 0; i < 6; ++i) {
         label(phase, delays[i], 12, 22 + i * kRow, 90, true);
@@ -116,9 +101,9 @@ FactoryPage::FactoryPage(QWidget* parent) : QWidget(parent)
         number(rms, cals[i], 110, 22 + i * kRow);
     }
 
-    connect(button(this, "ReadSettingsButton", QRect(4, 484, 200, 27)), &QPushButton::clicked, this,
+    connect(makeButton(this, "ReadSettingsButton", QRect(4, 484, 200, 27)), &QPushButton::clicked, this,
             &FactoryPage::readSettingsClicked);
-    connect(button(this, "SaveSettingsButton", QRect(214, 484, 200, 27)), &QPushButton::clicked, this,
+    connect(makeButton(this, "SaveSettingsButton", QRect(214, 484, 200, 27)), &QPushButton::clicked, this,
             &FactoryPage::saveSettingsClicked);
 }
 

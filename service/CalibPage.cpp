@@ -1,6 +1,7 @@
 #include "service/CalibPage.h"
 
 #include "config/ConfigFields.h"
+#include "config/PageParts.h"
 #include "config/RecordEditor.h"
 #include "platform/LabeledEdit.h"
 #include "platform/NumberFormat.h"
@@ -34,29 +35,13 @@ constexpr std::array<Step, 4> kSteps{{
 // "kalibráció").
 constexpr const char* kEndCaption = "Analóg kimenet kalibrálás start";
 
-QGroupBox* group(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* g = new QGroupBox(uiText(name), parent);
-    g->setObjectName(QLatin1String(name));
-    g->setGeometry(geometry);
-    return g;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QRect& geometry)
-{
-    auto* b = new QPushButton(uiText(name), parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(geometry);
-    return b;
-}
-
 } // namespace
 
 CalibPage::CalibPage(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("TabSheet_Calib"));
 
-    QGroupBox* ad = group(this, "ADCalibbox", QRect(4, 4, 376, 330));
+    QGroupBox* ad = makeGroup(this, "ADCalibbox", QRect(4, 4, 376, 330));
     const int labelWidth = 120;
     const int x = 12 + labelWidth + LabeledEdit::kLabelGap;
     m_uirms =
@@ -68,16 +53,16 @@ CalibPage::CalibPage(QWidget* parent) : QWidget(parent)
     m_offset =
         LabeledEdit::create(ad, QStringLiteral("RAM3_offset"), uiText("RAM3_offset"), x, 130, labelWidth);
     const int bx = x + LabeledEdit::kWidth + 8;
-    m_calButtons << button(ad, "Button_setnominal1", QRect(bx, 25, 125, 27))
-                 << button(ad, "Button_setoffset1", QRect(bx, 59, 125, 27))
-                 << button(ad, "Button_clearoffset1", QRect(bx, 127, 125, 27));
+    m_calButtons << makeButton(ad, "Button_setnominal1", QRect(bx, 25, 125, 27))
+                 << makeButton(ad, "Button_setoffset1", QRect(bx, 59, 125, 27))
+                 << makeButton(ad, "Button_clearoffset1", QRect(bx, 127, 125, 27));
     connect(m_calButtons[0], &QPushButton::clicked, this,
             [this] { emit setNominalClicked(GetCalChannel()); });
     connect(m_calButtons[1], &QPushButton::clicked, this, [this] { emit setOffsetClicked(GetCalChannel()); });
     connect(m_calButtons[2], &QPushButton::clicked, this,
             [this] { emit clearOffsetClicked(GetCalChannel()); });
 
-    QGroupBox* which = group(ad, "GroupBox2", QRect(12, 170, 352, 110));
+    QGroupBox* which = makeGroup(ad, "GroupBox2", QRect(12, 170, 352, 110));
     const char* radios[] = {"Cal_L1U", "Cal_L1I", "Cal_L2U", "Cal_L2I", "Cal_L3U", "Cal_L3I"};
     for (int ch = 0; ch < 6; ++ch) {
         auto* r = new QRadioButton(uiText(radios[ch]), which);
@@ -88,8 +73,8 @@ CalibPage::CalibPage(QWidget* parent) : QWidget(parent)
     }
     m_channels[0]->setChecked(true);
 
-    QGroupBox* da = group(this, "DACalibbox", QRect(388, 4, 373, 330));
-    m_daCal = button(da, "DAcalbutton", QRect(12, 26, 349, 29));
+    QGroupBox* da = makeGroup(this, "DACalibbox", QRect(388, 4, 373, 330));
+    m_daCal = makeButton(da, "DAcalbutton", QRect(12, 26, 349, 29));
     connect(m_daCal, &QPushButton::clicked, this, &CalibPage::DAcalbuttonClick);
     const char* points[] = {"Ch1Pwm1", "Ch1Pwm2", "Ch2Pwm1", "Ch2Pwm2"};
     for (int i = 0; i < 4; ++i) {
@@ -103,9 +88,9 @@ CalibPage::CalibPage(QWidget* parent) : QWidget(parent)
         spin->setEnabled(false);
         m_points << spin;
     }
-    connect(button(da, "Button3", QRect(40, 210, 100, 27)), &QPushButton::clicked, this,
+    connect(makeButton(da, "Button3", QRect(40, 210, 100, 27)), &QPushButton::clicked, this,
             &CalibPage::readRamClicked);
-    m_write = button(da, "Button4", QRect(160, 210, 100, 27));
+    m_write = makeButton(da, "Button4", QRect(160, 210, 100, 27));
     connect(m_write, &QPushButton::clicked, this, &CalibPage::writeRamClicked);
 }
 

@@ -16,6 +16,7 @@
 #include "platform/NumericSpin.h"
 #include "records/Records.h"
 #include "tests/LinkFakes.h"
+#include "tests/MeterSim.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -175,22 +176,8 @@ const VirtualMeter* demoMeter(TForm1& f)
     return port ? &port->meter() : nullptr;
 }
 
-QString startMeter(QProcess& sim, const QStringList& args)
-{
-    sim.start(QStringLiteral(KVAM_METER_SIM), args);
-    if (!sim.waitForStarted(5000))
-        return {};
-    for (int i = 0; i < 100 && !sim.canReadLine(); ++i)
-        sim.waitForReadyRead(100);
-    return QString::fromLocal8Bit(sim.readLine()).trimmed();
-}
-
-void stopMeter(QProcess& sim)
-{
-    sim.terminate();
-    if (!sim.waitForFinished(5000))
-        sim.kill();
-}
+using test::startMeter;
+using test::stopMeter;
 
 bool writeFile(const QString& path, const QByteArray& bytes)
 {

@@ -3,6 +3,7 @@
 
 #include "app/TForm1.h"
 #include "link/LinkDriver.h"
+#include "tests/MeterSim.h"
 
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -13,23 +14,8 @@ using namespace kvam;
 
 namespace {
 
-/// Starts kvam-meter-sim with `args` and returns its pseudo-terminal path (empty on failure).
-QString startMeter(QProcess& sim, const QStringList& args)
-{
-    sim.start(QStringLiteral(KVAM_METER_SIM), args);
-    if (!sim.waitForStarted(5000))
-        return {};
-    for (int i = 0; i < 100 && !sim.canReadLine(); ++i)
-        sim.waitForReadyRead(100);
-    return QString::fromLocal8Bit(sim.readLine()).trimmed();
-}
-
-void stopMeter(QProcess& sim)
-{
-    sim.terminate();
-    if (!sim.waitForFinished(5000))
-        sim.kill();
-}
+using test::startMeter;
+using test::stopMeter;
 
 QString monitorText(TForm1& f)
 {
