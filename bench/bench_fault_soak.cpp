@@ -19,7 +19,7 @@
 // Exit code 1 when any check failed or a one-shot request was still unanswered after the settle.
 
 #include "app/TForm1.h"
-#include "app/TSectionForm.h"
+#include "config/TSectionForm.h"
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
 #include "link/Commands.h"

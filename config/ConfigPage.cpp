@@ -1,7 +1,13 @@
 #include "config/ConfigPage.h"
 
 #include "config/ConfigFields.h"
-#include "config/PageParts.h"
+#include "config/ConfigFiles.h"
+#include "config/UserPasswordStore.h"
+#include "platform/UserPrompts.h"
+#include "device/DeviceModel.h"
+#include "protocol/ServiceCodes.h"
+#include "texts/Interim.h"
+#include "platform/PageParts.h"
 #include "config/RecordEditor.h"
 #include "platform/LampGroup.h"
 #include "platform/NumericSpin.h"
@@ -546,6 +552,59 @@ void ConfigPage::setClearEnergyEnabled(bool enabled, const QString& reason)
     auto* b = findChild<QPushButton*>(QStringLiteral("ClearEnergybutton"));
     b->setEnabled(enabled);
     b->setToolTip(enabled ? QString() : reason);
+}
+
+void ConfigPage::attach(DeviceModel& model, ConfigFiles& files, UserPrompts& prompts)
+{
+    ReadRegistry(prompts);
+    connect(this, &ConfigPage::newPasswordChanged, this, &ConfigPage::NewPasswordValueChanged);
+    connect(&model, &DeviceModel::ram2Changed, this, &ConfigPage::Display_RAM2);
+    connect(&model, &DeviceModel::packingRam2, this, &ConfigPage::Ram2refresh);
+    connect(&model, &DeviceModel::moduleEdited, this, [this](int slot, int index) {
+        if (slot == 1)
+            Modul1boxSelect(index);
+        else
+            Modul2boxSelect(index);
+    });
+    auto updateButtons = [this, &model] {
+        setWriteEnabled(model.configWritable(), currentText("Message.WriteNeedsRecords"));
+        setClearEnergyEnabled(model.ram1Held(), currentText("Message.ClearEnergyNeedsRam1"));
+    };
+    connect(&model, &DeviceModel::recordsHeldChanged, this, updateButtons);
+    updateButtons();
+
+    connect(this, &ConfigPage::readRamClicked, &model, &DeviceModel::readRam);
+    connect(this, &ConfigPage::writeRamClicked, &model, &DeviceModel::writeConfig);
+    connect(this, &ConfigPage::saveRecordClicked, &files, &ConfigFiles::ButtonSaveRecordClick);
+    connect(this, &ConfigPage::readRecordClicked, &files, &ConfigFiles::ButtonReadRecordClick);
+    connect(this, &ConfigPage::userDefaultClicked, &model,
+            [&model] { model.requestService(kServiceUserDefaults); });
+    connect(this, &ConfigPage::clearEnergyClicked, &model, &DeviceModel::clearEnergy);
+    connect(this, &ConfigPage::arrangementSelected, &model, &DeviceModel::editArrangement);
+    // The analog test value goes out as the edit holds it when the request is sent.
+    model.setDaTestSource([this] { return static_cast<float>(m_antestValue->value()); });
+    connect(this, &ConfigPage::antestClicked, &model, &DeviceModel::requestDaTest);
+}
+
+void ConfigPage::ReadRegistry(UserPrompts& prompts)
+{
+    const UserPasswordStore::ReadResult r = UserPasswordStore().read();
+    m_userPassword = r.password;
+    showNewPassword(m_userPassword);
+    if (!r.error.isEmpty())
+        prompts.showError(r.error);
+}
+
+void ConfigPage::WriteRegistry()
+{
+    // A store that cannot be written leaves the password for this run only, without a message.
+    UserPasswordStore().write(m_userPassword);
+}
+
+void ConfigPage::NewPasswordValueChanged(int password)
+{
+    m_userPassword = password;
+    WriteRegistry();
 }
 
 } // namespace kvam

@@ -14,6 +14,9 @@ class QTabWidget;
 
 namespace kvam {
 
+class ConfigFiles;
+class DeviceModel;
+struct UserPrompts;
 class LampGroup;
 class NumericSpin;
 
@@ -26,6 +29,16 @@ class ConfigPage : public QWidget
     Q_OBJECT
 public:
     explicit ConfigPage(QWidget* parent = nullptr);
+    /// Shows the model's RAM2 record and packs the editor for its writes; the buttons reach the
+    /// model and the record files; the other pages' editors decide what is visible.
+    /// The user password is read from the per-user store now, and stored on every change.
+    void attach(DeviceModel& model, ConfigFiles& files, UserPrompts& prompts);
+
+    /// The stored user password (0 when none is stored).
+    int userPassword() const { return m_userPassword; }
+    void ReadRegistry(UserPrompts& prompts);
+    void WriteRegistry();
+    void NewPasswordValueChanged(int password);
 
     /// Fills every control from the image, then applies the visibility rules. Changes nothing in
     /// the image.
@@ -93,6 +106,7 @@ private:
     NumericSpin* m_antestValue = nullptr;
     QHash<QString, QWidget*> m_controls;
     int m_committedPassword = 0;
+    int m_userPassword = 0;
     int m_modul1 = -1; ///< -1 until the fitted modules are known
     int m_modul2 = -1;
 };

@@ -1,7 +1,11 @@
 #include "config/FactoryPage.h"
 
 #include "config/ConfigFields.h"
-#include "config/PageParts.h"
+#include "config/ConfigFiles.h"
+#include "device/DeviceModel.h"
+#include "protocol/ServiceCodes.h"
+#include "texts/Interim.h"
+#include "platform/PageParts.h"
 #include "config/RecordEditor.h"
 #include "platform/NumericSpin.h"
 #include "texts/UiItems.h"
@@ -150,6 +154,36 @@ void FactoryPage::setWriteEnabled(bool enabled, const QString& reason)
     auto* b = findChild<QPushButton*>(QStringLiteral("Wr_velmar_cal"));
     b->setEnabled(enabled);
     b->setToolTip(enabled ? QString() : reason);
+}
+
+void FactoryPage::attach(DeviceModel& model, ConfigFiles& files)
+{
+    m_files = &files;
+    connect(&model, &DeviceModel::ram3Changed, this, &FactoryPage::Display_RAM3);
+    connect(&model, &DeviceModel::packingRam3, this, &FactoryPage::Ram3refresh);
+    connect(this, &FactoryPage::modul1Selected, &model, [&model](int index) { model.editModule(1, index); });
+    connect(this, &FactoryPage::modul2Selected, &model, [&model](int index) { model.editModule(2, index); });
+    auto updateButtons = [this, &model] {
+        setWriteEnabled(model.configWritable(), currentText("Message.WriteNeedsRecords"));
+    };
+    connect(&model, &DeviceModel::recordsHeldChanged, this, updateButtons);
+    updateButtons();
+    connect(this, &FactoryPage::readRamClicked, &model, &DeviceModel::readRam);
+    connect(this, &FactoryPage::writeRamClicked, &model, &DeviceModel::writeConfig);
+    connect(this, &FactoryPage::velmarDefaultClicked, &model,
+            [&model] { model.requestService(kServiceFactoryDefaults); });
+    connect(this, &FactoryPage::readSettingsClicked, this, &FactoryPage::ReadSettingsButtonClick);
+    connect(this, &FactoryPage::saveSettingsClicked, this, &FactoryPage::SaveSettingsButtonClick);
+}
+
+void FactoryPage::SaveSettingsButtonClick()
+{
+    m_files->SaveRamSettings(factoryNumberText());
+}
+
+void FactoryPage::ReadSettingsButtonClick()
+{
+    m_files->ReadSettingsButtonClick();
 }
 
 } // namespace kvam

@@ -1,35 +1,48 @@
 #pragma once
 
-#include "link/DeviceMemory.h"
+#include "device/DeviceMemory.h"
 #include "link/LinkEngine.h"
 #include "records/Records.h"
 
 #include <QObject>
-#include <QString>
 
 #include <cstdint>
 #include <functional>
 
 namespace kvam {
 
-/// The meter as the program knows it: the last answer records and the three memory images. It is
-/// the link's client (the display routines of the dispatcher land here) and tells the pages about
-/// every new record by a typed signal. User actions reach the meter only through its intent
-/// methods, which store the request value and flag the command for the scheduler; nothing is sent
-/// directly.
+/// The values the scheduler sends with its requests, and whether the configuration came from a
+/// settings file, under the names the protocol documentation uses.
+struct RequestValues
+{
+    std::uint8_t ServiceCode = 0; ///< rides on the next Read_State; 0 once it went out
+    std::uint8_t DigoutByte = 0;  ///< Write_Digout: bit 0 output 1, bit 1 output 2
+    std::uint8_t DAcalCode = 0;   ///< Write_DAcalib: the analog output calibration step
+    std::uint8_t HarmChannel = 0; ///< the channel of the last Read_Harmonics sent
+    /// The configuration images came from a settings file: neither page changes nor state answers
+    /// read the meter's records over them.
+    bool SettingsLoaded = false;
+};
+
+/// The meter as the program knows it: the last answer records, the three memory images, the
+/// request values, and every rule about them. It is the link's client: it fills each request's
+/// payload when the request goes out and takes each good answer, telling the pages by a typed
+/// signal that carries the record. The images change only through the intents below; everyone
+/// else reads them. User actions reach the meter only through the intents, which store a value
+/// and flag the command for the scheduler; nothing is sent directly.
 class DeviceModel : public QObject, public LinkClient
 {
     Q_OBJECT
 public:
     explicit DeviceModel(QObject* parent = nullptr);
 
-    /// The window's start-up state of the link.
-    void startUp() { engine().startUp(); }
-
     /// The engine that carries the intents; set once, before the first intent.
     void attach(LinkEngine& engine) { m_engine = &engine; }
 
-    DeviceMemory& memory() { return m_memory; }
+    /// The window's start-up: no settings loaded, the first reads of both configuration records
+    /// and of the version flagged.
+    void startUp();
+
     const DeviceMemory& memory() const { return m_memory; }
     const NetRecord& net() const { return m_net; }
     const StateRecord& state() const { return m_state; }
@@ -37,7 +50,12 @@ public:
     const EpRecord& ep() const { return m_ep; }
     const CaldataRecord& caldata() const { return m_caldata; }
     const HarmonicsRecord& harmonics() const { return m_harmonics; }
+    const RequestValues& requests() const { return m_requests; }
+    std::uint8_t digoutByte() const { return m_requests.DigoutByte; }
+    std::uint8_t daCalCode() const { return m_requests.DAcalCode; }
 
+    /// A measurement record has arrived: the log has values to write.
+    bool netHeld() const { return m_netHeld; }
     /// Whether an image holds a record read from the meter or loaded from a file. Until it does,
     /// the image is zeros, and writing it would overwrite the meter's record with them.
     bool ram1Held() const { return m_ram1Held; }
@@ -47,20 +65,25 @@ public:
     bool configWritable() const { return m_ram2Held && m_ram3Held; }
 
     // Intents.
+    /// Another page was opened (`CoolPageControl1Change`): the page's polls, and unless a settings
+    /// file was loaded, a fresh read of both configuration records.
+    void pageChanged(const PagePolls& polls);
     /// Reads both configuration records again (the read buttons); the meter's records replace
     /// whatever a settings file loaded.
     void readRam();
-    /// Writes both configuration images as they are now. Refused (false, nothing flagged) while
-    /// an image holds no record.
+    /// Packs the editors into both configuration images (packingRam2, packingRam3) and writes
+    /// them. Refused (false, nothing packed or flagged) while an image holds no record.
     bool writeConfig();
-    /// A settings section was loaded into both images: they hold records, and neither reads still
+    /// Packs the RAM2 editor into its image without writing it (a record file is saved from it).
+    void packRam2();
+    /// A settings section was loaded: both images take it, hold records, and neither reads still
     /// pending nor page changes and state answers read the meter's over them.
-    void settingsLoaded();
+    void loadSettings(const Ram2Image& ram2, const Ram3Image& ram3);
     /// A record file was loaded into the RAM2 image.
-    void ram2Loaded();
-    /// The calibration buttons: store the selected channel's nominal AD rms (setNominal) or AD
-    /// average (setOffset) of the last calibration data, or 0 (clearOffset), in the RAM3 image and
-    /// write it. Refused (false) while the image holds no record: the write would carry zeros
+    void loadRecordFile(const Ram2Image& ram2);
+    /// The calibration buttons: store the selected channel's nominal AD rms (calibrateNominal) or AD
+    /// average (calibrateOffset) of the last calibration data, or 0 (clearOffset), in the RAM3 image
+    /// and write it. Refused (false) while the image holds no record: the write would carry zeros
     /// over the meter's calibration constants.
     bool calibrateNominal(int channel);
     bool calibrateOffset(int channel);
@@ -72,33 +95,32 @@ public:
     /// Zeroes the energy counters of the RAM1 image (payload bytes 2 to 177) and writes it.
     /// Refused (false) until a RAM1 record was read from the meter.
     bool clearEnergy();
-    /// A service code (1 factory defaults, 2 clear errors, 4 user defaults) rides on the next state
-    /// request.
+    /// A service code (protocol/ServiceCodes.h) rides on the next state request.
     void requestService(std::uint8_t code);
-    void writeRam1();
-    void writeRam2();
-    void writeRam3();
     /// The output test byte (bit 0 output 1, bit 1 output 2).
     void setDigout(std::uint8_t byte);
     /// One step of the analog output calibration.
     void setDaCalCode(std::uint8_t code);
-    /// A test value for the analog output; the value held when the request goes out is sent.
-    void setDaTest(float value);
     /// The harmonics channel the next harmonics request asks for (0..5).
-    void setHarmonicsChannel(int code) { m_harmChannel = static_cast<std::uint8_t>(code); }
+    void setHarmonicsChannel(int code) { m_harmonicsChannel = static_cast<std::uint8_t>(code); }
+    /// The editors changed what the configuration will say: the measuring arrangement, or a fitted
+    /// module (slot 1 or 2, as an index of the module boxes). The other pages follow.
+    void editArrangement(int index) { emit arrangementEdited(index); }
+    void editModule(int slot, int index) { emit moduleEdited(slot, index); }
 
-    std::uint8_t digoutByte() const;
-    std::uint8_t daCalCode() const;
-    float daTestValue() const { return antestValue(); }
+    // LinkClient
+    void requestPayload(std::uint8_t code, std::uint8_t* payload, int size) override;
+    void requestSent(std::uint8_t code) override;
+    void answerReceived(std::uint8_t code, const std::uint8_t* payload) override;
 
 signals:
     void stateChanged(const kvam::StateRecord& rec);
     void netChanged(const kvam::NetRecord& rec);
     /// A RAM1 record arrived; `counters` is what it holds (the image, unless a write of the image
-    /// is pending).
+    /// is pending and the record read is only shown).
     void ram1Changed(const kvam::Ram1Image& counters);
-    void ram2Changed();
-    void ram3Changed();
+    void ram2Changed(const kvam::Ram2Image& ram2);
+    void ram3Changed(const kvam::Ram3Image& ram3);
     void caldataChanged(const kvam::CaldataRecord& rec);
     void epChanged(const kvam::EpRecord& rec);
     void versionChanged(const kvam::VersionRecord& rec);
@@ -106,24 +128,33 @@ signals:
     /// ram1Held(), ram2Held() or ram3Held() changed.
     void recordsHeldChanged();
     /// The meter's firmware is not one this program works with; polling must stop at once and the
-    /// user be told `message`.
-    void unsupportedDevice(const QString& message);
+    /// user be told.
+    void unsupportedDevice(const kvam::VersionRecord& rec);
+    /// The editors pack into these images (connected directly: they are filled before the intent
+    /// goes on).
+    void packingRam2(kvam::Ram2Image& ram2);
+    void packingRam3(kvam::Ram3Image& ram3);
+    void arrangementEdited(int index);
+    void moduleEdited(int slot, int index);
 
 private:
-    // LinkClient
-    void Display_State(const std::uint8_t* payload) override;
-    void Display_Net(const std::uint8_t* payload) override;
-    void Display_RAM1(const std::uint8_t* payload) override;
-    void Display_RAM2() override;
-    void Display_RAM3(const std::uint8_t* payload) override;
-    void Display_Caldat(const std::uint8_t* payload) override;
-    void Display_EPdata(const std::uint8_t* payload) override;
-    void Display_Version(const std::uint8_t* payload) override;
-    void Display_Harmonics(const std::uint8_t* payload) override;
-    std::uint8_t GetHarmChannel() const override { return m_harmChannel; }
-    float antestValue() const override { return m_daTestSource ? m_daTestSource() : m_daTest; }
+    // The display routines of the answers.
+    void Display_State(const std::uint8_t* payload);
+    void Display_Net(const std::uint8_t* payload);
+    void Display_RAM1(const std::uint8_t* payload);
+    void Display_RAM2(const std::uint8_t* payload);
+    void Display_RAM3(const std::uint8_t* payload);
+    void Display_Caldat(const std::uint8_t* payload);
+    void Display_EPdata(const std::uint8_t* payload);
+    void Display_Version(const std::uint8_t* payload);
+    void Display_Harmonics(const std::uint8_t* payload);
 
     LinkEngine& engine();
+    /// Whether a read answer of a memory record may replace its image.
+    bool readReplacesImage(std::uint8_t read, bool asked) const;
+    /// Flags the reads of both configuration records unless a settings file was loaded.
+    void rereadConfig();
+    void hold(bool& held);
 
     LinkEngine* m_engine = nullptr;
     DeviceMemory m_memory;
@@ -133,13 +164,14 @@ private:
     EpRecord m_ep;
     CaldataRecord m_caldata;
     HarmonicsRecord m_harmonics;
-    void hold(bool& held);
+    RequestValues m_requests;
 
+    bool m_netHeld = false;
     bool m_ram1Held = false;
     bool m_ram2Held = false;
     bool m_ram3Held = false;
-    std::uint8_t m_harmChannel = 0;
-    float m_daTest = 0.0f;
+    bool m_stateAnswerRereadsConfig = false; ///< the active page's rule for state answers
+    std::uint8_t m_harmonicsChannel = 0;
     std::function<float()> m_daTestSource;
 };
 

@@ -1,9 +1,17 @@
 #include "link/CommPage.h"
 
 #include "link/Commands.h"
+#include "link/LinkDriver.h"
+#include "link/PortNames.h"
+#include "platform/UserPrompts.h"
+#include "service/DataLogger.h"
+#include "texts/Interim.h"
 #include "texts/UiTexts.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
@@ -49,7 +57,7 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     m_ports->addItem(QStringLiteral("SELECT COM PORT"));
     connect(m_ports, &PortsComboBox::dropDown, this, &CommPage::PortsboxDropDown);
     connect(m_ports, &QComboBox::activated, this, [this](int index) {
-        emit PortsboxSelect(index);
+        PortsboxSelect(index);
         m_viewComm->setFocus();
     });
 
@@ -76,13 +84,19 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     m_scan->setGeometry(530, 452, 80, 20);
     m_scan->setChecked(true);
     m_scan->hide();
-    connect(m_scan, &QCheckBox::clicked, this, &CommPage::ScanClick);
+    connect(m_scan, &QCheckBox::clicked, this, [this](bool checked) {
+        if (m_link)
+            m_link->ScanClick(checked);
+    });
 
     m_send = new QPushButton(uiText("Sendbutton"), this);
     m_send->setObjectName(QStringLiteral("Sendbutton"));
     m_send->setGeometry(620, 450, 90, 24);
     m_send->hide();
-    connect(m_send, &QPushButton::clicked, this, &CommPage::SendbuttonClick);
+    connect(m_send, &QPushButton::clicked, this, [this] {
+        if (m_link)
+            m_link->SendbuttonClick();
+    });
 
     // The data logger: these two texts never change with the language.
     m_logButton = new QPushButton(QStringLiteral("Log to file:"), this);
@@ -105,10 +119,6 @@ QString CommPage::logButtonCaption() const
     return m_logButton->text();
 }
 
-void CommPage::setLogButtonCaption(const QString& caption)
-{
-    m_logButton->setText(caption);
-}
 
 QString CommPage::logFileName() const
 {
@@ -184,11 +194,88 @@ void CommPage::showFlags(const std::array<bool, 17>& flags)
         m_commandChecks[static_cast<std::size_t>(k)]->setChecked(flags[static_cast<std::size_t>(k)]);
 }
 
-void CommPage::setServiceMode(bool on)
+void CommPage::attach(LinkDriver& link, DataLogger& logger, UserPrompts& prompts)
 {
-    m_commandBox->setVisible(on);
-    m_scan->setVisible(on);
-    m_send->setVisible(on);
+    m_link = &link;
+    m_logger = &logger;
+    m_prompts = &prompts;
+    m_logDir = QDir::currentPath();
+    connect(&link, &LinkDriver::monitorText, this, &CommPage::DisplayCom);
+    connect(&link, &LinkDriver::flagsUpdated, this, &CommPage::mirrorFlags);
+    connect(&logger, &DataLogger::failed, this, [this](const QString& reason) {
+        setLogFailing(true);
+        m_prompts->showError(currentText("Message.LogWriteFailed")
+                                 .arg(QDir::toNativeSeparators(m_logger->fileName()), reason));
+    });
+    connect(&logger, &DataLogger::recovered, this, [this] { setLogFailing(false); });
+    mirrorFlags();
+}
+
+void CommPage::mirrorFlags()
+{
+    std::array<bool, 17> flags{};
+    for (int k = 1; k <= kCommandCount; ++k)
+        flags[static_cast<std::size_t>(k)] = m_link->engine().flag(k);
+    showFlags(flags);
+}
+
+void CommPage::PortsboxDropDown()
+{
+    if (m_link)
+        m_link->closePort();
+    GetComPorts();
+}
+
+void CommPage::GetComPorts()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    setPortEntries(portListEntries(systemSerialPorts()));
+    QApplication::restoreOverrideCursor();
+}
+
+void CommPage::PortsboxSelect(int index)
+{
+    if (index > 0)
+        InitComPort1();
+}
+
+void CommPage::InitComPort1()
+{
+    const QString name = selectedPort();
+    if (const auto error = m_link->openPort(name))
+        m_prompts->showError(currentText("Message.PortOpenFailed").arg(name, *error));
+}
+
+void CommPage::openPortByName(const QString& name)
+{
+    selectPort(name);
+    InitComPort1();
+}
+
+void CommPage::LogbuttonClick()
+{
+    if (m_logger->isRunning()) {
+        m_logger->stop();
+        showLogging();
+        return;
+    }
+    const FileRequest request{true,
+                              currentText("LogFileDialog"),
+                              currentText("LogFileDialog.Filter"),
+                              QString(),
+                              QDir(m_logDir).filePath(logFileName()),
+                              false};
+    const QString chosen = m_prompts->chooseFile(request);
+    if (chosen.isEmpty() || !m_logger->start(chosen))
+        return;
+    m_logDir = QFileInfo(chosen).absolutePath();
+    setLogFileName(QFileInfo(m_logger->fileName()).fileName());
+    showLogging();
+}
+
+void CommPage::showLogging()
+{
+    m_logButton->setText(currentText(m_logger->isRunning() ? "Logbutton.Stop" : "Logbutton"));
 }
 
 } // namespace kvam

@@ -13,6 +13,10 @@ class QPushButton;
 
 namespace kvam {
 
+class DataLogger;
+class LinkDriver;
+struct UserPrompts;
+
 /// The port list: opening it is an event of its own, so the caller can drop the connection and
 /// rescan before the entries show.
 class PortsComboBox : public QComboBox
@@ -33,6 +37,22 @@ public:
     static constexpr int kMaxMonitorLines = 500;
 
     explicit CommPage(QWidget* parent = nullptr);
+    /// Shows the link's traffic and request flags, opens the ports picked, drives Scan and Send, and
+    /// starts and stops the data logger.
+    void attach(LinkDriver& link, DataLogger& logger, UserPrompts& prompts);
+
+    // Handlers.
+    /// Opening the port list drops the connection and lists the ports anew.
+    void PortsboxDropDown();
+    /// Any entry but the first opens its port.
+    void PortsboxSelect(int index);
+    void GetComPorts();
+    /// Opens the selected port; a failure is shown with the system's reason.
+    void InitComPort1();
+    /// Opens NAME as if the user had picked it (added to the list when missing).
+    void openPortByName(const QString& name);
+    /// Starts logging to a chosen file, or stops it.
+    void LogbuttonClick();
 
     /// Appends one block of monitor text (CR LF separates lines) unless "View comm" is off. The
     /// oldest lines go first once the monitor holds 500.
@@ -47,12 +67,9 @@ public:
 
     /// Mirrors the request flags (index 1..16) in the command check boxes.
     void showFlags(const std::array<bool, 17>& flags);
-    /// Service mode shows the command boxes (still disabled), Scan and Send.
-    void setServiceMode(bool on);
 
-    /// The log button's caption: "Log to file:" while logging is off, "Stop log" while it is on.
+    /// The log button's caption, which follows whether the logger runs.
     QString logButtonCaption() const;
-    void setLogButtonCaption(const QString& caption);
     /// The name of the log file in use (without folder).
     QString logFileName() const;
     void setLogFileName(const QString& name);
@@ -62,14 +79,14 @@ public:
     PortsComboBox* portsBox() const { return m_ports; }
     QCheckBox* scanBox() const { return m_scan; }
 
-signals:
-    void PortsboxDropDown();
-    void PortsboxSelect(int index);
-    void ScanClick(bool checked);
-    void SendbuttonClick();
-    void LogbuttonClick();
-
 private:
+    void mirrorFlags();
+    void showLogging();
+
+    LinkDriver* m_link = nullptr;
+    DataLogger* m_logger = nullptr;
+    UserPrompts* m_prompts = nullptr;
+    QString m_logDir;
     QPushButton* m_logButton = nullptr;
     QLabel* m_logFile = nullptr;
     PortsComboBox* m_ports;

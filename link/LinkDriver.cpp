@@ -2,8 +2,8 @@
 
 namespace kvam {
 
-LinkDriver::LinkDriver(LinkClient& client, DeviceMemory& memory, PortFactory factory, QObject* parent)
-    : QObject(parent), m_factory(std::move(factory)), m_engine(*this, client, memory)
+LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
+    : QObject(parent), m_factory(std::move(factory)), m_engine(*this, client)
 {
     struct TimerSetup
     {
@@ -66,7 +66,6 @@ void LinkDriver::closePort()
     m_port->close();
     // The port may be closing from inside one of its own signals: let it go once that returns.
     m_port.release()->deleteLater();
-    emit portClosed();
 }
 
 bool LinkDriver::portOpen() const

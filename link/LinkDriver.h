@@ -20,7 +20,7 @@ class LinkDriver : public QObject, public LinkIo
 public:
     using PortFactory = std::function<std::unique_ptr<SerialPort>(const QString& name)>;
 
-    LinkDriver(LinkClient& client, DeviceMemory& memory, PortFactory factory, QObject* parent = nullptr);
+    LinkDriver(LinkClient& client, PortFactory factory, QObject* parent = nullptr);
     ~LinkDriver() override;
 
     LinkEngine& engine() { return m_engine; }
@@ -33,7 +33,6 @@ public:
     SerialPort* port() const { return m_port.get(); }
 
     const QTimer& commTimer() const { return m_commTimer; }
-    const QTimer& timeoutTimer() const { return m_timeoutTimer; }
 
     /// The meter is refused: no further request goes out and no time-out is pending.
     void stopPolling();
@@ -47,7 +46,6 @@ signals:
     void txLampChanged(kvam::LampColor c);
     void rxLampChanged(kvam::LampColor c);
     void flagsUpdated();
-    void portClosed();
 
 private:
     bool writePort(const std::uint8_t* data, int size) override;

@@ -3,19 +3,38 @@
 #include "link/Crc.h"
 #include "link/HexDump.h"
 
-#include <cstring>
 #include <string>
 
 namespace kvam {
 
 namespace {
 const char* const kNoPort = "Error: No communication port!\r\n";
-}
 
-LinkEngine::LinkEngine(LinkIo& io, LinkClient& client, DeviceMemory& memory)
-    : m_io(io), m_client(client), m_memory(memory)
+int INTERIM_requestSize(int code)
 {
+    switch (code) {
+    case Read_State:
+    case Write_State:
+    case Read_EPdata:
+    case Write_Digout:
+    case Write_DAcalib:
+    case Read_Harmonics:
+        return 1;
+    case Write_DAtest:
+        return 4;
+    case Write_RAM1:
+        return 212;
+    case Write_RAM2:
+        return 314;
+    case Write_RAM3:
+        return 154;
+    default:
+        return 0;
+    }
 }
+} // namespace
+
+LinkEngine::LinkEngine(LinkIo& io, LinkClient& client) : m_io(io), m_client(client) {}
 
 bool LinkEngine::flag(int code) const
 {
@@ -145,60 +164,15 @@ void LinkEngine::CommTimerTimer()
         return;
     m_s.SendOnce = false;
 
-    auto& tx = m_s.Txbuff;
     while (m_s.CommandSlot >= 1 && m_s.CommandSlot <= kCommandCount) {
         const int k = m_s.CommandSlot++;
         if (!flag(k))
             continue;
-        std::uint16_t p = 0;
-        switch (k) {
-        case Read_State:
-            tx[3] = m_s.ServiceCode;
-            p = 1;
-            break;
-        case Write_State:
-        case Read_EPdata:
-            tx[3] = 0;
-            p = 1;
-            break;
-        case Write_RAM1:
-            std::memcpy(&tx[3], m_memory.ram1.data(), kRam1Size);
-            p = kRam1Size;
-            break;
-        case Write_RAM2:
-            std::memcpy(&tx[3], m_memory.ram2.data(), kRam2Size);
-            p = kRam2Size;
-            break;
-        case Write_RAM3:
-            std::memcpy(&tx[3], m_memory.ram3.data(), kRam3Size);
-            p = kRam3Size;
-            break;
-        case Write_Digout:
-            tx[3] = m_s.DigoutByte;
-            p = 1;
-            break;
-        case Write_DAcalib:
-            tx[3] = m_s.DAcalCode;
-            p = 1;
-            break;
-        case Write_DAtest: {
-            const float v = m_client.antestValue();
-            std::memcpy(&tx[3], &v, 4);
-            p = 4;
-            break;
-        }
-        case Read_Harmonics:
-            m_s.HarmChannel = m_client.GetHarmChannel();
-            tx[3] = m_s.HarmChannel;
-            p = 1;
-            break;
-        default: // the plain reads carry no payload
-            break;
-        }
-        const bool sent = SendCommand(static_cast<std::uint8_t>(k), p);
-        // A service request is spent only once it has actually gone out; with no port it waits.
-        if (k == Read_State && sent)
-            m_s.ServiceCode = 0;
+        const auto code = static_cast<std::uint8_t>(k);
+        const int size = INTERIM_requestSize(k);
+        m_client.requestPayload(code, &m_s.Txbuff[3], size);
+        if (SendCommand(code, static_cast<std::uint16_t>(size)))
+            m_client.requestSent(code);
         return;
     }
     if (m_s.CommandSlot > kCommandCount || m_s.CommandSlot == 0)
@@ -218,22 +192,16 @@ void LinkEngine::ScanClick(bool checked)
 
 void LinkEngine::CoolPageControl1Change(const PagePolls& a)
 {
-    m_stateAnswerRereadsConfig = a.stateAnswerRereadsConfig;
     if (a.keepsPrevious)
         return;
     for (int k : kPagePolledCommands)
         setFlag(k, a.polls(k));
-    if (!m_s.SettingsLoaded) {
-        setFlag(Read_RAM2, true);
-        setFlag(Read_RAM3, true);
-    }
 }
 
 void LinkEngine::startUp()
 {
     m_s.RxIndex = 0;
     m_s.FrameComplete = false;
-    m_s.SettingsLoaded = false;
     setFlag(Read_RAM2, true);
     setFlag(Read_RAM3, true);
     setFlag(Read_Version, true);
@@ -249,9 +217,9 @@ void LinkEngine::portOpened()
 
 void LinkEngine::DecodePacket()
 {
-    // A display routine copies its whole record from Rxbuff: behind a short answer it would find
-    // the bytes of older frames and show them as new. So a short answer is only shown, and leaves
-    // its request flag as it was, so a one-shot read is asked again.
+    // A record is copied whole from Rxbuff: behind a short answer it would take the bytes of older
+    // frames for new ones. So a short answer is only shown, and leaves its request flag as it was,
+    // so a one-shot read is asked again.
     const int payloadLength = m_s.RxLength - 2;
     const int recordSize = answerRecordSize(m_s.Rxbuff[0]);
     if (payloadLength < recordSize) {
@@ -259,84 +227,7 @@ void LinkEngine::DecodePacket()
                         std::to_string(recordSize) + " bytes\r\n");
         return;
     }
-    const std::uint8_t* payload = m_s.Rxbuff.data() + 3;
-    switch (m_s.Rxbuff[0]) {
-    case Read_State:
-        m_client.Display_State(payload);
-        // While a service code still waits to go out, this answer belongs to an earlier state
-        // request (a late one): ending the request now would leave the code unsent, to go out with
-        // whatever page polls the state next.
-        if (m_stateAnswerRereadsConfig && m_s.ServiceCode == 0) {
-            setFlag(Read_State, false);
-            if (!m_s.SettingsLoaded) {
-                setFlag(Read_RAM2, true);
-                setFlag(Read_RAM3, true);
-            }
-        }
-        break;
-    case Read_Net:
-        m_client.Display_Net(payload);
-        break;
-    case Read_RAM1:
-        m_client.Display_RAM1(payload);
-        break;
-    case Write_RAM1:
-        setFlag(Write_RAM1, false);
-        break;
-    case Read_RAM2: {
-        const bool asked = flag(Read_RAM2);
-        setFlag(Read_RAM2, false);
-        // While a write of the record waits for its slot, the image holds what the user packed for
-        // it: the meter's old record must not replace it. The read-back after the write shows
-        // what the meter then holds. Nor does an answer to a read that a settings load withdrew
-        // while it was on its way replace the loaded record.
-        if (flag(Write_RAM2) || (!asked && m_s.SettingsLoaded))
-            break;
-        m_memory.ram2.copyFrom(payload); // CopyRxbuffToRam2
-        m_client.Display_RAM2();
-        break;
-    }
-    case Write_RAM2:
-        setFlag(Write_RAM2, false);
-        setFlag(Read_RAM2, true);
-        break;
-    case Read_RAM3: {
-        const bool asked = flag(Read_RAM3);
-        setFlag(Read_RAM3, false);
-        if (flag(Write_RAM3) || (!asked && m_s.SettingsLoaded))
-            break;
-        m_client.Display_RAM3(payload);
-        break;
-    }
-    case Write_RAM3:
-        setFlag(Write_RAM3, false);
-        setFlag(Read_RAM3, true);
-        break;
-    case Read_Caldata:
-        m_client.Display_Caldat(payload);
-        break;
-    case Write_Digout:
-        setFlag(Write_Digout, false);
-        break;
-    case Write_DAcalib:
-        setFlag(Write_DAcalib, false);
-        break;
-    case Write_DAtest:
-        setFlag(Write_DAtest, false);
-        break;
-    case Read_EPdata:
-        m_client.Display_EPdata(payload);
-        break;
-    case Read_Version:
-        setFlag(Read_Version, false);
-        m_client.Display_Version(payload);
-        break;
-    case Read_Harmonics:
-        m_client.Display_Harmonics(payload);
-        break;
-    default: // 0, Write_State and unknown codes: nothing to do
-        break;
-    }
+    m_client.answerReceived(m_s.Rxbuff[0], m_s.Rxbuff.data() + 3);
 }
 
 } // namespace kvam

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "link/Commands.h"
-#include "link/DeviceMemory.h"
 #include "link/PagePolls.h"
 
 #include <array>
@@ -40,23 +39,20 @@ public:
     virtual void flagsChanged() {}
 };
 
-/// The application's side of the dispatcher: the display routines and the request values that
-/// only the window knows. A payload pointer is Rxbuff + 3; 510 bytes are always readable there.
+/// The meter's side of the link: it says what each request carries and takes each answer. The
+/// engine knows frames, sizes and timing; what a request value or an answer means is the client's.
 class LinkClient
 {
 public:
     virtual ~LinkClient() = default;
-    virtual void Display_State(const std::uint8_t*) {}
-    virtual void Display_Net(const std::uint8_t*) {}
-    virtual void Display_RAM1(const std::uint8_t*) {}
-    virtual void Display_RAM2() {} ///< the RAM2 image already holds the answer
-    virtual void Display_RAM3(const std::uint8_t*) {}
-    virtual void Display_Caldat(const std::uint8_t*) {}
-    virtual void Display_EPdata(const std::uint8_t*) {}
-    virtual void Display_Version(const std::uint8_t*) {}
-    virtual void Display_Harmonics(const std::uint8_t*) {}
-    virtual std::uint8_t GetHarmChannel() const { return 0; }
-    virtual float antestValue() const { return 0.0f; }
+    /// Fills the `size` payload bytes of request `code` (`size` from the command table) when the
+    /// request is about to go out: the values sent are the ones held at that moment.
+    virtual void requestPayload(std::uint8_t code, std::uint8_t* payload, int size) = 0;
+    /// Request `code` has gone to the port.
+    virtual void requestSent(std::uint8_t /*code*/) {}
+    /// A good answer whose payload holds at least the record of its code (`DecodePacket`). The
+    /// payload is Rxbuff + 3; 510 bytes are always readable there.
+    virtual void answerReceived(std::uint8_t code, const std::uint8_t* payload) = 0;
 };
 
 /// The link's program-wide state, under the names the protocol documentation uses.
@@ -72,11 +68,6 @@ struct LinkState
     int CommandSlot = 0;
     bool SendOnce = false;
     bool Scan = true;
-    bool SettingsLoaded = false;
-    std::uint8_t ServiceCode = 0;
-    std::uint8_t DigoutByte = 0;
-    std::uint8_t DAcalCode = 0;
-    std::uint8_t HarmChannel = 0;
 };
 
 /// The protocol engine: frames, receiver, time-outs, lamps, scheduler and dispatch, driven entirely
@@ -84,11 +75,10 @@ struct LinkState
 class LinkEngine
 {
 public:
-    LinkEngine(LinkIo& io, LinkClient& client, DeviceMemory& memory);
+    LinkEngine(LinkIo& io, LinkClient& client);
 
     LinkState& state() { return m_s; }
     const LinkState& state() const { return m_s; }
-    DeviceMemory& memory() { return m_memory; }
 
     /// Request flag of command `code` (1..16): the command's check box.
     bool flag(int code) const;
@@ -105,16 +95,18 @@ public:
     void RecWatchdogTimer();
     void SendbuttonClick();
     void ScanClick(bool checked);
-    /// Another page was opened; `active` is what it polls.
+    /// Another page was opened: the page-polled flags follow what it polls (unless it keeps the
+    /// previous page's polls).
     void CoolPageControl1Change(const PagePolls& active);
-    /// The window's start-up: receiver rewound, no settings loaded, the first reads of both
-    /// configuration records and of the version flagged.
+    /// The window's start-up: receiver rewound, the first reads of both configuration records and
+    /// of the version flagged.
     void startUp();
     /// A port was opened: an exchange cut off by a write error is forgotten, the receiver rewound.
     void portOpened();
 
     /// Frames and sends the payload standing at Txbuff[3]; returns whether it went to the port.
     bool SendCommand(std::uint8_t code, std::uint16_t payloadLength);
+    /// Hands a good answer to the client, unless its payload is shorter than its record.
     void DecodePacket();
 
 private:
@@ -122,10 +114,8 @@ private:
 
     LinkIo& m_io;
     LinkClient& m_client;
-    DeviceMemory& m_memory;
     LinkState m_s;
     std::array<bool, kCommandCount + 1> m_flags{};
-    bool m_stateAnswerRereadsConfig = false; ///< the active page's rule for state answers
 };
 
 } // namespace kvam

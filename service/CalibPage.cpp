@@ -1,7 +1,10 @@
 #include "service/CalibPage.h"
 
+#include "device/DeviceModel.h"
+#include "texts/Interim.h"
+
 #include "config/ConfigFields.h"
-#include "config/PageParts.h"
+#include "platform/PageParts.h"
 #include "config/RecordEditor.h"
 #include "platform/LabeledEdit.h"
 #include "platform/NumberFormat.h"
@@ -164,6 +167,26 @@ void CalibPage::setWriteEnabled(bool enabled, const QString& reason)
 {
     m_write->setEnabled(enabled);
     m_write->setToolTip(enabled ? QString() : reason);
+}
+
+void CalibPage::attach(DeviceModel& model)
+{
+    connect(&model, &DeviceModel::ram3Changed, this, &CalibPage::Display_RAM3);
+    connect(&model, &DeviceModel::caldataChanged, this,
+            [this, &model](const CaldataRecord& cal) { Display_Caldat(cal, model.memory().ram3); });
+    connect(&model, &DeviceModel::packingRam3, this, &CalibPage::Ram3refresh);
+    auto updateButtons = [this, &model] {
+        setWriteEnabled(model.configWritable(), currentText("Message.WriteNeedsRecords"));
+        setRam3Held(model.ram3Held(), currentText("Message.CalibNeedsRam3"));
+    };
+    connect(&model, &DeviceModel::recordsHeldChanged, this, updateButtons);
+    updateButtons();
+    connect(this, &CalibPage::daCalCodeChanged, &model, &DeviceModel::setDaCalCode);
+    connect(this, &CalibPage::setNominalClicked, &model, &DeviceModel::calibrateNominal);
+    connect(this, &CalibPage::setOffsetClicked, &model, &DeviceModel::calibrateOffset);
+    connect(this, &CalibPage::clearOffsetClicked, &model, &DeviceModel::clearOffset);
+    connect(this, &CalibPage::readRamClicked, &model, &DeviceModel::readRam);
+    connect(this, &CalibPage::writeRamClicked, &model, &DeviceModel::writeConfig);
 }
 
 } // namespace kvam

@@ -9,6 +9,7 @@ class QRadioButton;
 
 namespace kvam {
 
+class DeviceModel;
 class LabeledEdit;
 class NumericSpin;
 
@@ -20,6 +21,9 @@ class CalibPage : public QWidget
     Q_OBJECT
 public:
     explicit CalibPage(QWidget* parent = nullptr);
+    /// Shows the model's calibration data and RAM3 record, packs the analog output points for its
+    /// writes, and sends the calibration steps and the output sequence through the model.
+    void attach(DeviceModel& model);
 
     /// The channel of the checked radio button (0 L1 U, 1 L1 I, 2 L2 U, 3 L2 I, 4 L3 U, 5 L3 I),
     /// tested in the order L1 U, L2 U, L3 U, L1 I, L2 I; 5 when none of those is checked.

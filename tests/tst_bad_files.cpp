@@ -7,7 +7,7 @@
 // seed and the case, so it can be replayed.
 
 #include "app/TForm1.h"
-#include "app/TSectionForm.h"
+#include "config/TSectionForm.h"
 #include "config/ConfigFields.h"
 #include "config/FactoryPage.h"
 #include "config/IniProfile.h"

@@ -3,7 +3,7 @@
 
 #include "app/TForm1.h"
 #include "app/TPasswordForm.h"
-#include "app/TSectionForm.h"
+#include "config/TSectionForm.h"
 #include "config/ConfigPage.h"
 #include "platform/ControlText.h"
 #include "platform/LampGroup.h"

@@ -1,6 +1,9 @@
 #include "views/ErrorsPage.h"
 
+#include "device/DeviceModel.h"
 #include "platform/Lamp.h"
+#include "platform/PageParts.h"
+#include "protocol/ServiceCodes.h"
 #include "platform/LampGroup.h"
 #include "texts/UiTexts.h"
 
@@ -53,13 +56,12 @@ QList<LampGroup::Entry> staticEntries()
     return entries;
 }
 
-QGroupBox* makeGroup(const QString& name, const QString& title, LampGroup* lamps, QWidget* parent, int left)
+/// A group box around a lamp group, sized to it.
+QGroupBox* lampBox(QWidget* parent, const char* name, LampGroup* lamps, int left)
 {
-    auto* group = new QGroupBox(title, parent);
-    group->setObjectName(name);
+    QGroupBox* group = makeGroup(parent, name, QRect(left, 4, 12 + lamps->width() + 8, 22 + lamps->height() + 8));
     lamps->setParent(group);
     lamps->move(12, 22);
-    group->setGeometry(left, 4, 12 + lamps->width() + 8, 22 + lamps->height() + 8);
     return group;
 }
 
@@ -81,27 +83,25 @@ ErrorsPage::ErrorsPage(QWidget* parent) : QWidget(parent)
     resize(761, 573);
 
     m_dynamic = new LampGroup(QStringLiteral("DinLeds"), dynamicEntries(), errorStyle());
-    QGroupBox* dynGroup = makeGroup(QStringLiteral("GroupBox10"), uiText("GroupBox10"), m_dynamic, this, 8);
+    QGroupBox* dynGroup = lampBox(this, "GroupBox10", m_dynamic, 8);
 
     m_static = new LampGroup(QStringLiteral("StatLeds"), staticEntries(), errorStyle());
-    QGroupBox* statGroup = makeGroup(QStringLiteral("GroupBox9"), uiText("GroupBox9"), m_static, this,
-                                     dynGroup->geometry().right() + 9);
+    QGroupBox* statGroup = lampBox(this, "GroupBox9", m_static, dynGroup->geometry().right() + 9);
 
     const int left = statGroup->geometry().right() + 25;
     m_errorLed = new Lamp(Lamp::Shape::Circle, QColor(kErrorUnlit), this);
     m_errorLed->setObjectName(QStringLiteral("ErrorLed"));
     m_errorLed->setGeometry(left, 28, 20, 20);
-    auto* ledLabel = new QLabel(uiText("ErrorLed"), this);
-    ledLabel->setObjectName(QStringLiteral("ErrorLedLabel"));
-    QFont bold = ledLabel->font();
-    bold.setBold(true);
-    ledLabel->setFont(bold);
-    ledLabel->setGeometry(left + 28, 28, 110, 20);
+    makeBoldCaption(this, "ErrorLed", QRect(left + 28, 28, 110, 20));
 
-    m_clearErrors = new QPushButton(uiText("ClearErrorsbutton"), this);
-    m_clearErrors->setObjectName(QStringLiteral("ClearErrorsbutton"));
-    m_clearErrors->setGeometry(left, 64, 130, 27);
+    m_clearErrors = makeButton(this, "ClearErrorsbutton", QRect(left, 64, 130, 27));
     connect(m_clearErrors, &QPushButton::clicked, this, &ErrorsPage::clearErrorsRequested);
+}
+
+void ErrorsPage::attach(DeviceModel& model)
+{
+    connect(&model, &DeviceModel::stateChanged, this, &ErrorsPage::showState);
+    connect(this, &ErrorsPage::clearErrorsRequested, &model, [&model] { model.requestService(kServiceClearErrors); });
 }
 
 void ErrorsPage::showState(const StateRecord& rec)

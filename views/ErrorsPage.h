@@ -9,6 +9,7 @@ class QPushButton;
 
 namespace kvam {
 
+class DeviceModel;
 class Lamp;
 class LampGroup;
 
@@ -18,6 +19,8 @@ class ErrorsPage : public QWidget
     Q_OBJECT
 public:
     explicit ErrorsPage(QWidget* parent = nullptr);
+    /// Shows the model's state answers; "Hibák törlése" asks the meter to clear its errors.
+    void attach(DeviceModel& model);
 
     /// Dynamic flags, then static flags, then the error lamp by the mask rule.
     void showState(const StateRecord& rec);

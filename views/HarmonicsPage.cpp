@@ -1,5 +1,6 @@
 #include "views/HarmonicsPage.h"
 
+#include "device/DeviceModel.h"
 #include "texts/UiTexts.h"
 
 #include <QBarSeries>
@@ -150,6 +151,12 @@ QList<qreal> HarmonicsPage::barHeights() const
     for (int i = 0; i < m_bars->count(); ++i)
         heights.append(m_bars->at(i));
     return heights;
+}
+
+void HarmonicsPage::attach(DeviceModel& model)
+{
+    connect(&model, &DeviceModel::harmonicsChanged, this, &HarmonicsPage::showHarmonics);
+    connect(this, &HarmonicsPage::channelChanged, &model, &DeviceModel::setHarmonicsChannel);
 }
 
 } // namespace kvam

@@ -13,6 +13,8 @@ class QRadioButton;
 
 namespace kvam {
 
+class DeviceModel;
+
 /// The "Harmonikusok" page: the 20 harmonics of one channel as bars, its THD in the title, and
 /// the choice of the channel to ask the meter for.
 class HarmonicsPage : public QWidget
@@ -20,6 +22,8 @@ class HarmonicsPage : public QWidget
     Q_OBJECT
 public:
     explicit HarmonicsPage(QWidget* parent = nullptr);
+    /// Shows the model's harmonics answers and tells it the channel to ask for.
+    void attach(DeviceModel& model);
 
     /// The channel code to request: L1 U 0, L2 U 1, L3 U 2, L1 I 3, L2 I 4, otherwise 5.
     int GetHarmChannel() const;

@@ -1,5 +1,7 @@
 #include "views/MeasurementPage.h"
 
+#include "device/DeviceModel.h"
+#include "device/MeterRules.h"
 #include "platform/LabeledEdit.h"
 #include "platform/Lamp.h"
 #include "platform/NumberFormat.h"
@@ -263,6 +265,19 @@ void MeasurementPage::showEp(const EpRecord& rec)
 LabeledEdit* MeasurementPage::field(const QString& name) const
 {
     return m_fields.value(name, nullptr);
+}
+
+void MeasurementPage::attach(DeviceModel& model)
+{
+    connect(&model, &DeviceModel::stateChanged, this, &MeasurementPage::showState);
+    connect(&model, &DeviceModel::netChanged, this, &MeasurementPage::showNet);
+    connect(&model, &DeviceModel::ram1Changed, this, &MeasurementPage::showRam1);
+    connect(&model, &DeviceModel::ram2Changed, this, &MeasurementPage::showArrangement);
+    connect(&model, &DeviceModel::epChanged, this, &MeasurementPage::showEp);
+    connect(&model, &DeviceModel::versionChanged, this, &MeasurementPage::showVersion);
+    connect(&model, &DeviceModel::arrangementEdited, this,
+            [this](int index) { setThreePhaseColumnsVisible(threePhaseArrangement(index)); });
+    connect(this, &MeasurementPage::testOutputsClicked, &model, &DeviceModel::setDigout);
 }
 
 } // namespace kvam

@@ -12,6 +12,7 @@ class QPushButton;
 
 namespace kvam {
 
+class DeviceModel;
 class Lamp;
 class LabeledEdit;
 
@@ -22,6 +23,9 @@ class MeasurementPage : public QWidget
     Q_OBJECT
 public:
     explicit MeasurementPage(QWidget* parent = nullptr);
+    /// Shows the model's records, follows the arrangement the editor chooses, and sends the
+    /// output tests through the model.
+    void attach(DeviceModel& model);
 
     /// Writes the 39 measurement texts, also into the columns hidden for single-phase networks.
     void showNet(const NetRecord& rec);

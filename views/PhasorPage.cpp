@@ -1,5 +1,6 @@
 #include "views/PhasorPage.h"
 
+#include "device/DeviceModel.h"
 #include "texts/UiTexts.h"
 
 #include "platform/NumericSpin.h"
@@ -119,6 +120,11 @@ const PhasorResult& PhasorPage::redraw(const PhasorInput& input)
     m_result = DrawPhasorDiagram(m_image, input, options(), &m_gridCache);
     m_vectorImage->update();
     return m_result;
+}
+
+void PhasorPage::attach(DeviceModel& model)
+{
+    connect(&model, &DeviceModel::netChanged, this, [this, &model](const NetRecord& net) { showNet(net, model.caldata()); });
 }
 
 } // namespace kvam

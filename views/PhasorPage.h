@@ -13,6 +13,7 @@ class QLabel;
 
 namespace kvam {
 
+class DeviceModel;
 class NumericSpin;
 
 /// The phasor page: the diagram image, the two zoom spins and the three display check boxes.
@@ -22,6 +23,8 @@ class PhasorPage : public QWidget
     Q_OBJECT
 public:
     explicit PhasorPage(QWidget* parent = nullptr);
+    /// Redraws on every measurement record of the model.
+    void attach(DeviceModel& model);
 
     float zoomU() const;
     float zoomI() const;

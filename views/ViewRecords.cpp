@@ -1,5 +1,6 @@
 #include "views/ViewRecords.h"
 
+#include "device/MeterRules.h"
 #include "platform/NumberFormat.h"
 
 #include <cmath>
@@ -142,7 +143,7 @@ QString energyFieldText(const Ram1Image& ram1, const EnergyField& field)
 
 bool threePhaseArrangement(const Ram2Image& ram2)
 {
-    return get(ram2, ram2::Elrendezes) <= 4;
+    return threePhaseArrangement(int(get(ram2, ram2::Elrendezes)));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -220,7 +221,7 @@ QString factoryNumberText(const VersionRecord& rec)
 
 bool versionSupported(const VersionRecord& rec)
 {
-    return versionMajor(rec) == kRequiredMajorVersion;
+    return firmwareSupported(versionMajor(rec));
 }
 
 QString unsupportedVersionMessage(const VersionRecord& rec)

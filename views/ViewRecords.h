@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/MeterRules.h"
 #include "records/Records.h"
 #include "views/PhasorInput.h"
 
@@ -98,8 +99,8 @@ bool ioActive(const StateRecord& rec, IoBit bit);
 // ---------------------------------------------------------------------------------------------
 // Version record
 
-/// The only firmware major version this program works with.
-inline constexpr int kRequiredMajorVersion = 3;
+/// The firmware major version this program works with (device/MeterRules.h states it).
+inline constexpr int kRequiredMajorVersion = kSupportedMajorVersion;
 
 int versionMajor(const VersionRecord& rec);
 QString versionText(const VersionRecord& rec);     ///< "major.minor.build"

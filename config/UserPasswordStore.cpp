@@ -1,4 +1,4 @@
-#include "app/UserPasswordStore.h"
+#include "config/UserPasswordStore.h"
 
 #include <QFileInfo>
 #include <QSettings>

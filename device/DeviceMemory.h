@@ -1,7 +1,6 @@
 #pragma once
 
-#include "link/Commands.h"
-#include "platform/ByteImage.h"
+#include "records/Records.h"
 
 namespace kvam {
 
@@ -9,9 +8,9 @@ namespace kvam {
 /// the RAM reads and writes. Zero-filled at start.
 struct DeviceMemory
 {
-    ByteImage<kRam1Size> ram1;
-    ByteImage<kRam2Size> ram2;
-    ByteImage<kRam3Size> ram3;
+    Ram1Image ram1;
+    Ram2Image ram2;
+    Ram3Image ram3;
 };
 
 } // namespace kvam

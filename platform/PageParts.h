@@ -3,17 +3,21 @@
 #include <QRect>
 
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QWidget;
 
 namespace kvam {
 
-// The pieces the configuration, factory and calibration pages are built of: each takes its
-// objectName and its start text from the text table.
+// The pieces every page and the window are built of: each takes its objectName and its start text
+// from the text table.
 
 /// A group box called `name` at `geometry`, titled with its start text.
 QGroupBox* makeGroup(QWidget* parent, const char* name, const QRect& geometry);
 /// A push button called `name` at `geometry`, with its start text.
 QPushButton* makeButton(QWidget* parent, const char* name, const QRect& geometry);
+/// The bold caption of the lamp or field `control`: a label called `control` + "Label" showing the
+/// control's start text.
+QLabel* makeBoldCaption(QWidget* parent, const char* control, const QRect& geometry);
 
 } // namespace kvam

@@ -1,4 +1,4 @@
-#include "app/TSectionForm.h"
+#include "config/TSectionForm.h"
 
 #include "texts/UiTexts.h"
 

@@ -1,8 +1,9 @@
-#include "config/PageParts.h"
+#include "platform/PageParts.h"
 
 #include "texts/UiTexts.h"
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 
 namespace kvam {
@@ -21,6 +22,17 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QRect& geometry
     b->setObjectName(QLatin1String(name));
     b->setGeometry(geometry);
     return b;
+}
+
+QLabel* makeBoldCaption(QWidget* parent, const char* control, const QRect& geometry)
+{
+    auto* label = new QLabel(uiText(control), parent);
+    label->setObjectName(QLatin1String(control) + QStringLiteral("Label"));
+    QFont f = label->font();
+    f.setBold(true);
+    label->setFont(f);
+    label->setGeometry(geometry);
+    return label;
 }
 
 } // namespace kvam

@@ -1,0 +1,5 @@
+#pragma once
+#include <QString>
+namespace kvam {
+QString currentText(const char* key);
+}
