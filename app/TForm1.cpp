@@ -68,6 +68,9 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     setFixedSize(795, 672);
     setWindowTitle(uiText("Form1"));
 
+    // The pages' tab widget is the window's first child: a control name is found on the pages
+    // before the dialogs' own controls of the same name (the section dialog has a Button1).
+    m_pages = new QTabWidget(this);
     m_model = new DeviceModel(this);
     m_link = new LinkDriver(*m_model, portFactory(m_options.demoPacing, m_options.demoMeter), this);
     m_model->attach(m_link->engine());
@@ -108,7 +111,6 @@ TForm1::~TForm1() = default;
 
 void TForm1::buildPages()
 {
-    m_pages = new QTabWidget(this);
     m_pages->setObjectName(QStringLiteral("CoolPageControl1"));
     m_pages->setGeometry(8, 28, 769, 601);
     // All eight tabs stand in one row, as in service mode the window shows them all.

@@ -19,6 +19,8 @@
 // Exit code 1 when any check failed or a one-shot request was still unanswered after the settle.
 
 #include "app/TForm1.h"
+#include "config/ConfigFiles.h"
+#include "link/CommPage.h"
 #include "config/TSectionForm.h"
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
@@ -182,7 +184,7 @@ private:
         for (int k : kOneShot)
             if (f.engine().flag(k))
                 return false;
-        return f.engine().state().ServiceCode == 0;
+        return f.model().requests().ServiceCode == 0;
     }
 
     void fail(const char* what, const QString& detail = {})
@@ -354,7 +356,7 @@ void Soak::editAndWrite()
     const bool writable = f.model().configWritable();
     const Ram2Image before2 = f.memory().ram2;
     const Ram3Image before3 = f.memory().ram3;
-    f.WriteRamClick();
+    f.model().writeConfig();
     if (writable)
         commitImages();
     else if (!(f.memory().ram2 == before2 && f.memory().ram3 == before3))
@@ -420,7 +422,7 @@ void Soak::clearEnergy()
     pause(300 + pick(1000));
     f.activatePage(QStringLiteral("TabSheet_Config"));
     const double before = energySum(meter().ram1());
-    f.ClearEnergybuttonClick();
+    f.model().clearEnergy();
     if (!f.engine().flag(Write_RAM1)) {
         fail("energy clear refused although RAM1 is held");
         return;
@@ -449,10 +451,10 @@ void Soak::service()
     f.model().requestService(code);
     // Spent when its request goes out; taken by the meter when that request has reached it, that is
     // once the meter has seen every request sent so far.
-    if (!waitFor([&] { return f.engine().state().ServiceCode == 0; }, 30)) {
+    if (!waitFor([&] { return f.model().requests().ServiceCode == 0; }, 30)) {
         fail("service code not sent within 30 s",
              QStringLiteral("code %1, state request %2")
-                 .arg(f.engine().state().ServiceCode)
+                 .arg(f.model().requests().ServiceCode)
                  .arg(f.engine().flag(Read_State) ? "flagged" : "not flagged"));
         return;
     }
@@ -465,7 +467,7 @@ void Soak::service()
         m_expected2 = VirtualMeter::factoryRam2();
         m_expected3 = VirtualMeter::factoryRam3(mc.factoryNumber, mc.factoryYear, mc.factoryMonth);
         // The factory page reads both records back unless a settings file was loaded.
-        if (f.engine().state().SettingsLoaded)
+        if (f.model().requests().SettingsLoaded)
             m_imagesShowMeter = false;
     } else if (code == 4) {
         m_expected2 = VirtualMeter::factoryRam2();
@@ -483,10 +485,10 @@ void Soak::settingsRoundTrip()
     const Ram2Image saved2 = f.memory().ram2;
     const Ram3Image saved3 = f.memory().ram3;
     const int fileErrors = m_fileErrors;
-    f.SaveSettingsButtonClick();
+    f.factoryPage().SaveSettingsButtonClick();
     pause(50 + pick(500));
     // The images may have been read again meanwhile; the file holds what was saved.
-    f.runDialog = [&](QDialog& d) {
+    f.prompts().runDialog = [&](QDialog& d) {
         if (auto* box = d.findChild<QComboBox*>()) {
             const int i = box->findText(section);
             if (i < 0)
@@ -495,11 +497,11 @@ void Soak::settingsRoundTrip()
         }
         return true;
     };
-    f.ReadSettingsButtonClick();
-    f.runDialog = [](QDialog&) { return false; };
+    f.factoryPage().ReadSettingsButtonClick();
+    f.prompts().runDialog = [](QDialog&) { return false; };
     if (m_fileErrors != fileErrors)
         return;
-    if (!f.engine().state().SettingsLoaded) {
+    if (!f.model().requests().SettingsLoaded) {
         fail("settings load did not take");
         return;
     }
@@ -510,13 +512,13 @@ void Soak::settingsRoundTrip()
         fail("loaded settings differ from the saved images",
              QStringLiteral("RAM2 %1 bytes, RAM3 %2 bytes").arg(d2).arg(d3));
     }
-    f.WriteRamClick();
+    f.model().writeConfig();
     commitImages();
 }
 
 void Soak::readConfig()
 {
-    f.ReadRamClick();
+    f.model().readRam();
     // The read answers replace the images unless a write is still waiting.
     if (!f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3))
         m_imagesShowMeter = true;
@@ -558,21 +560,21 @@ void Soak::verify(const char* when)
 
 int Soak::run()
 {
-    f.setSettingsDir(m_dir.path());
-    f.showError = [this](const QString& t) {
+    f.configFiles().setSettingsDir(m_dir.path());
+    f.prompts().showError = [this](const QString& t) {
         ++m_errors;
         fail("error shown", t);
     };
-    f.refuseDevice = [this](const QString& t) {
+    f.prompts().refuseDevice = [this](const QString& t) {
         ++m_errors;
         fail("device refused", t);
     };
-    f.showFileError = [this](const QString& t, const QString& reason) {
+    f.prompts().showFileError = [this](const QString& t, const QString& reason) {
         ++m_fileErrors;
         fail("file error", t + QStringLiteral(" ") + reason);
     };
-    f.runDialog = [](QDialog&) { return false; };
-    f.chooseFile = [](const TForm1::FileRequest&) { return QString(); };
+    f.prompts().runDialog = [](QDialog&) { return false; };
+    f.prompts().chooseFile = [](const FileRequest&) { return QString(); };
     f.show();
     watch();
     m_clock.start();
@@ -649,7 +651,7 @@ int Soak::run()
     for (int k : kOneShot)
         if (f.engine().flag(k))
             pending << QLatin1String(commandName(k));
-    if (f.engine().state().ServiceCode != 0)
+    if (f.model().requests().ServiceCode != 0)
         pending << QStringLiteral("service code");
     if (!pending.isEmpty())
         fail("one-shot requests unanswered after the settle", pending.join(QStringLiteral(", ")));

@@ -4,6 +4,7 @@
 #include "link/Frame.h"
 #include "link/LinkEngine.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <vector>
@@ -37,7 +38,8 @@ struct NullIo : LinkIo
 struct CountingClient : LinkClient
 {
     long nets = 0;
-    void Display_Net(const std::uint8_t*) override { ++nets; }
+    void requestPayload(std::uint8_t, std::uint8_t* payload, int size) override { std::fill(payload, payload + size, 0); }
+    void answerReceived(std::uint8_t code, const std::uint8_t*) override { nets += code == Read_Net; }
 };
 
 std::vector<std::uint8_t> frame(std::uint8_t code, std::size_t payload)
@@ -60,8 +62,7 @@ int main()
 {
     NullIo io;
     CountingClient client;
-    DeviceMemory memory;
-    LinkEngine engine(io, client, memory);
+    LinkEngine engine(io, client);
 
     // 1. Assembly and check of 319-byte frames, delivered in 16-byte reads as a serial driver does.
     const auto big = frame(Read_Net, 314);

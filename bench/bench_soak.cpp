@@ -125,8 +125,8 @@ int main(int argc, char* argv[])
 
     TForm1 form; // paced virtual meter, as in the tool
     int refusals = 0;
-    form.refuseDevice = [&](const QString&) { ++refusals; };
-    form.showError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
+    form.prompts().refuseDevice = [&](const QString&) { ++refusals; };
+    form.prompts().showError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
     auto* memo = form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
     auto* viewComm = form.findChild<QCheckBox*>(QStringLiteral("Viewcomm"));
     if (!memo || !viewComm) {

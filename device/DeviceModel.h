@@ -156,6 +156,8 @@ private:
     void rereadConfig();
     void hold(bool& held);
 
+    friend struct DeviceModelTestAccess; ///< tests set images up byte by byte
+
     LinkEngine* m_engine = nullptr;
     DeviceMemory m_memory;
     NetRecord m_net;

@@ -5,6 +5,7 @@
 #include "link/Frame.h"
 #include "link/LinkEngine.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -62,30 +63,28 @@ struct FakeIo : LinkIo
     void flagsChanged() override { ++flagNotices; }
 };
 
+/// A client that sends zeros and notes which display routine each good answer would reach.
 struct FakeClient : LinkClient
 {
     std::vector<std::string> calls;
-    std::uint8_t harmChannel = 0;
-    float antest = 0.0f;
     Bytes lastPayload;
 
-    void note(const char* what, const std::uint8_t* p)
+    void requestPayload(std::uint8_t, std::uint8_t* payload, int size) override
     {
-        calls.emplace_back(what);
-        if (p)
-            lastPayload.assign(p, p + 48);
+        std::fill(payload, payload + size, std::uint8_t{0});
     }
-    void Display_State(const std::uint8_t* p) override { note("Display_State", p); }
-    void Display_Net(const std::uint8_t* p) override { note("Display_Net", p); }
-    void Display_RAM1(const std::uint8_t* p) override { note("Display_RAM1", p); }
-    void Display_RAM2() override { note("Display_RAM2", nullptr); }
-    void Display_RAM3(const std::uint8_t* p) override { note("Display_RAM3", p); }
-    void Display_Caldat(const std::uint8_t* p) override { note("Display_Caldat", p); }
-    void Display_EPdata(const std::uint8_t* p) override { note("Display_EPdata", p); }
-    void Display_Version(const std::uint8_t* p) override { note("Display_Version", p); }
-    void Display_Harmonics(const std::uint8_t* p) override { note("Display_Harmonics", p); }
-    std::uint8_t GetHarmChannel() const override { return harmChannel; }
-    float antestValue() const override { return antest; }
+    void answerReceived(std::uint8_t code, const std::uint8_t* p) override
+    {
+        static const char* const display[] = {nullptr,          "Display_State",  nullptr,          "Display_Net",
+                                              "Display_RAM1",   nullptr,          "Display_RAM2",   nullptr,
+                                              "Display_RAM3",   nullptr,          "Display_Caldat", nullptr,
+                                              nullptr,          nullptr,          "Display_EPdata", "Display_Version",
+                                              "Display_Harmonics"};
+        if (code > 16 || !display[code])
+            return;
+        calls.emplace_back(display[code]);
+        lastPayload.assign(p, p + 48);
+    }
 };
 
 } // namespace kvam::test

@@ -7,6 +7,9 @@
 // seed and the case, so it can be replayed.
 
 #include "app/TForm1.h"
+#include "config/ConfigFiles.h"
+#include "link/CommPage.h"
+#include "tests/ModelAccess.h"
 #include "config/TSectionForm.h"
 #include "config/ConfigFields.h"
 #include "config/FactoryPage.h"
@@ -33,6 +36,7 @@
 #include <vector>
 
 using namespace kvam;
+using namespace kvam::test;
 
 namespace {
 
@@ -214,9 +218,9 @@ struct Recorder
 
     void attach(TForm1& f)
     {
-        f.showError = [this](const QString& t) { errors << t; };
-        f.refuseDevice = [this](const QString& t) { errors << t; };
-        f.showFileError = [this](const QString& t, const QString& reason) {
+        f.prompts().showError = [this](const QString& t) { errors << t; };
+        f.prompts().refuseDevice = [this](const QString& t) { errors << t; };
+        f.prompts().showFileError = [this](const QString& t, const QString& reason) {
             fileErrors << t;
             reasons << reason;
         };
@@ -427,11 +431,11 @@ private slots:
         TForm1 f(TForm1::Options{false});
         Recorder r;
         r.attach(f);
-        f.setSettingsDir(dir.path());
+        f.configFiles().setSettingsDir(dir.path());
         holdInstalledRecords(f);
-        f.SaveSettingsButtonClick();
+        f.factoryPage().SaveSettingsButtonClick();
         QCOMPARE(r.fileErrors, QStringList());
-        m_good = readAll(f.settingsFile());
+        m_good = readAll(f.configFiles().settingsFile());
         m_section = f.factoryPage().factoryNumberText();
         m_saved2 = f.memory().ram2;
         m_saved3 = f.memory().ram3;
@@ -453,11 +457,11 @@ private slots:
         TForm1 f(TForm1::Options{false});
         Recorder r;
         r.attach(f);
-        f.setSettingsDir(dir.path());
+        f.configFiles().setSettingsDir(dir.path());
         holdInstalledRecords(f);
         QStringList offered;
         int dialogs = 0;
-        f.runDialog = [&](QDialog& d) {
+        f.prompts().runDialog = [&](QDialog& d) {
             ++dialogs;
             if (&d != &f.sectionForm())
                 return false;
@@ -472,10 +476,10 @@ private slots:
         for (int n = 0; n < 1000; ++n) {
             const Damage d = damage(rng, n);
             const QString at = where(n, d.kind);
-            QVERIFY2(writeAll(f.settingsFile(), d.bytes), qPrintable(at));
+            QVERIFY2(writeAll(f.configFiles().settingsFile(), d.bytes), qPrintable(at));
             // Images that differ from the file in every byte, and no settings loaded yet.
-            f.memory().ram2 = randomImage<ram2::kSize>(rng);
-            f.memory().ram3 = randomImage<ram3::kSize>(rng);
+            testMemory(f.model()).ram2 = randomImage<ram2::kSize>(rng);
+            testMemory(f.model()).ram3 = randomImage<ram3::kSize>(rng);
             f.model().readRam();
             const Ram2Image before2 = f.memory().ram2;
             const Ram3Image before3 = f.memory().ram3;
@@ -483,7 +487,7 @@ private slots:
             dialogs = 0;
             offered.clear();
 
-            f.ReadSettingsButtonClick();
+            f.factoryPage().ReadSettingsButtonClick();
 
             QVERIFY2(r.errors.isEmpty(), qPrintable(at + QStringLiteral(": ") + r.errors.join(u'|')));
             QVERIFY2(r.fileErrors.size() <= 1, qPrintable(at));
@@ -496,11 +500,11 @@ private slots:
                 QVERIFY2(r.fileErrors.first() == QLatin1String("Open error"), qPrintable(at));
                 QVERIFY2(!r.reasons.first().isEmpty(), qPrintable(at));
                 QVERIFY2(f.memory().ram2 == before2 && f.memory().ram3 == before3, qPrintable(at));
-                QVERIFY2(!f.engine().state().SettingsLoaded, qPrintable(at));
+                QVERIFY2(!f.model().requests().SettingsLoaded, qPrintable(at));
                 continue;
             }
             QVERIFY2(dialogs == 1, qPrintable(at));
-            QVERIFY2(f.engine().state().SettingsLoaded, qPrintable(at));
+            QVERIFY2(f.model().requests().SettingsLoaded, qPrintable(at));
             QVERIFY2(f.model().ram2Held() && f.model().ram3Held(), qPrintable(at));
             if (!d.offered.isEmpty())
                 QVERIFY2(offered == d.offered,
@@ -545,12 +549,12 @@ private slots:
         TForm1 f(TForm1::Options{false});
         Recorder r;
         r.attach(f);
-        f.setSettingsDir(dir.path());
+        f.configFiles().setSettingsDir(dir.path());
         header.replace("NAME", m_section.toLatin1());
-        QVERIFY(writeAll(f.settingsFile(), header + m_good.sliced(m_headerEnd - 2)));
-        f.runDialog = [](QDialog&) { return true; };
+        QVERIFY(writeAll(f.configFiles().settingsFile(), header + m_good.sliced(m_headerEnd - 2)));
+        f.prompts().runDialog = [](QDialog&) { return true; };
         const DeviceMemory before = f.memory();
-        f.ReadSettingsButtonClick();
+        f.factoryPage().ReadSettingsButtonClick();
         QCOMPARE(r.fileErrors, QStringList());
         QCOMPARE(f.memory().ram2, withTableFields(before.ram2, m_saved2, m_lines, false));
         QCOMPARE(f.memory().ram3, withTableFields(before.ram3, m_saved3, m_lines, true));
@@ -580,9 +584,9 @@ private slots:
         holdInstalledRecords(f);
         const QString sub = QDir(dir.path()).filePath(QStringLiteral("sub"));
         QVERIFY(QDir().mkpath(sub));
-        f.setSettingsDir(sub);
+        f.configFiles().setSettingsDir(sub);
         if (setup == QLatin1String("folder"))
-            QVERIFY(QDir().mkpath(f.settingsFile()));
+            QVERIFY(QDir().mkpath(f.configFiles().settingsFile()));
         if (setup == QLatin1String("removed"))
             QVERIFY(QDir(sub).removeRecursively());
         if (setup == QLatin1String("file")) {
@@ -590,33 +594,33 @@ private slots:
             QVERIFY(writeAll(sub, "not a folder"));
         }
         if (setup == QLatin1String("empty"))
-            QVERIFY(writeAll(f.settingsFile(), QByteArray()));
+            QVERIFY(writeAll(f.configFiles().settingsFile(), QByteArray()));
         int dialogs = 0;
-        f.runDialog = [&](QDialog&) {
+        f.prompts().runDialog = [&](QDialog&) {
             ++dialogs;
             return true;
         };
         const DeviceMemory before = f.memory();
 
-        f.ReadSettingsButtonClick();
+        f.factoryPage().ReadSettingsButtonClick();
         QCOMPARE(r.fileErrors, QStringList{QStringLiteral("Open error")});
         QVERIFY(!r.reasons.first().isEmpty());
         QCOMPARE(dialogs, 0);
         QCOMPARE(f.memory().ram2, before.ram2);
         QCOMPARE(f.memory().ram3, before.ram3);
-        QVERIFY(!f.engine().state().SettingsLoaded);
+        QVERIFY(!f.model().requests().SettingsLoaded);
         QVERIFY(r.errors.isEmpty());
 
         r.clear();
-        f.SaveSettingsButtonClick();
+        f.factoryPage().SaveSettingsButtonClick();
         QCOMPARE(r.fileErrors, saveFails ? QStringList{QStringLiteral("Save error")} : QStringList());
         QVERIFY(r.errors.isEmpty());
         if (setup == QLatin1String("folder"))
-            QVERIFY(QFileInfo(f.settingsFile()).isDir());
+            QVERIFY(QFileInfo(f.configFiles().settingsFile()).isDir());
         if (setup == QLatin1String("file"))
             QCOMPARE(readAll(sub), QByteArray("not a folder"));
         if (!saveFails)
-            QCOMPARE(readAll(f.settingsFile()), m_good);
+            QCOMPARE(readAll(f.configFiles().settingsFile()), m_good);
     }
 
     /// Saving a meter's section into a file of many sections, some of them damaged, rewrites that
@@ -678,12 +682,12 @@ private slots:
             TForm1 f(TForm1::Options{false});
             Recorder r;
             r.attach(f);
-            f.setSettingsDir(dir.path());
+            f.configFiles().setSettingsDir(dir.path());
             holdInstalledRecords(f);
-            QVERIFY(writeAll(f.settingsFile(), file));
-            f.SaveSettingsButtonClick();
+            QVERIFY(writeAll(f.configFiles().settingsFile(), file));
+            f.factoryPage().SaveSettingsButtonClick();
             QVERIFY2(r.fileErrors.isEmpty(), qPrintable(at + QStringLiteral(": ") + r.reasons.join(u'|')));
-            const QByteArray after = readAll(f.settingsFile());
+            const QByteArray after = readAll(f.configFiles().settingsFile());
             // Everything before the section stays byte for byte (a last line gains its end when
             // the section is added behind it); everything behind it too.
             QByteArray head = file.left(ownAt);
@@ -702,7 +706,7 @@ private slots:
             Ram2Image ram2 = other2;
             Ram3Image ram3 = other3;
             QString reason;
-            QVERIFY2(loadSettings(f.settingsFile(), m_section, ram2, ram3, QLocale(), &reason),
+            QVERIFY2(loadSettings(f.configFiles().settingsFile(), m_section, ram2, ram3, QLocale(), &reason),
                      qPrintable(at + QStringLiteral(": ") + reason));
             QVERIFY2(ram2 == withTableFields(other2, f.memory().ram2, m_lines, false) &&
                          ram3 == withTableFields(other3, f.memory().ram3, m_lines, true),
@@ -735,7 +739,7 @@ private slots:
         TForm1 f(TForm1::Options{false});
         Recorder r;
         r.attach(f);
-        f.setSettingsDir(dir.path());
+        f.configFiles().setSettingsDir(dir.path());
         holdInstalledRecords(f);
         const QString path = QDir(dir.path()).filePath(QStringLiteral("meter.user"));
         const QByteArray bytes = randomBytes(rng, std::max<qsizetype>(size, 0));
@@ -743,10 +747,10 @@ private slots:
             QVERIFY(writeAll(path, bytes));
         if (what == QLatin1String("folder"))
             QVERIFY(QDir().mkpath(path));
-        f.chooseFile = [&path](const TForm1::FileRequest&) { return path; };
+        f.prompts().chooseFile = [&path](const FileRequest&) { return path; };
         const Ram2Image before = f.memory().ram2;
 
-        f.ButtonReadRecordClick();
+        f.configFiles().ButtonReadRecordClick();
         QVERIFY(r.errors.isEmpty());
         if (loads) {
             QCOMPARE(r.fileErrors, QStringList());
@@ -760,7 +764,7 @@ private slots:
 
         // Saving over what stands there: a file is replaced by the packed image; a folder stays.
         r.clear();
-        f.ButtonSaveRecordClick();
+        f.configFiles().ButtonSaveRecordClick();
         QVERIFY(r.errors.isEmpty());
         if (what == QLatin1String("folder")) {
             QCOMPARE(r.fileErrors, QStringList{QStringLiteral("Save error")});
@@ -784,13 +788,13 @@ private slots:
         QVERIFY(QDir().mkpath(gone));
         const QString path = QDir(gone).filePath(QStringLiteral("meter.user"));
         QVERIFY(QDir(gone).removeRecursively());
-        f.chooseFile = [&path](const TForm1::FileRequest&) { return path; };
-        f.ButtonSaveRecordClick();
+        f.prompts().chooseFile = [&path](const FileRequest&) { return path; };
+        f.configFiles().ButtonSaveRecordClick();
         QCOMPARE(r.fileErrors, QStringList{QStringLiteral("Save error")});
         QVERIFY(!QFileInfo::exists(gone));
         r.clear();
         const Ram2Image before = f.memory().ram2;
-        f.ButtonReadRecordClick();
+        f.configFiles().ButtonReadRecordClick();
         QCOMPARE(r.fileErrors, QStringList{QStringLiteral("Open error")});
         QCOMPARE(f.memory().ram2, before);
     }
@@ -807,8 +811,8 @@ private slots:
         const QString logs = QDir(dir.path()).filePath(QStringLiteral("logs"));
         QVERIFY(QDir().mkpath(logs));
         const QString chosen = QDir(logs).filePath(QStringLiteral("meres"));
-        f.chooseFile = [&chosen](const TForm1::FileRequest&) { return chosen; };
-        f.LogbuttonClick();
+        f.prompts().chooseFile = [&chosen](const FileRequest&) { return chosen; };
+        f.commPage().LogbuttonClick();
         QVERIFY(f.logger().isRunning());
         const QString file = f.logger().fileName();
         QCOMPARE(file, chosen + QStringLiteral(".txt"));

@@ -1,6 +1,7 @@
 // The calibration page and the service buttons: formats, the channel order, the analog output
 // sequence, and what the buttons do to the images and to the virtual meter.
 #include "app/TForm1.h"
+#include "tests/ModelAccess.h"
 #include "config/ConfigPage.h"
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeterPort.h"
@@ -19,9 +20,12 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstring>
 #include <QTimer>
 
 using namespace kvam;
+using namespace kvam::test;
 
 namespace {
 
@@ -194,15 +198,15 @@ void TstCalib::exitEndsTheSequence()
     CalibPage& page = f.calibPage();
     page.DAcalbuttonClick();
     page.DAcalbuttonClick();
-    QCOMPARE(f.engine().state().DAcalCode, std::uint8_t(0x11));
+    QCOMPARE(f.model().requests().DAcalCode, std::uint8_t(0x11));
     QVERIFY(f.activatePage(QStringLiteral("TabSheet_Meres")));
-    QCOMPARE(f.engine().state().DAcalCode, std::uint8_t(0));
+    QCOMPARE(f.model().requests().DAcalCode, std::uint8_t(0));
     QVERIFY(f.engine().flag(Write_DAcalib));
     QCOMPARE(page.daCalStep(), 0);
     QCOMPARE(button(page, "DAcalbutton")->text(), QStringLiteral("Analóg kimenet kalibrálás start"));
     // The next click starts again at output 1 point 1.
     page.DAcalbuttonClick();
-    QCOMPARE(f.engine().state().DAcalCode, std::uint8_t(0x01));
+    QCOMPARE(f.model().requests().DAcalCode, std::uint8_t(0x01));
 }
 
 void TstCalib::buttonsWaitForARecord()
@@ -251,8 +255,8 @@ void TstCalib::buttonsChangeTheirBytes()
         set(cal, caldata::ADrms, ch, std::uint16_t(40000 + ch));
         set(cal, caldata::Average, ch, std::int16_t(-10 - int(ch)));
     }
-    static_cast<LinkClient&>(f.model()).Display_Caldat(cal.data());
-    set(f.model().memory().ram3, ram3::Offset, 0, std::int16_t(33));
+    static_cast<LinkClient&>(f.model()).answerReceived(Read_Caldata, cal.data());
+    set(testMemory(f.model()).ram3, ram3::Offset, 0, std::int16_t(33));
     const Ram3Image before = f.model().memory().ram3;
     check(f.calibPage(), qPrintable(radio));
     QTest::mouseClick(::button(f.calibPage(), qPrintable(button)), Qt::LeftButton);
@@ -290,7 +294,10 @@ void TstCalib::analogTestValueReadWhenSent()
     QCOMPARE(meterOf(f).daTestValue(), std::optional<float>(12.5f));
     // 50.0 travels as 00 00 48 42.
     value->setValue(50.0);
-    const float sent = static_cast<LinkClient&>(f.model()).antestValue();
+    std::uint8_t payload[4] = {};
+    static_cast<LinkClient&>(f.model()).requestPayload(Write_DAtest, payload, 4);
+    float sent = 0;
+    std::memcpy(&sent, payload, 4);
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(&sent), 4), QByteArray::fromHex("00004842"));
 }
 
@@ -315,7 +322,7 @@ void TstCalib::serviceCodesReachTheMeter()
     QVERIFY(f.activatePage(QStringLiteral("TabSheet_FactorySettings")));
     f.model().requestService(4);
     f.model().requestService(4); // twice before it goes out: sent once
-    QTRY_VERIFY_WITH_TIMEOUT(f.engine().state().ServiceCode == 0, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.model().requests().ServiceCode == 0, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(get(f.model().memory().ram2, ram2::MB01Addr) == 1, 10000);
     QCOMPARE(get(meterOf(f).ram2(), ram2::MB01Addr), std::uint8_t(1));
 }
@@ -331,7 +338,7 @@ void TstCalib::energyClearZeroesTheMeter()
     QVERIFY(clear->isEnabled());
     f.link().closePort();
     const Ram1Image before = f.model().memory().ram1;
-    f.ClearEnergybuttonClick();
+    f.model().clearEnergy();
     QVERIFY(f.engine().flag(Write_RAM1));
     for (std::size_t i = 0; i < ram1::kSize; ++i) {
         if (i >= 2 && i <= 177)
@@ -350,9 +357,9 @@ void TstCalib::loggingThroughTheWindow()
     QTemporaryDir dir;
     TForm1 f(TForm1::Options{false});
     QStringList errors;
-    f.showError = [&](const QString& text) { errors << text; };
+    f.prompts().showError = [&](const QString& text) { errors << text; };
     QString proposed;
-    f.chooseFile = [&](const TForm1::FileRequest& r) {
+    f.prompts().chooseFile = [&](const FileRequest& r) {
         proposed = r.folder;
         return dir.filePath(QStringLiteral("sub/measured"));
     };
@@ -385,7 +392,7 @@ void TstCalib::loggingThroughTheWindow()
     QCOMPARE(logButton->text(), QStringLiteral("Log to file:"));
     QVERIFY(!timer->isActive());
     // The next start proposes the previous file in its folder.
-    f.chooseFile = [&](const TForm1::FileRequest& r) {
+    f.prompts().chooseFile = [&](const FileRequest& r) {
         proposed = r.folder;
         return QString();
     };

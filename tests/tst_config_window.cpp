@@ -5,6 +5,9 @@
 #include "app/AccessLevel.h"
 #include "app/MainPages.h"
 #include "app/TForm1.h"
+#include "config/ConfigFiles.h"
+#include "link/CommPage.h"
+#include "tests/ModelAccess.h"
 #include "app/TPasswordForm.h"
 #include "config/TSectionForm.h"
 #include "config/UserPasswordStore.h"
@@ -37,6 +40,7 @@
 #include <climits>
 
 using namespace kvam;
+using namespace kvam::test;
 
 namespace {
 
@@ -194,9 +198,9 @@ struct Recorder
 
     void attach(TForm1& f)
     {
-        f.showError = [this](const QString& t) { errors << t; };
-        f.showFileError = [this](const QString& t, const QString&) { fileErrors << t; };
-        f.refuseDevice = [this](const QString& t) { errors << t; };
+        f.prompts().showError = [this](const QString& t) { errors << t; };
+        f.prompts().showFileError = [this](const QString& t, const QString&) { fileErrors << t; };
+        f.prompts().refuseDevice = [this](const QString& t) { errors << t; };
     }
 };
 
@@ -224,8 +228,8 @@ private:
         }
         if (page->polls.keepsPrevious)
             return;
-        QCOMPARE(f.engine().flag(Read_RAM2), !f.engine().state().SettingsLoaded);
-        QCOMPARE(f.engine().flag(Read_RAM3), !f.engine().state().SettingsLoaded);
+        QCOMPARE(f.engine().flag(Read_RAM2), !f.model().requests().SettingsLoaded);
+        QCOMPARE(f.engine().flag(Read_RAM3), !f.model().requests().SettingsLoaded);
     }
 
     static Flags flagsOf(TForm1& f)
@@ -271,10 +275,10 @@ private slots:
         QFETCH(bool, config);
 
         TForm1 f(unpaced());
-        QCOMPARE(f.userPassword(), 0);
+        QCOMPARE(f.configPage().userPassword(), 0);
         int typed = kNoEntry;
         int shownDialogs = 0;
-        f.runDialog = [&](QDialog& d) {
+        f.prompts().runDialog = [&](QDialog& d) {
             if (&d == &f.passwordForm()) {
                 ++shownDialogs;
                 f.passwordForm().setEntered(typed);
@@ -358,7 +362,7 @@ private slots:
         // An edit that a refused write must not pack.
         QVERIFY(edit(f, QStringLiteral("MB1Address"), 99));
         const DeviceMemory before = f.memory();
-        f.WriteRamClick();
+        f.model().writeConfig();
         QCOMPARE(f.engine().flag(Write_RAM2), writable);
         QCOMPARE(f.engine().flag(Write_RAM3), writable);
         if (writable)
@@ -370,7 +374,7 @@ private slots:
         // No RAM1 record was read in any row: the energy clear stays refused.
         auto* clear = f.findChild<QPushButton*>(QStringLiteral("ClearEnergybutton"));
         QVERIFY(clear && !clear->isEnabled() && !clear->toolTip().isEmpty());
-        f.ClearEnergybuttonClick();
+        f.model().clearEnergy();
         QVERIFY(!f.engine().flag(Write_RAM1));
         QVERIFY(f.memory().ram1 == before.ram1);
     }
@@ -406,11 +410,11 @@ private slots:
         QVERIFY(clear->isEnabled() && clear->toolTip().isEmpty());
 
         // A record whose every byte tells where it stands; no event runs until the check.
-        Ram1Image& ram1 = f.memory().ram1;
+        Ram1Image& ram1 = testMemory(f.model()).ram1;
         for (std::size_t i = 0; i < ram1::kSize; ++i)
             ram1.data()[i] = std::uint8_t(i % 251 + 1);
         const Ram1Image before = ram1;
-        f.ClearEnergybuttonClick();
+        f.model().clearEnergy();
         QVERIFY(f.engine().flag(Write_RAM1));
         for (std::size_t i = 0; i < ram1::kSize; ++i) {
             const std::uint8_t expected = (i >= 2 && i <= 177) ? 0 : before.data()[i];
@@ -470,7 +474,7 @@ private slots:
 
         for (int i = 0; i < controls.size(); ++i)
             QVERIFY2(edit(f, controls[i], values[i]), qPrintable(controls[i]));
-        f.WriteRamClick();
+        f.model().writeConfig();
         const Ram2Image packed = f.memory().ram2;
         const Ram3Image packed3 = f.memory().ram3;
         QVERIFY(f.engine().flag(Write_RAM2) && f.engine().flag(Write_RAM3));
@@ -521,11 +525,11 @@ private slots:
         // Nothing is sent between the write button and the page change: no event runs.
         QVERIFY(edit(f, QStringLiteral("MB1Address"), 42));
         QVERIFY(edit(f, QStringLiteral("Zajzar"), 9));
-        f.WriteRamClick();
+        f.model().writeConfig();
         const Ram2Image packed = f.memory().ram2;
         log.clear();
         if (page.isEmpty())
-            f.ReadRamClick();
+            f.model().readRam();
         else
             QVERIFY(f.activatePage(page));
         QVERIFY(f.engine().flag(Read_RAM2) && f.engine().flag(Read_RAM3));
@@ -568,7 +572,7 @@ private slots:
         r.attach(f);
         holdInstalledRecords(f);
         QVERIFY(f.model().configWritable());
-        f.ReadRamClick();
+        f.model().readRam();
         const DeviceMemory before = f.memory();
         const QStringList editors = editorState(f);
         // An earlier, longer frame left its bytes behind the short one.
@@ -618,28 +622,28 @@ private slots:
         TForm1 f(unpaced());
         Recorder r;
         r.attach(f);
-        f.setSettingsDir(dir.path());
+        f.configFiles().setSettingsDir(dir.path());
         holdInstalledRecords(f);
         const Ram2Image saved2 = f.memory().ram2;
         const Ram3Image saved3 = f.memory().ram3;
         const QString section = f.factoryPage().factoryNumberText();
         QCOMPARE(section, QString::number(get(saved3, ram3::Gyartasiszam)));
 
-        f.SaveSettingsButtonClick();
+        f.factoryPage().SaveSettingsButtonClick();
         QCOMPARE(r.fileErrors, QStringList());
-        QCOMPARE(f.settingsFile(), QDir(dir.path()).filePath(QStringLiteral("settings.ini")));
-        QVERIFY(QFileInfo(f.settingsFile()).isFile());
-        QCOMPARE(settingsSections(f.settingsFile()), QStringList{section});
+        QCOMPARE(f.configFiles().settingsFile(), QDir(dir.path()).filePath(QStringLiteral("settings.ini")));
+        QVERIFY(QFileInfo(f.configFiles().settingsFile()).isFile());
+        QCOMPARE(settingsSections(f.configFiles().settingsFile()), QStringList{section});
         {
-            QFile file(f.settingsFile());
+            QFile file(f.configFiles().settingsFile());
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray text = file.readAll().replace("\r\n", "\n");
             QVERIFY2(text.contains(zajzarLine), text.constData());
         }
 
         // Other values in both images, shown by the editors.
-        Ram2Image& ram2 = f.memory().ram2;
-        Ram3Image& ram3 = f.memory().ram3;
+        Ram2Image& ram2 = testMemory(f.model()).ram2;
+        Ram3Image& ram3 = testMemory(f.model()).ram3;
         set(ram2, ram2::MB01Addr, std::uint8_t(99));
         set(ram2, ram2::Zajzar, 0.33f);
         set(ram2, ram2::HarmEnabled, std::uint8_t(0x3F));
@@ -653,18 +657,18 @@ private slots:
         QVERIFY(ram2 != saved2 && ram3 != saved3);
 
         QStringList offered;
-        f.runDialog = [&](QDialog& d) {
+        f.prompts().runDialog = [&](QDialog& d) {
             if (&d != &f.sectionForm())
                 return false;
             offered << f.sectionForm().selectedSection();
             return true;
         };
-        f.ReadSettingsButtonClick();
+        f.factoryPage().ReadSettingsButtonClick();
         QCOMPARE(r.fileErrors, QStringList());
         QCOMPARE(offered, QStringList{section});
         QCOMPARE(rawOf(f.memory().ram2), rawOf(saved2));
         QCOMPARE(rawOf(f.memory().ram3), rawOf(saved3));
-        QVERIFY(f.engine().state().SettingsLoaded);
+        QVERIFY(f.model().requests().SettingsLoaded);
         // Both editors show what was loaded: packing them changes no byte.
         QCOMPARE(shown(f, QStringLiteral("MB1Address")).toInt(), int(get(saved2, ram2::MB01Addr)));
         Ram2Image packed2 = f.memory().ram2;
@@ -683,8 +687,8 @@ private slots:
         feed(f, test::makeFrame(Read_State, test::Bytes(16, 0)));
         QVERIFY(!f.engine().flag(Read_RAM2) && !f.engine().flag(Read_RAM3));
 
-        f.ReadRamClick();
-        QVERIFY(!f.engine().state().SettingsLoaded);
+        f.model().readRam();
+        QVERIFY(!f.model().requests().SettingsLoaded);
         QVERIFY(f.engine().flag(Read_RAM2) && f.engine().flag(Read_RAM3));
         QVERIFY(r.errors.isEmpty());
     }
@@ -708,14 +712,14 @@ private slots:
         QString section;
         {
             TForm1 g(unpaced());
-            g.setSettingsDir(dir.path());
+            g.configFiles().setSettingsDir(dir.path());
             Recorder r;
             r.attach(g);
             holdInstalledRecords(g);
-            set(g.memory().ram2, ram2::MB01Addr, std::uint8_t(123));
-            set(g.memory().ram2, ram2::Elrendezes, std::uint16_t(3));
-            set(g.memory().ram3, ram3::Calrms, 1, 2.5f);
-            g.SaveSettingsButtonClick();
+            set(testMemory(g.model()).ram2, ram2::MB01Addr, std::uint8_t(123));
+            set(testMemory(g.model()).ram2, ram2::Elrendezes, std::uint16_t(3));
+            set(testMemory(g.model()).ram3, ram3::Calrms, 1, 2.5f);
+            g.factoryPage().SaveSettingsButtonClick();
             QCOMPARE(r.fileErrors, QStringList());
             loaded2 = g.memory().ram2;
             loaded3 = g.memory().ram3;
@@ -725,23 +729,23 @@ private slots:
         TForm1 f(unpaced());
         Recorder r;
         r.attach(f);
-        f.setSettingsDir(dir.path());
+        f.configFiles().setSettingsDir(dir.path());
         f.evaluatePassword(kFactoryAccessCode);
         if (before != QLatin1String("start-up")) {
             holdInstalledRecords(f);
             QVERIFY(!f.engine().flag(Read_RAM2) && !f.engine().flag(Read_RAM3));
             if (before == QLatin1String("read button"))
-                f.ReadRamClick();
+                f.model().readRam();
             else
                 QVERIFY(f.activatePage(QStringLiteral("TabSheet_FactorySettings")));
         }
         QVERIFY(f.engine().flag(Read_RAM2) && f.engine().flag(Read_RAM3));
-        f.runDialog = [&](QDialog& d) {
+        f.prompts().runDialog = [&](QDialog& d) {
             return &d == &f.sectionForm() && f.sectionForm().selectedSection() == section;
         };
-        f.ReadSettingsButtonClick();
+        f.factoryPage().ReadSettingsButtonClick();
         QCOMPARE(r.fileErrors, QStringList());
-        QVERIFY(f.engine().state().SettingsLoaded);
+        QVERIFY(f.model().requests().SettingsLoaded);
         QCOMPARE(int(get(f.memory().ram2, ram2::MB01Addr)), 123);
         QCOMPARE(get(f.memory().ram3, ram3::Calrms, 1), 2.5f);
         // Only the bytes the file does not hold can differ from the saved records.
@@ -762,7 +766,7 @@ private slots:
         QCOMPARE(shown(f, QStringLiteral("MB1Address")).toInt(), 123);
 
         // Written, the loaded records reach the meter.
-        f.WriteRamClick();
+        f.model().writeConfig();
         QTRY_VERIFY_WITH_TIMEOUT(configQuiet(f), 10000);
         QCOMPARE(int(get(demoMeter(f)->ram2(), ram2::MB01Addr)), 123);
         QCOMPARE(get(demoMeter(f)->ram3(), ram3::Calrms, 1), 2.5f);
@@ -800,25 +804,25 @@ private slots:
         TForm1 f(unpaced());
         Recorder r;
         r.attach(f);
-        f.setSettingsDir(dir.path());
+        f.configFiles().setSettingsDir(dir.path());
         holdInstalledRecords(f);
         if (kind == QLatin1String("file"))
-            QVERIFY(writeFile(f.settingsFile(), contents));
+            QVERIFY(writeFile(f.configFiles().settingsFile(), contents));
         else if (kind == QLatin1String("folder"))
-            QVERIFY(QDir().mkpath(f.settingsFile()));
-        f.runDialog = [&](QDialog&) {
+            QVERIFY(QDir().mkpath(f.configFiles().settingsFile()));
+        f.prompts().runDialog = [&](QDialog&) {
             ++r.dialogs;
             return accept;
         };
         const DeviceMemory before = f.memory();
         const QStringList editors = editorState(f);
-        f.ReadSettingsButtonClick();
+        f.factoryPage().ReadSettingsButtonClick();
         QCOMPARE(r.fileErrors, fileErrors);
         QCOMPARE(r.dialogs, dialogs);
         QVERIFY(f.memory().ram2 == before.ram2);
         QVERIFY(f.memory().ram3 == before.ram3);
         QCOMPARE(editorState(f), editors);
-        QVERIFY(!f.engine().state().SettingsLoaded);
+        QVERIFY(!f.model().requests().SettingsLoaded);
         QVERIFY(r.errors.isEmpty());
     }
 
@@ -839,12 +843,12 @@ private slots:
         TForm1 f(unpaced());
         Recorder r;
         r.attach(f);
-        f.setSettingsDir(subdir.isEmpty() ? dir.path() : QDir(dir.path()).filePath(subdir));
+        f.configFiles().setSettingsDir(subdir.isEmpty() ? dir.path() : QDir(dir.path()).filePath(subdir));
         if (records)
             holdInstalledRecords(f);
-        f.SaveSettingsButtonClick();
+        f.factoryPage().SaveSettingsButtonClick();
         QCOMPARE(r.fileErrors, QStringList{QStringLiteral("Save error")});
-        QVERIFY(!QFileInfo::exists(f.settingsFile()));
+        QVERIFY(!QFileInfo::exists(f.configFiles().settingsFile()));
         QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
     }
 
@@ -857,19 +861,19 @@ private slots:
         TForm1 f(unpaced());
         Recorder r;
         r.attach(f);
-        f.setSettingsDir(dir.path());
+        f.configFiles().setSettingsDir(dir.path());
         holdInstalledRecords(f);
         const QString path = QDir(dir.path()).filePath(QStringLiteral("meter.user"));
-        QList<TForm1::FileRequest> requests;
+        QList<FileRequest> requests;
         QString answer;
-        f.chooseFile = [&](const TForm1::FileRequest& q) {
+        f.prompts().chooseFile = [&](const FileRequest& q) {
             requests << q;
             return answer;
         };
 
         // Cancelled: the controls are packed all the same, and no file appears.
         QVERIFY(edit(f, QStringLiteral("MB1Address"), 55));
-        f.ButtonSaveRecordClick();
+        f.configFiles().ButtonSaveRecordClick();
         QCOMPARE(requests.size(), 1);
         QVERIFY(requests[0].save);
         QCOMPARE(requests[0].folder, dir.path());
@@ -880,7 +884,7 @@ private slots:
 
         QVERIFY(edit(f, QStringLiteral("MB1Address"), 66));
         answer = path;
-        f.ButtonSaveRecordClick();
+        f.configFiles().ButtonSaveRecordClick();
         QCOMPARE(r.fileErrors, QStringList());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -891,7 +895,7 @@ private slots:
 
         // Into a folder that does not exist.
         answer = QDir(dir.path()).filePath(QStringLiteral("missing/meter.user"));
-        f.ButtonSaveRecordClick();
+        f.configFiles().ButtonSaveRecordClick();
         QCOMPARE(r.fileErrors, QStringList{QStringLiteral("Save error")});
     }
 
@@ -923,7 +927,7 @@ private slots:
         TForm1 f(unpaced());
         Recorder r;
         r.attach(f);
-        f.setSettingsDir(dir.path());
+        f.configFiles().setSettingsDir(dir.path());
         holdInstalledRecords(f);
 
         // Another valid record, then bytes that are not part of one.
@@ -936,18 +940,18 @@ private slots:
         if (kind == QLatin1String("file"))
             QVERIFY(writeFile(path, contents));
         int asked = 0;
-        f.chooseFile = [&](const TForm1::FileRequest& q) {
+        f.prompts().chooseFile = [&](const FileRequest& q) {
             ++asked;
             return q.save || kind == QLatin1String("cancel") ? QString() : path;
         };
 
         const DeviceMemory before = f.memory();
         const QStringList editors = editorState(f);
-        f.ButtonReadRecordClick();
+        f.configFiles().ButtonReadRecordClick();
         QCOMPARE(asked, 1);
         QCOMPARE(r.fileErrors, fileErrors);
         QVERIFY(f.memory().ram3 == before.ram3);
-        QVERIFY(!f.engine().state().SettingsLoaded);
+        QVERIFY(!f.model().requests().SettingsLoaded);
         if (loaded) {
             QCOMPARE(rawOf(f.memory().ram2), rawOf(other));
             QCOMPARE(shown(f, QStringLiteral("MB1Address")).toInt(), 77);
@@ -984,7 +988,7 @@ private slots:
             QVERIFY(edit(f, QStringLiteral("MB1Address"), 33));
             QVERIFY(edit(f, QStringLiteral("Zajzar"), 4));
             QVERIFY(edit(f, QStringLiteral("HarmL2I"), !harm));
-            f.WriteRamClick();
+            f.model().writeConfig();
             const Ram2Image packed = f.memory().ram2;
             const Ram3Image packed3 = f.memory().ram3;
             QCOMPARE(int(get(packed, ram2::MB01Addr)), 33);
@@ -995,7 +999,7 @@ private slots:
 
             // A fresh read shows what the meter now holds.
             const qsizetype reads = log.count(QStringLiteral("Command: \r\n06 02 00"));
-            f.ReadRamClick();
+            f.model().readRam();
             QTRY_VERIFY_WITH_TIMEOUT(configQuiet(f), 10000);
             QVERIFY(log.count(QStringLiteral("Command: \r\n06 02 00")) > reads);
             QCOMPARE(rawOf(f.memory().ram2), rawOf(packed));

@@ -38,7 +38,7 @@ private slots:
         {
             TForm1 f;
             QStringList errors;
-            f.showError = [&](const QString& t) { errors << t; };
+            f.prompts().showError = [&](const QString& t) { errors << t; };
             f.openPortByName(path);
             QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
             QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Read_Version), 10000);
@@ -61,7 +61,7 @@ private slots:
         QVERIFY2(path.startsWith(QStringLiteral("/dev/")), qPrintable(path));
         {
             TForm1 f;
-            f.showError = [](const QString&) {};
+            f.prompts().showError = [](const QString&) {};
             f.openPortByName(path);
             QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).count(QStringLiteral("Command: \n06 02 00")) >= 2, 10000);
             const QString text = monitorText(f);
@@ -83,7 +83,7 @@ private slots:
         QVERIFY2(path.startsWith(QStringLiteral("/dev/")), qPrintable(path));
         {
             TForm1 f;
-            f.showError = [](const QString&) {};
+            f.prompts().showError = [](const QString&) {};
             f.openPortByName(path);
             // Every one-shot read is repeated until a good answer arrives.
             QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Read_Version) && !f.engine().flag(Read_RAM2) &&
@@ -100,7 +100,7 @@ private slots:
         const QString path = startMeter(sim, {});
         QVERIFY2(path.startsWith(QStringLiteral("/dev/")), qPrintable(path));
         TForm1 f;
-        f.showError = [](const QString&) {};
+        f.prompts().showError = [](const QString&) {};
         f.openPortByName(path);
         f.activatePage(QStringLiteral("TabSheet_Phasor")); // keeps Read_Net polled
         QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).contains(QStringLiteral("CRC OK")), 10000);

@@ -218,7 +218,7 @@ private slots:
     {
         TForm1 f;
         QStringList errors;
-        f.showError = [&](const QString& t) { errors << t; };
+        f.prompts().showError = [&](const QString& t) { errors << t; };
         f.openPortByName(QStringLiteral("/dev/kvam-no-such-port"));
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors[0].contains(QStringLiteral("/dev/kvam-no-such-port")));
@@ -232,13 +232,13 @@ private slots:
         TForm1 f(TForm1::Options{false});
         f.openPortByName(QStringLiteral("DEMO"));
         QVERIFY(f.link().portOpen());
-        f.PortsboxDropDown();
+        f.commPage().PortsboxDropDown();
         QVERIFY(!f.link().portOpen());
         auto* ports = f.findChild<QComboBox*>(QStringLiteral("Portsbox"));
         QCOMPARE(ports->itemText(0), QStringLiteral("SELECT COM PORT"));
         QCOMPARE(ports->itemText(ports->count() - 1), QStringLiteral("DEMO"));
         QCOMPARE(ports->currentIndex(), 0);
-        f.PortsboxSelect(0); // "SELECT COM PORT" opens nothing
+        f.commPage().PortsboxSelect(0); // "SELECT COM PORT" opens nothing
         QVERIFY(!f.link().portOpen());
         f.openPortByName(QStringLiteral("DEMO"));
         QVERIFY(f.link().portOpen());
@@ -284,7 +284,7 @@ private slots:
     {
         TForm1 f;
         QStringList refused;
-        f.refuseDevice = [&](const QString& t) { refused << t; };
+        f.prompts().refuseDevice = [&](const QString& t) { refused << t; };
         test::Bytes version(22, 0);
         version[0] = 4;
         version[1] = 1;
@@ -326,7 +326,7 @@ private slots:
         QFETCH(QString, shortLine);
         TForm1 f;
         QStringList refused;
-        f.refuseDevice = [&](const QString& t) { refused << t; };
+        f.prompts().refuseDevice = [&](const QString& t) { refused << t; };
         f.activatePage(QStringLiteral("TabSheet_Meres"));
         f.engine().setFlag(code, true);
         const DeviceMemory before = f.memory();
@@ -493,7 +493,7 @@ private slots:
     {
         TForm1 f;
         bool refused = false;
-        f.refuseDevice = [&](const QString&) { refused = true; };
+        f.prompts().refuseDevice = [&](const QString&) { refused = true; };
         test::Bytes version(22, 0);
         version[0] = 3;
         version[1] = 2;

@@ -170,8 +170,8 @@ private slots:
         TForm1 f;
         QStringList errors;
         QStringList refused;
-        f.showError = [&](const QString& t) { errors << t; };
-        f.refuseDevice = [&](const QString& t) { refused << t; };
+        f.prompts().showError = [&](const QString& t) { errors << t; };
+        f.prompts().refuseDevice = [&](const QString& t) { refused << t; };
         auto* memo = f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
         auto* comm = f.findChild<CommPage*>(QStringLiteral("TabSheet_Comm"));
         QVERIFY(memo && comm);

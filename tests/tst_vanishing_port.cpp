@@ -180,8 +180,8 @@ private slots:
 
         TForm1 f;
         QStringList errors;
-        f.showError = [&](const QString& t) { errors << t; };
-        f.refuseDevice = [](const QString&) {};
+        f.prompts().showError = [&](const QString& t) { errors << t; };
+        f.prompts().refuseDevice = [](const QString&) {};
         f.openPortByName(path);
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
 
@@ -196,7 +196,7 @@ private slots:
             } else if (how == Vanish::MeterFreezes) {
                 first.freeze();
             }
-            f.WriteRamClick();
+            f.model().writeConfig();
             packed2 = f.memory().ram2;
             packed3 = f.memory().ram3;
             // The installed configuration, not the factory one the next meter starts with: the

@@ -1,0 +1,22 @@
+#pragma once
+
+// Tests set the images up byte by byte; the program changes them only through the model's intents.
+
+#include "device/DeviceModel.h"
+
+namespace kvam {
+
+struct DeviceModelTestAccess
+{
+    static DeviceMemory& memory(DeviceModel& model) { return model.m_memory; }
+};
+
+namespace test {
+/// The model's images, writable for a test's set-up.
+inline DeviceMemory& testMemory(DeviceModel& model)
+{
+    return DeviceModelTestAccess::memory(model);
+}
+} // namespace test
+
+} // namespace kvam
