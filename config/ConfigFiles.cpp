@@ -5,7 +5,7 @@
 #include "config/TSectionForm.h"
 #include "device/DeviceModel.h"
 #include "platform/UserPrompts.h"
-#include "texts/Interim.h"
+#include "texts/UiTexts.h"
 
 #include <QDir>
 #include <QLocale>

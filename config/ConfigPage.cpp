@@ -6,7 +6,7 @@
 #include "platform/UserPrompts.h"
 #include "device/DeviceModel.h"
 #include "protocol/ServiceCodes.h"
-#include "texts/Interim.h"
+#include "texts/UiTexts.h"
 #include "platform/PageParts.h"
 #include "config/RecordEditor.h"
 #include "platform/LampGroup.h"

@@ -4,7 +4,7 @@
 #include "config/ConfigFiles.h"
 #include "device/DeviceModel.h"
 #include "protocol/ServiceCodes.h"
-#include "texts/Interim.h"
+#include "texts/UiTexts.h"
 #include "platform/PageParts.h"
 #include "config/RecordEditor.h"
 #include "platform/NumericSpin.h"

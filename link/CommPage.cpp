@@ -5,7 +5,7 @@
 #include "link/PortNames.h"
 #include "platform/UserPrompts.h"
 #include "service/DataLogger.h"
-#include "texts/Interim.h"
+#include "texts/UiTexts.h"
 #include "texts/UiTexts.h"
 
 #include <QApplication>

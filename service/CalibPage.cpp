@@ -1,7 +1,7 @@
 #include "service/CalibPage.h"
 
 #include "device/DeviceModel.h"
-#include "texts/Interim.h"
+#include "texts/UiTexts.h"
 
 #include "config/ConfigFields.h"
 #include "platform/PageParts.h"

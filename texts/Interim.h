@@ -1,5 +1,0 @@
-#pragma once
-#include <QString>
-namespace kvam {
-QString currentText(const char* key);
-}
