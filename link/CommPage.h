@@ -50,7 +50,8 @@ public:
     /// Service mode shows the command boxes (still disabled), Scan and Send.
     void setServiceMode(bool on);
 
-    /// The log button's caption: "Log to file:" while logging is off, "Stop log" while it is on.
+    /// The log button's caption: the text table's Logbutton while logging is off, Logbutton.Stop while
+    /// it is on.
     QString logButtonCaption() const;
     void setLogButtonCaption(const QString& caption);
     /// The name of the log file in use (without folder).
