@@ -109,7 +109,7 @@ int manufactureMonth(const VersionRecord& rec);
 quint32 factoryNumber(const VersionRecord& rec);
 QString factoryNumberText(const VersionRecord& rec); ///< decimal, unsigned
 bool versionSupported(const VersionRecord& rec);
-/// The text shown before the program ends on an unsupported meter.
+/// The text shown before the program ends on an unsupported meter, in the language now shown.
 QString unsupportedVersionMessage(const VersionRecord& rec);
 
 // ---------------------------------------------------------------------------------------------
