@@ -54,7 +54,7 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     m_ports = new PortsComboBox(this);
     m_ports->setObjectName(QStringLiteral("Portsbox"));
     m_ports->setGeometry(530, 26, 149, 22);
-    m_ports->addItem(QStringLiteral("SELECT COM PORT"));
+    m_ports->addItem(uiText("Portsbox.Select"));
     connect(m_ports, &PortsComboBox::dropDown, this, &CommPage::PortsboxDropDown);
     connect(m_ports, &QComboBox::activated, this, [this](int index) {
         PortsboxSelect(index);
@@ -98,8 +98,8 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
             m_link->SendbuttonClick();
     });
 
-    // The data logger: these two texts never change with the language.
-    m_logButton = new QPushButton(QStringLiteral("Log to file:"), this);
+    // The data logger: its texts never change with the language.
+    m_logButton = new QPushButton(uiText("Logbutton"), this);
     m_logButton->setObjectName(QStringLiteral("Logbutton"));
     m_logButton->setGeometry(530, 486, 100, 25);
     connect(m_logButton, &QPushButton::clicked, this, &CommPage::LogbuttonClick);

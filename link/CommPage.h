@@ -68,7 +68,8 @@ public:
     /// Mirrors the request flags (index 1..16) in the command check boxes.
     void showFlags(const std::array<bool, 17>& flags);
 
-    /// The log button's caption, which follows whether the logger runs.
+    /// The log button's caption: the text table's Logbutton while logging is off, Logbutton.Stop while
+    /// it is on.
     QString logButtonCaption() const;
     /// The name of the log file in use (without folder).
     QString logFileName() const;

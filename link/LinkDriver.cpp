@@ -1,5 +1,7 @@
 #include "link/LinkDriver.h"
 
+#include "texts/UiTexts.h"
+
 namespace kvam {
 
 LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
@@ -44,7 +46,7 @@ std::optional<QString> LinkDriver::openPort(const QString& name)
     closePort();
     std::unique_ptr<SerialPort> port = m_factory ? m_factory(name) : nullptr;
     if (!port)
-        return tr("No port named %1.").arg(name);
+        return currentText("Message.NoSuchPort").arg(name);
     if (auto error = port->open(name))
         return error;
     m_port = std::move(port);

@@ -1,5 +1,7 @@
 #include "link/PortNames.h"
 
+#include "texts/UiTexts.h"
+
 #include <QSerialPortInfo>
 
 #include <algorithm>
@@ -52,7 +54,7 @@ QStringList naturalPortOrder(QStringList names)
 
 QStringList portListEntries(const QStringList& systemPorts)
 {
-    QStringList entries{QString::fromLatin1(kSelectComPort)};
+    QStringList entries{uiText("Portsbox.Select")};
     entries += naturalPortOrder(systemPorts);
     entries += QString::fromLatin1(kDemoPort);
     return entries;

@@ -2,6 +2,7 @@
 
 #include "platform/ControlText.h"
 #include "platform/LampGroup.h"
+#include "texts/UiTexts.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -52,6 +53,12 @@ LampGroup* lampGroupOf(const QList<QWidget*>& roots, const char* name)
     return found.size() == 1 ? qobject_cast<LampGroup*>(found.first()) : nullptr;
 }
 
+// The rows set on a control; the switched messages are read when they are shown.
+bool setsControl(const UiText& t)
+{
+    return t.kind == TextKind::Control && t.switched();
+}
+
 void setItems(QComboBox* box, const QStringList& items)
 {
     box->clear();
@@ -97,7 +104,9 @@ void applyLanguage(const QList<QWidget*>& windows, Language language)
         for (QComboBox* box : boxesOf(roots, name))
             box->clear();
 
-    for (const LanguageText& t : languageTexts()) {
+    for (const UiText& t : uiTexts()) {
+        if (!setsControl(t))
+            continue;
         const QString text = t.text(language);
         for (QWidget* control : controlsOf(roots, t.control))
             ControlText::setText(control, text);
@@ -149,6 +158,9 @@ void applyLanguage(const QList<QWidget*>& windows, Language language)
     // Refilling an empty box selects its first item; a box that had no selection gets none back.
     for (const Selection& s : selections)
         s.box->setCurrentIndex(s.index < s.box->count() ? s.index : -1);
+
+    // Messages built from now on speak the language shown.
+    setCurrentLanguage(language);
 }
 
 QStringList missingControls(const QList<QWidget*>& windows)
@@ -169,8 +181,9 @@ QStringList missingControls(const QList<QWidget*>& windows)
             missing << QString::fromLatin1(name);
     };
 
-    for (const LanguageText& t : languageTexts())
-        showsText(t.control);
+    for (const UiText& t : uiTexts())
+        if (setsControl(t))
+            showsText(t.control);
     for (const char* name : languageRememberedSelections())
         isBox(name);
     for (const char* name : languageListsEmptiedFirst())

@@ -16,7 +16,9 @@ namespace kvam {
 /// outputs' labels and lists copied from the first outputs', and every remembered selection
 /// restored by index (a box without a selection keeps none). The boxes emit no signal the whole
 /// time, so no selection handler runs and the panels shown stay as they were. Only captions,
-/// lists and selections change. Switching to the language already shown changes nothing.
+/// lists and selections change; then `language` becomes the current language, which the
+/// messages shown from now on speak (currentText). Switching to the language already shown
+/// changes nothing.
 void applyLanguage(const QList<QWidget*>& windows, Language language);
 
 /// The names used by applyLanguage that do not name exactly one fitting control in `windows`: a

@@ -25,18 +25,17 @@ namespace {
 struct Step
 {
     quint8 code;
-    const char* caption;
+    const char* captionKey;
 };
 // DAcalStep 1 to 4: the low nibble is the output, the high nibble the point minus one.
 constexpr std::array<Step, 4> kSteps{{
-    {0x01, "1.Analóg kimenet 1.pont kalibráció"},
-    {0x11, "1.Analóg kimenet 2.pont kalibráció"},
-    {0x02, "2.Analóg kimenet 1.pont kalibráció"},
-    {0x12, "2.Analóg kimenet 2.pont kalibráció"},
+    {0x01, "DAcalbutton.Step01"},
+    {0x11, "DAcalbutton.Step11"},
+    {0x02, "DAcalbutton.Step02"},
+    {0x12, "DAcalbutton.Step12"},
 }};
-// The caption at every end of the sequence ("kalibrálás", while the start caption says
-// "kalibráció").
-constexpr const char* kEndCaption = "Analóg kimenet kalibrálás start";
+// The caption at every end of the sequence.
+constexpr const char* kEndCaptionKey = "DAcalbutton.End";
 
 } // namespace
 
@@ -131,11 +130,11 @@ void CalibPage::DAcalbuttonClick()
     ++m_step;
     if (m_step >= 1 && m_step <= 4) {
         const Step& s = kSteps[std::size_t(m_step - 1)];
-        m_daCal->setText(QString::fromUtf8(s.caption));
+        m_daCal->setText(currentText(s.captionKey));
         emit daCalCodeChanged(s.code);
     } else {
         m_step = 0;
-        m_daCal->setText(QString::fromUtf8(kEndCaption));
+        m_daCal->setText(currentText(kEndCaptionKey));
         emit daCalCodeChanged(0);
     }
     enablePoints();
@@ -144,7 +143,7 @@ void CalibPage::DAcalbuttonClick()
 void CalibPage::TabSheet_CalibExit()
 {
     m_step = 0;
-    m_daCal->setText(QString::fromUtf8(kEndCaption));
+    m_daCal->setText(currentText(kEndCaptionKey));
     emit daCalCodeChanged(0);
     enablePoints();
 }

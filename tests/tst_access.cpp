@@ -23,6 +23,7 @@
 #include <QTest>
 
 #include <limits>
+#include <vector>
 
 using namespace kvam;
 
@@ -31,6 +32,17 @@ namespace {
 const QStringList kFactoryOnly = {QStringLiteral("TabSheet_Calib"),
                                   QStringLiteral("TabSheet_FactorySettings"), QStringLiteral("Commandbox"),
                                   QStringLiteral("Sendbutton"), QStringLiteral("Scan")};
+
+// The rows of the text table keyed by the control that shows them from start-up (the messages
+// have keys of their own).
+std::vector<UiText> controlTexts()
+{
+    std::vector<UiText> rows;
+    for (const UiText& t : uiTexts())
+        if (t.kind == TextKind::Control)
+            rows.push_back(t);
+    return rows;
+}
 
 bool showActive(QWidget& w)
 {
@@ -45,7 +57,7 @@ bool showActive(QWidget& w)
 QList<QWidget*> controlsOfKey(const QList<QWidget*>& windows, const QString& key)
 {
     QSet<QString> qualified;
-    for (const UiText& t : uiTexts())
+    for (const UiText& t : controlTexts())
         qualified.insert(QString::fromLatin1(t.control));
     const qsizetype dot = key.indexOf(QLatin1Char('.'));
     QList<QWidget*> roots;
@@ -501,7 +513,7 @@ private slots:
         TSectionForm section;
         const QList<QWidget*> windows = {&password, &section};
         int checked = 0;
-        for (const UiText& t : uiTexts()) {
+        for (const UiText& t : controlTexts()) {
             const QString key = QString::fromLatin1(t.control);
             const QList<QWidget*> found = controlsOfKey(windows, key);
             if (key.contains(QLatin1Char('.')))

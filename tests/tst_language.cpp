@@ -5,24 +5,32 @@
 #include "app/TPasswordForm.h"
 #include "config/TSectionForm.h"
 #include "config/ConfigPage.h"
+#include "link/LinkDriver.h"
 #include "platform/ControlText.h"
 #include "platform/LampGroup.h"
 #include "platform/LanguageSwitch.h"
+#include "service/CalibPage.h"
+#include "tests/LinkFakes.h"
 #include "texts/Language.h"
 #include "texts/UiItems.h"
+#include "texts/UiTexts.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QHash>
 #include <QLabel>
 #include <QMap>
+#include <QPushButton>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
+#include <span>
 #include <vector>
 
 using namespace kvam;
@@ -77,10 +85,20 @@ const LanguageItems* listOf(const char* control)
     return nullptr;
 }
 
-const LanguageText* textOf(const char* control)
+// The rows of the text table the switch sets on controls.
+std::vector<UiText> switchedTexts()
 {
-    for (const LanguageText& t : languageTexts())
-        if (qstrcmp(t.control, control) == 0)
+    std::vector<UiText> rows;
+    for (const UiText& t : uiTexts())
+        if (t.kind == TextKind::Control && t.switched())
+            rows.push_back(t);
+    return rows;
+}
+
+const UiText* textOf(const char* control)
+{
+    for (const UiText& t : uiTexts())
+        if (t.kind == TextKind::Control && t.switched() && qstrcmp(t.control, control) == 0)
             return &t;
     return nullptr;
 }
@@ -94,7 +112,7 @@ QStringList screenFaults(TForm1& f, Language language)
         if (got != want)
             faults << QStringLiteral("%1: \"%2\", expected \"%3\"").arg(where, got, want);
     };
-    for (const LanguageText& t : languageTexts())
+    for (const UiText& t : switchedTexts())
         if (one(f, QLatin1String(t.control)))
             expect(QLatin1String(t.control), shown(f, QLatin1String(t.control)), t.text(language));
     for (const LanguageItems& l : languageItemLists())
@@ -116,7 +134,7 @@ QStringList screenFaults(TForm1& f, Language language)
             continue;
         for (int bit = 0; bit < kLanguageLampBits; ++bit) {
             const QString lampKey = bit == 0 ? QStringLiteral("DinLeds") : QStringLiteral("Led%1").arg(bit);
-            const LanguageText* row = textOf(lampKey.toLatin1().constData());
+            const UiText* row = textOf(lampKey.toLatin1().constData());
             if (group->captionLabel(bit))
                 expect(QStringLiteral("%1 bit %2").arg(QLatin1String(target)).arg(bit),
                        group->captionLabel(bit)->text(), row->text(language));
@@ -193,15 +211,193 @@ class TstLanguage : public QObject
 {
     Q_OBJECT
 
+    int m_testsRun = 0;
+
 private slots:
     // The window reads the user password at start: never the real user's store.
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
+    void cleanup() { ++m_testsRun; }
+
+    // Declared first, so it runs while no switch has happened in this process.
+    void startTextsUntilTheFirstSwitch()
+    {
+        if (m_testsRun > 0)
+            QSKIP("another test may have switched the language already");
+        QCOMPARE(currentLanguage(), H);
+        // The start texts, not the Hungarian column where the two differ.
+        QCOMPARE(currentText("Form1"), str(" KVAM2100 beállító program                  VELMAR"));
+        QCOMPARE(currentText("GroupBox6"), str(" Mért értékek "));
+        QCOMPARE(currentText("Message.NoSuchPort"), str("Nincs %1 nevű port."));
+        TForm1 f;
+        apply(f, H);
+        QCOMPARE(currentLanguage(), H);
+        QCOMPARE(currentText("Form1"), str("KVAM2100 beállítás              VELMAR"));
+        QCOMPARE(currentText("GroupBox6"), str("Mért értékek"));
+        QCOMPARE(uiText("GroupBox6"), str(" Mért értékek "));
+        QCOMPARE(currentText("NoSuchKey"), QString());
+    }
+
+    void everyRowIsWhole_data()
+    {
+        QTest::addColumn<int>("row");
+        const std::span<const UiText> rows = uiTexts();
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            QTest::newRow(rows[i].control) << int(i);
+    }
+    void everyRowIsWhole()
+    {
+        QFETCH(int, row);
+        const std::span<const UiText> rows = uiTexts();
+        const UiText& t = rows[std::size_t(row)];
+        QVERIFY(!t.startText().isEmpty());
+        // One row per key: a second one would never be read.
+        QCOMPARE(std::count_if(rows.begin(), rows.end(),
+                               [&](const UiText& other) { return qstrcmp(other.control, t.control) == 0; }),
+                 std::ptrdiff_t(1));
+        // A switched row has both columns, and a Hungarian column of its own only where it differs
+        // from the start text.
+        if (t.hungarian) {
+            QVERIFY(t.english);
+            QVERIFY(*t.hungarian);
+            QVERIFY(qstrcmp(t.hungarian, t.start) != 0);
+        }
+        if (t.english)
+            QVERIFY(*t.english);
+    }
+
+    void messagesFollowTheSwitch_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("hungarian");
+        QTest::addColumn<QString>("english");
+        auto row = [](const char* key, const char* hungarian, const char* english) {
+            QTest::newRow(key) << QString::fromLatin1(key) << str(hungarian) << str(english);
+        };
+        row("Message.NothingToSave",
+            "Még nincs menthető konfiguráció: előbb olvassa be a készülékből, vagy töltse be.",
+            "There is no configuration to save yet: read it from the meter or load it first.");
+        row("Message.NoSections", "%1 nem tartalmaz beállítási szakaszt.", "%1 holds no settings section.");
+        row("Message.LogWriteFailed", "A(z) %1 naplófájl nem írható:\n%2\nA naplózás folytatódik.",
+            "The log file %1 cannot be written:\n%2\nLogging goes on.");
+        row("Message.WriteNeedsRecords",
+            "Előbb olvassa be a konfigurációt a készülékből, vagy töltse be fájlból.",
+            "Read the configuration from the meter or load it from a file first.");
+        row("Message.CalibNeedsRam3",
+            "Előbb olvassa be a kalibrációs adatokat a készülékből, vagy töltse be őket.",
+            "Read the calibration record from the meter or load it first.");
+        row("Message.ClearEnergyNeedsRam1", "Előbb olvassa be az energiaszámlálókat a készülékből.",
+            "Read the energy counters from the meter first.");
+        row("Message.PortOpenFailed", "A(z) %1 port nem nyitható meg:\n%2",
+            "The port %1 cannot be opened:\n%2");
+        row("Message.NoSuchPort", "Nincs %1 nevű port.", "No port named %1.");
+        row("Message.UnsupportedVersion",
+            "A készülék verziója %1\r\nEz a program csak a v%2.x.x verziójú KVAM2100 készülékek beállítására "
+            "alkalmas!",
+            "The meter's version is %1\r\nThis program works only with KVAM2100 meters of version v%2.x.x!");
+        // Texts that stay as they are in either language.
+        row("Message.SaveError", "Save error", "Save error");
+        row("Message.OpenError", "Open error", "Open error");
+        row("Logbutton", "Log to file:", "Log to file:");
+        row("Logbutton.Stop", "Stop log", "Stop log");
+        row("Portsbox.Select", "SELECT COM PORT", "SELECT COM PORT");
+        row("LogFileDialog", " Select log file", " Select log file");
+        row("LogFileDialog.Filter", "Text files (*.txt)", "Text files (*.txt)");
+        row("SaveRecordDialog", " Save user config", " Save user config");
+        row("OpenRecordDialog", " Open user config", " Open user config");
+        row("RecordDialog.Filter", "Config files (*.user)", "Config files (*.user)");
+        row("DAcalbutton.Step01", "1.Analóg kimenet 1.pont kalibráció", "1.Analóg kimenet 1.pont kalibráció");
+        row("DAcalbutton.Step11", "1.Analóg kimenet 2.pont kalibráció", "1.Analóg kimenet 2.pont kalibráció");
+        row("DAcalbutton.Step02", "2.Analóg kimenet 1.pont kalibráció", "2.Analóg kimenet 1.pont kalibráció");
+        row("DAcalbutton.Step12", "2.Analóg kimenet 2.pont kalibráció", "2.Analóg kimenet 2.pont kalibráció");
+        row("DAcalbutton.End", "Analóg kimenet kalibrálás start", "Analóg kimenet kalibrálás start");
+        row("Phasor.PositiveOrder", "pozitív", "pozitív");
+        row("Phasor.NegativeOrder", "negatív", "negatív");
+        row("Phasor.Unbalance", "Aszimmetria = %1%", "Aszimmetria = %1%");
+    }
+    void messagesFollowTheSwitch()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, hungarian);
+        QFETCH(QString, english);
+        const QByteArray k = key.toLatin1();
+        // A message starts with its Hungarian text.
+        QCOMPARE(uiText(k.constData()), hungarian);
+        // The switch alone decides, with or without a window to set texts on.
+        applyLanguage({}, E);
+        QCOMPARE(currentLanguage(), E);
+        QCOMPARE(currentText(k.constData()), english);
+        applyLanguage({}, H);
+        QCOMPARE(currentLanguage(), H);
+        QCOMPARE(currentText(k.constData()), hungarian);
+    }
+
+    void messagesBuiltWhenShown_data()
+    {
+        QTest::addColumn<Language>("language");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("noPort");
+        QTest::addColumn<QString>("calibStart");
+        QTest::newRow("English")
+            << E
+            << "The meter's version is 4.1.7\r\nThis program works only with KVAM2100 meters of "
+               "version v3.x.x!"
+            << "No port named COM9."
+            << "Analog output calibration start";
+        QTest::newRow("Hungarian")
+            << H
+            << str("A készülék verziója 4.1.7\r\nEz a program csak a v3.x.x verziójú KVAM2100 "
+                   "készülékek beállítására alkalmas!")
+            << str("Nincs COM9 nevű port.") << str("Analóg kimenet kalibráció start");
+    }
+    void messagesBuiltWhenShown()
+    {
+        QFETCH(Language, language);
+        QFETCH(QString, version);
+        QFETCH(QString, noPort);
+        QFETCH(QString, calibStart);
+        TForm1 f;
+        apply(f, language == E ? H : E);
+        apply(f, language);
+
+        // A meter of an unsupported version, refused in the language now shown.
+        QStringList refused;
+        f.refuseDevice = [&](const QString& t) { refused << t; };
+        const test::Bytes record{4, 1, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        const test::Bytes frame = test::makeFrame(15, record);
+        f.engine().ComPort1RxChar(frame.data(), static_cast<int>(frame.size()));
+        QTRY_COMPARE(refused.size(), 1);
+        QCOMPARE(refused.first(), version);
+
+        // The link's own error when no port serves a name.
+        test::FakeClient client;
+        DeviceMemory memory;
+        LinkDriver driver(client, memory, [](const QString&) { return std::unique_ptr<SerialPort>(); });
+        const std::optional<QString> error = driver.openPort(QStringLiteral("COM9"));
+        QVERIFY(error);
+        QCOMPARE(*error, noPort);
+
+        // The analog output calibration: the start caption switches, the steps and the end stay
+        // Hungarian.
+        CalibPage& calib = f.calibPage();
+        auto* button = calib.findChild<QPushButton*>(QStringLiteral("DAcalbutton"));
+        QVERIFY(button);
+        QCOMPARE(button->text(), calibStart);
+        calib.DAcalbuttonClick();
+        QCOMPARE(button->text(), str("1.Analóg kimenet 1.pont kalibráció"));
+        apply(f, language);
+        QCOMPARE(button->text(), calibStart);
+        calib.DAcalbuttonClick();
+        QCOMPARE(button->text(), str("1.Analóg kimenet 2.pont kalibráció"));
+        calib.TabSheet_CalibExit();
+        QCOMPARE(button->text(), str("Analóg kimenet kalibrálás start"));
+    }
+
     void tableFigures()
     {
-        QCOMPARE(languageTexts().size(), std::size_t(151));
+        QCOMPARE(switchedTexts().size(), std::size_t(151));
         QSet<QString> keys;
-        for (const LanguageText& t : languageTexts())
+        for (const UiText& t : switchedTexts())
             keys.insert(QLatin1String(t.control));
         QCOMPARE(keys.size(), 151);
         QCOMPARE(languageItemLists().size(), std::size_t(10));
@@ -259,7 +455,7 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QString, hungarian);
         QFETCH(QString, english);
-        const LanguageText* row = textOf(key.toLatin1().constData());
+        const UiText* row = textOf(key.toLatin1().constData());
         QVERIFY(row);
         QCOMPARE(row->text(H), hungarian);
         QCOMPARE(row->text(E), english);
@@ -492,7 +688,7 @@ private slots:
                     switched.insert(l);
             }
         };
-        for (const LanguageText& t : languageTexts())
+        for (const UiText& t : switchedTexts())
             add(t.control);
         for (const LanguageItems& l : languageItemLists())
             add(l.control);

@@ -1,34 +1,15 @@
 #pragma once
 
-#include <QString>
+#include "texts/UiTexts.h"
+
 #include <QStringList>
 
 #include <span>
 
 namespace kvam {
 
-/// The two languages of the user interface. The program keeps no language setting: the texts on
-/// screen are the only state, and the last switch decides.
-enum class Language
-{
-    Hungarian,
-    English
-};
-
-/// One switched text: the control (or window) that shows it, keyed like the start texts
-/// ("Form1" the main window's title, "PasswordForm" and "SectionForm" the dialogs' titles,
-/// "Window.Control" a control of a dialog), and its text in each language (UTF-8).
-struct LanguageText
-{
-    const char* control;
-    const char* hungarian;
-    const char* english;
-
-    QString text(Language language) const;
-};
-
-/// Every switched text. Texts that no language switches have no entry.
-std::span<const LanguageText> languageTexts();
+// The switched texts are the rows of the text table (texts/UiTexts.h) that have language columns.
+// Here: what the language switch does besides setting them.
 
 /// The item list of a drop-down box in each language. The item index is the code the meter
 /// stores, so both lists have the same length and order.

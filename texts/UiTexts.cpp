@@ -2,29 +2,42 @@
 
 #include <QHash>
 
-#include <array>
+#include <optional>
 
 namespace kvam {
 
 namespace {
 
-// Blanks inside the quotes are part of the texts (group titles have them on both sides).
+// A text shown later than start-up, under a key of its own; `english` null: no language switches it.
+constexpr UiText message(const char* key, const char* start, const char* english = nullptr)
+{
+    return {key, start, english, nullptr, TextKind::Message};
+}
+
+// A row is {key, start text} for a text no language switches, {key, start text, English} for one
+// the switch sets whose Hungarian column is the start text, and {key, start text, English,
+// Hungarian} where the start text differs from the Hungarian column (surrounding blanks of group
+// titles, shortened or lengthened words, colons). Blanks inside the quotes are part of the texts.
+// The main window's title is replaced whole, so the start-up version text does not survive a
+// switch. Some English texts are the Hungarian ones on purpose (GroupBox15, the Phasor and Modul
+// tabs).
 constexpr UiText kTexts[] = {
     // Main window
-    {"Form1", " KVAM2100 beállító program                  VELMAR"},
+    {"Form1", " KVAM2100 beállító program                  VELMAR", "KVAM2100 settings              VELMAR",
+     "KVAM2100 beállítás              VELMAR"},
     {"TxLed", "TX"},
     {"RxLed", "RX"},
-    {"TabSheet_Calib", "Kalibrálás"},
-    {"TabSheet_FactorySettings", "Gyári beállítások"},
-    {"TabSheet_Config", "Konfiguráció"},
-    {"TabSheet_Meres", "Mért értékek"},
-    {"TabSheet_Harmonics", "Harmonikusok"},
-    {"TabSheet_Phasor", "Phasor"},
-    {"TabSheet_Errors", "Hibajelzések"},
-    {"TabSheet_Comm", "Kommunikáció"},
+    {"TabSheet_Calib", "Kalibrálás", "Calibration"},
+    {"TabSheet_FactorySettings", "Gyári beállítások", "Factory settings"},
+    {"TabSheet_Config", "Konfiguráció", "Configuration"},
+    {"TabSheet_Meres", "Mért értékek", "Measuring"},
+    {"TabSheet_Harmonics", "Harmonikusok", "Harmonics"},
+    {"TabSheet_Phasor", "Phasor", "Phasor"},
+    {"TabSheet_Errors", "Hibajelzések", "Errors"},
+    {"TabSheet_Comm", "Kommunikáció", "Communication"},
 
     // Measurement page: the measured values
-    {"GroupBox6", " Mért értékek "},
+    {"GroupBox6", " Mért értékek ", "Measured values", "Mért értékek"},
     {"HeaderL1", "L1"},
     {"HeaderL2", "L2"},
     {"HeaderL3", "L3"},
@@ -86,27 +99,27 @@ constexpr UiText kTexts[] = {
     {"L123EQminus", "EQ-"},
 
     // Measurement page: version, demand, inputs and outputs
-    {"GroupBox5", " Verzió, gyári szám "},
-    {"Programversion", "Program verzió"},
-    {"Programdate", "Program dátum"},
-    {"Gyartasiszam", "Gyári szám"},
-    {"Gyartaseve", "Gyártás éve"},
-    {"Gyartashonapja", "Gyártás hónapja"},
-    {"GroupBox7", " Lekötött teljesítmény "},
-    {"EPenabled", "Lekötött"},
-    {"EPprevious", "Előző"},
-    {"EPestimated", "Becsült"},
-    {"EPcurrent", "Eddigi"},
-    {"EPtimeelapsed", "Eltelt idő"},
-    {"GroupBox8", " Ki/bemenetek"},
-    {"Label99", "1.kimenet"},
-    {"Label100", "2.kimenet"},
-    {"Label101", "1.bemenet"},
-    {"Label102", "2.bemenet"},
-    {"Label103", "3.bemenet"},
-    {"Testout1", "Teszt"},
-    {"Testout2", "Teszt"},
-    {"Passwbutton", "Beállítások"},
+    {"GroupBox5", " Verzió, gyári szám ", "Version, Serialnum.", "Verzió, gyári szám"},
+    {"Programversion", "Program verzió", "Program version"},
+    {"Programdate", "Program dátum", "Program date"},
+    {"Gyartasiszam", "Gyári szám", "Serial number"},
+    {"Gyartaseve", "Gyártás éve", "Year of manuf."},
+    {"Gyartashonapja", "Gyártás hónapja", "Month of manuf."},
+    {"GroupBox7", " Lekötött teljesítmény ", "Power", "Lekötött teljesítmény"},
+    {"EPenabled", "Lekötött", "Demand"},
+    {"EPprevious", "Előző", "Previous"},
+    {"EPestimated", "Becsült", "Expected"},
+    {"EPcurrent", "Eddigi", "Current"},
+    {"EPtimeelapsed", "Eltelt idő", "Elapsed time"},
+    {"GroupBox8", " Ki/bemenetek", "In/outputs", "Ki/bemenetek"},
+    {"Label99", "1.kimenet", "1.output"},
+    {"Label100", "2.kimenet", "2.output"},
+    {"Label101", "1.bemenet", "1.input"},
+    {"Label102", "2.bemenet", "2.input"},
+    {"Label103", "3.bemenet", "3.input"},
+    {"Testout1", "Teszt", "Test"},
+    {"Testout2", "Teszt", "Test"},
+    {"Passwbutton", "Beállítások", "Settings"},
 
     // Harmonics page
     {"ShowL1UHarm", "L1 U"},
@@ -116,36 +129,40 @@ constexpr UiText kTexts[] = {
     {"ShowL3UHarm", "L3 U"},
     {"ShowL3IHarm", "L3 I"},
 
-    // Phasor page
+    // Phasor page; the words drawn into the diagram are the same in either language
     {"StaticText1", "Zoom U"},
     {"StaticText2", "Zoom I"},
-    {"DeviceDispVoltage", "Feszültség"},
-    {"DeviceDispCurrent", "Áram"},
-    {"DeviceDispProvider", "Termelő"},
+    {"DeviceDispVoltage", "Feszültség", "Voltage"},
+    {"DeviceDispCurrent", "Áram", "Current"},
+    {"DeviceDispProvider", "Termelő", "Provider"},
+    message("Phasor.PositiveOrder", "pozitív"),
+    message("Phasor.NegativeOrder", "negatív"),
+    message("Phasor.Unbalance", "Aszimmetria = %1%"),
+    message("Phasor.Unbalance2", "Aszimmetria2 = %1%"),
 
     // Error page: the lamps of one bit share its meaning in both groups
     {"GroupBox10", " Dinamikus hibák "},
     {"GroupBox9", " Statikus hibák "},
-    {"DinLeds", "L1 letörés"},
-    {"Led1", "L2 letörés"},
-    {"Led2", "L3 letörés"},
-    {"Led3", "L1 kiesés"},
-    {"Led4", "L2 kiesés"},
-    {"Led5", "L3 kiesés"},
-    {"Led6", "L1 emelkedés"},
-    {"Led7", "L2 emelkedés"},
-    {"Led8", "L3 emelkedés"},
-    {"Led9", "L1 túláram"},
-    {"Led10", "L2 túláram"},
-    {"Led11", "L3 túláram"},
-    {"Led12", "Fázis sorrend hiba"},
-    {"Led13", "Frekvencia hiba"},
-    {"Led14", "Túlzott meddő"},
-    {"Led15", "Modbus komm. hiba"},
-    {"Led16", "Analóg kimenet hiba"},
-    {"Led17", "Lekötött telj. túllépés"},
-    {"Led18", "Váratlan szinkronjel"},
-    {"Led19", "Szinkronjel kimaradás"},
+    {"DinLeds", "L1 letörés", "L1 dip"},
+    {"Led1", "L2 letörés", "L2 dip"},
+    {"Led2", "L3 letörés", "L3 dip"},
+    {"Led3", "L1 kiesés", "L1 interrupt"},
+    {"Led4", "L2 kiesés", "L2 interrupt"},
+    {"Led5", "L3 kiesés", "L3 interrupt"},
+    {"Led6", "L1 emelkedés", "L1 swell"},
+    {"Led7", "L2 emelkedés", "L2 swell"},
+    {"Led8", "L3 emelkedés", "L3 swell"},
+    {"Led9", "L1 túláram", "L1 overload"},
+    {"Led10", "L2 túláram", "L2 overload"},
+    {"Led11", "L3 túláram", "L3 overload"},
+    {"Led12", "Fázis sorrend hiba", "Phase order error"},
+    {"Led13", "Frekvencia hiba", "Frequency out of range"},
+    {"Led14", "Túlzott meddő", "Q out of range"},
+    {"Led15", "Modbus komm. hiba", "Modbus communication error", "Modbus kommunikáció hiba"},
+    {"Led16", "Analóg kimenet hiba", "Analog output error"},
+    {"Led17", "Lekötött telj. túllépés", "Power beyond demand", "Lekötött teljesítmény túllépés"},
+    {"Led18", "Váratlan szinkronjel", "Unexpected synchron signal"},
+    {"Led19", "Szinkronjel kimaradás", "Missed synchron signal"},
     {"StatLeds", "L1 letörés"},
     {"LED21", "L2 letörés"},
     {"LED22", "L3 letörés"},
@@ -166,31 +183,95 @@ constexpr UiText kTexts[] = {
     {"LED37", "Lekötött telj. túllépés"},
     {"LED38", "Váratlan szinkronjel"},
     {"LED39", "Szinkronjel kimaradás"},
-    {"AbLED1", "Kalibráció hiba"},
-    {"AbLED21", "Inicializálás hiba"},
-    {"AbLED22", "Adatmentés hiba"},
-    {"ErrorLed", "HIBA LED"},
-    {"ClearErrorsbutton", "Hibák törlése"},
+    {"AbLED1", "Kalibráció hiba", "Kalibration error"},
+    {"AbLED21", "Inicializálás hiba", "Initialisation error"},
+    {"AbLED22", "Adatmentés hiba", "Data saving error"},
+    {"ErrorLed", "HIBA LED", "ERROR LED"},
+    {"ClearErrorsbutton", "Hibák törlése", "Clear errors"},
 
     // Password and section dialogs
-    {"PasswordForm", "Jelszó"},
+    {"PasswordForm", "Jelszó", "Password"},
     {"PasswordForm.Passwokbutton", "OK"},
-    {"SectionForm", "Beállítás kiválasztása"},
+    {"SectionForm", "Beállítás kiválasztása", "Select setting"},
     {"SectionForm.Button1", "OK"},
-    {"SectionForm.Button2", "Mégsem"},
+    {"SectionForm.Button2", "Mégsem", "CANCEL", "MÉGSEM"},
 
-    // Communication page
+    // Communication page: no language switches its texts
     {"Portsbox", "Port:"},
+    message("Portsbox.Select", "SELECT COM PORT"),
     {"Viewcomm", "View comm"},
     {"Commandbox", " Parancsok "},
     {"Scan", "SCAN"},
     {"Sendbutton", "Send"},
+    {"Logbutton", "Log to file:"},
+    message("Logbutton.Stop", "Stop log"),
+    message("LogFileDialog", " Select log file"),
+    message("LogFileDialog.Filter", "Text files (*.txt)"),
+
+    // The record file's dialogs
+    message("SaveRecordDialog", " Save user config"),
+    message("OpenRecordDialog", " Open user config"),
+    message("RecordDialog.Filter", "Config files (*.user)"),
+
+    // Message boxes. The titles of the file errors stay as they are in either language.
+    message("Message.SaveError", "Save error"),
+    message("Message.OpenError", "Open error"),
+    message("Message.NothingToSave",
+            "Még nincs menthető konfiguráció: előbb olvassa be a készülékből, vagy töltse be.",
+            "There is no configuration to save yet: read it from the meter or load it first."),
+    message("Message.NoSections", "%1 nem tartalmaz beállítási szakaszt.", "%1 holds no settings section."),
+    message("Message.LogWriteFailed", "A(z) %1 naplófájl nem írható:\n%2\nA naplózás folytatódik.",
+            "The log file %1 cannot be written:\n%2\nLogging goes on."),
+    message("Message.WriteNeedsRecords",
+            "Előbb olvassa be a konfigurációt a készülékből, vagy töltse be fájlból.",
+            "Read the configuration from the meter or load it from a file first."),
+    message("Message.CalibNeedsRam3",
+            "Előbb olvassa be a kalibrációs adatokat a készülékből, vagy töltse be őket.",
+            "Read the calibration record from the meter or load it first."),
+    message("Message.ClearEnergyNeedsRam1", "Előbb olvassa be az energiaszámlálókat a készülékből.",
+            "Read the energy counters from the meter first."),
+    message("Message.PortOpenFailed", "A(z) %1 port nem nyitható meg:\n%2",
+            "The port %1 cannot be opened:\n%2"),
+    message("Message.NoSuchPort", "Nincs %1 nevű port.", "No port named %1."),
+    // %1 the meter's version text, %2 the one major version this program works with.
+    message("Message.UnsupportedVersion",
+            "A készülék verziója %1\r\nEz a program csak a v%2.x.x verziójú KVAM2100 készülékek beállítására "
+            "alkalmas!",
+            "The meter's version is %1\r\nThis program works only with KVAM2100 meters of version v%2.x.x!"),
 
 #include "texts/CalibTexts.inc"
 #include "texts/ConfigTexts.inc"
 };
 
+// The language chosen last; none until the first switch, while the start texts show.
+std::optional<Language> shownLanguage;
+
+const UiText* find(const char* key)
+{
+    static const QHash<QByteArray, const UiText*> index = [] {
+        QHash<QByteArray, const UiText*> h;
+        for (const UiText& t : kTexts)
+            h.insert(QByteArray(t.control), &t);
+        return h;
+    }();
+    return index.value(QByteArray(key), nullptr);
+}
+
 } // namespace
+
+QString UiText::startText() const
+{
+    return QString::fromUtf8(start);
+}
+
+QString UiText::text(Language language) const
+{
+    if (language == Language::English && english)
+        return QString::fromUtf8(english);
+    if (language == Language::Hungarian && hungarian)
+        return QString::fromUtf8(hungarian);
+    return startText();
+}
 
 std::span<const UiText> uiTexts()
 {
@@ -199,13 +280,26 @@ std::span<const UiText> uiTexts()
 
 QString uiText(const char* control)
 {
-    static const QHash<QByteArray, QString> index = [] {
-        QHash<QByteArray, QString> h;
-        for (const UiText& t : kTexts)
-            h.insert(QByteArray(t.control), QString::fromUtf8(t.start));
-        return h;
-    }();
-    return index.value(QByteArray(control));
+    const UiText* t = find(control);
+    return t ? t->startText() : QString();
+}
+
+Language currentLanguage()
+{
+    return shownLanguage.value_or(Language::Hungarian);
+}
+
+void setCurrentLanguage(Language language)
+{
+    shownLanguage = language;
+}
+
+QString currentText(const char* key)
+{
+    const UiText* t = find(key);
+    if (!t)
+        return QString();
+    return shownLanguage ? t->text(*shownLanguage) : t->startText();
 }
 
 } // namespace kvam

@@ -1,6 +1,7 @@
 #include "views/Drawing.h"
 
 #include "platform/NumberFormat.h"
+#include "texts/UiTexts.h"
 
 #include <QColor>
 #include <QFont>
@@ -226,11 +227,13 @@ void paint(QPainter& p, const QImage& image, const PhasorInput& in, const Phasor
     p.setPen(kRed);
     drawTextAt(p, QPointF(10, 10),
                QStringLiteral("PHASE ORDER: ") +
-                   (res.positiveOrder ? QStringLiteral("pozitív") : QStringLiteral("negatív")));
+                   currentText(res.positiveOrder ? "Phasor.PositiveOrder" : "Phasor.NegativeOrder"));
     p.setPen(kBlue);
     drawTextAt(p, QPointF(10, 30), formatNumber("Uoo' = %.1fV", double(circle.Uoo)));
-    drawTextAt(p, QPointF(10, 50), formatNumber("Aszimmetria = %.2f%%", double(res.Aszimmetria)));
-    drawTextAt(p, QPointF(10, 70), formatNumber("Aszimmetria2 = %.2f%%", double(res.Aszimmetria2)));
+    drawTextAt(p, QPointF(10, 50),
+               currentText("Phasor.Unbalance").arg(formatNumber("%.2f", double(res.Aszimmetria))));
+    drawTextAt(p, QPointF(10, 70),
+               currentText("Phasor.Unbalance2").arg(formatNumber("%.2f", double(res.Aszimmetria2))));
 }
 
 } // namespace

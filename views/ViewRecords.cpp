@@ -2,6 +2,7 @@
 
 #include "device/MeterRules.h"
 #include "platform/NumberFormat.h"
+#include "texts/UiTexts.h"
 
 #include <cmath>
 
@@ -226,9 +227,8 @@ bool versionSupported(const VersionRecord& rec)
 
 QString unsupportedVersionMessage(const VersionRecord& rec)
 {
-    return QStringLiteral("A készülék verziója ") + versionText(rec) + QStringLiteral("\r\n") +
-           QStringLiteral("Ez a program csak a v") + QString::number(kRequiredMajorVersion) +
-           QStringLiteral(".x.x verziójú KVAM2100 készülékek beállítására alkalmas!");
+    return currentText("Message.UnsupportedVersion")
+        .arg(versionText(rec), QString::number(kSupportedMajorVersion));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -99,8 +99,6 @@ bool ioActive(const StateRecord& rec, IoBit bit);
 // ---------------------------------------------------------------------------------------------
 // Version record
 
-/// The firmware major version this program works with (device/MeterRules.h states it).
-inline constexpr int kRequiredMajorVersion = kSupportedMajorVersion;
 
 int versionMajor(const VersionRecord& rec);
 QString versionText(const VersionRecord& rec);     ///< "major.minor.build"
@@ -110,7 +108,7 @@ int manufactureMonth(const VersionRecord& rec);
 quint32 factoryNumber(const VersionRecord& rec);
 QString factoryNumberText(const VersionRecord& rec); ///< decimal, unsigned
 bool versionSupported(const VersionRecord& rec);
-/// The text shown before the program ends on an unsupported meter.
+/// The text shown before the program ends on an unsupported meter, in the language now shown.
 QString unsupportedVersionMessage(const VersionRecord& rec);
 
 // ---------------------------------------------------------------------------------------------
