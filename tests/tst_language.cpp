@@ -362,7 +362,7 @@ private slots:
 
         // A meter of an unsupported version, refused in the language now shown.
         QStringList refused;
-        f.refuseDevice = [&](const QString& t) { refused << t; };
+        f.prompts().refuseDevice = [&](const QString& t) { refused << t; };
         const test::Bytes record{4, 1, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
         const test::Bytes frame = test::makeFrame(15, record);
         f.engine().ComPort1RxChar(frame.data(), static_cast<int>(frame.size()));
@@ -371,8 +371,7 @@ private slots:
 
         // The link's own error when no port serves a name.
         test::FakeClient client;
-        DeviceMemory memory;
-        LinkDriver driver(client, memory, [](const QString&) { return std::unique_ptr<SerialPort>(); });
+        LinkDriver driver(client, [](const QString&) { return std::unique_ptr<SerialPort>(); });
         const std::optional<QString> error = driver.openPort(QStringLiteral("COM9"));
         QVERIFY(error);
         QCOMPARE(*error, noPort);

@@ -99,7 +99,6 @@ bool ioActive(const StateRecord& rec, IoBit bit);
 // ---------------------------------------------------------------------------------------------
 // Version record
 
-
 int versionMajor(const VersionRecord& rec);
 QString versionText(const VersionRecord& rec);     ///< "major.minor.build"
 QString versionDateText(const VersionRecord& rec); ///< up to the first zero byte, at most 12 characters
