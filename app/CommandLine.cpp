@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "link/PortNames.h"
+
 namespace kvam {
 
 QString commandLineHelp()
@@ -51,7 +53,7 @@ CommandLineResult parseCommandLine(const QStringList& arguments)
         } else if (arg == QLatin1String("--english") && !inlineValue) {
             o.english = true;
         } else if (arg == QLatin1String("--demo") && !inlineValue) {
-            o.port = QStringLiteral("DEMO");
+            o.port = QLatin1String(kDemoPort);
         } else if (arg == QLatin1String("--port")) {
             if (!takeValue(o.port))
                 return fail(QStringLiteral("--port needs a port name"));

@@ -1,5 +1,6 @@
 #include "app/Flags.h"
 
+#include <QLabel>
 #include <QPainter>
 
 namespace kvam {
@@ -40,6 +41,16 @@ QPixmap englishFlag(int w, int h)
     p.setPen(QColor(120, 120, 120));
     p.drawRect(0, 0, w - 1, h - 1);
     return pm;
+}
+
+QLabel* flagPicture(QWidget* parent, const char* name, int x, const QPixmap& flag)
+{
+    auto* label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(x, 4, 32, 20);
+    label->setPixmap(flag);
+    label->setCursor(Qt::PointingHandCursor);
+    return label;
 }
 
 } // namespace kvam

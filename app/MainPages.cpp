@@ -1,9 +1,9 @@
 #include "app/MainPages.h"
 
-#include "link/CommPage.h"
-#include "link/Commands.h"
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
+#include "link/CommPage.h"
+#include "link/Commands.h"
 #include "service/CalibPage.h"
 #include "views/ErrorsPage.h"
 #include "views/HarmonicsPage.h"
@@ -59,11 +59,13 @@ const std::array<MainPage, kMainPageCount>& mainPages()
     // takes one state answer after a service request and then reads both configuration records.
     static const std::array<MainPage, kMainPageCount> kPages{{
         {"TabSheet_Calib", PagePolls{Read_Caldata}, Access::Factory, modelPage<CalibPage>, leaveCalib},
-        {"TabSheet_FactorySettings", PagePolls{}.rereadingConfigOnState(), Access::Factory, factoryPage, nullptr},
+        {"TabSheet_FactorySettings", PagePolls{}.rereadingConfigOnState(), Access::Factory, factoryPage,
+         nullptr},
         {"TabSheet_Config", PagePolls{}, Access::UserOrAbove, configPage, nullptr},
-        {"TabSheet_Meres", PagePolls{Read_State, Read_Net, Read_RAM1, Read_EPdata, Read_Version}, Access::Everyone,
-         modelPage<MeasurementPage>, nullptr},
-        {"TabSheet_Harmonics", PagePolls{Read_Harmonics}, Access::Everyone, modelPage<HarmonicsPage>, nullptr},
+        {"TabSheet_Meres", PagePolls{Read_State, Read_Net, Read_RAM1, Read_EPdata, Read_Version},
+         Access::Everyone, modelPage<MeasurementPage>, nullptr},
+        {"TabSheet_Harmonics", PagePolls{Read_Harmonics}, Access::Everyone, modelPage<HarmonicsPage>,
+         nullptr},
         {"TabSheet_Phasor", PagePolls{Read_Net}, Access::Everyone, modelPage<PhasorPage>, nullptr},
         {"TabSheet_Errors", PagePolls{Read_State}, Access::Everyone, modelPage<ErrorsPage>, nullptr},
         {"TabSheet_Comm", PagePolls::keepingPrevious(), Access::Everyone, commPage, nullptr},

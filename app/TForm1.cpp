@@ -34,15 +34,9 @@ namespace {
 
 QColor lampColor(LampColor c)
 {
-    switch (c) {
-    case LampColor::Green:
-        return QColor(0, 255, 0);
-    case LampColor::Red:
-        return QColor(255, 0, 0);
-    case LampColor::White:
-        break;
-    }
-    return QColor(255, 255, 255);
+    return c == LampColor::Green ? QColor(0, 255, 0)
+           : c == LampColor::Red ? QColor(255, 0, 0)
+                                 : QColor(255, 255, 255);
 }
 
 Lamp* linkLamp(QWidget* parent, const char* name, int x)
@@ -82,21 +76,15 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
 
     m_txLed = linkLamp(this, "TxLed", 22);
     m_rxLed = linkLamp(this, "RxLed", 90);
-    connect(m_link, &LinkDriver::txLampChanged, m_txLed, [this](LampColor c) { m_txLed->setColor(lampColor(c)); });
-    connect(m_link, &LinkDriver::rxLampChanged, m_rxLed, [this](LampColor c) { m_rxLed->setColor(lampColor(c)); });
+    connect(m_link, &LinkDriver::txLampChanged, m_txLed,
+            [this](LampColor c) { m_txLed->setColor(lampColor(c)); });
+    connect(m_link, &LinkDriver::rxLampChanged, m_rxLed,
+            [this](LampColor c) { m_rxLed->setColor(lampColor(c)); });
 
-    m_imageMagyar = new QLabel(this);
-    m_imageMagyar->setObjectName(QStringLiteral("ImageMagyar"));
-    m_imageMagyar->setGeometry(696, 4, 32, 20);
-    m_imageMagyar->setPixmap(hungarianFlag(32, 20));
-    m_imageAngol = new QLabel(this);
-    m_imageAngol->setObjectName(QStringLiteral("ImageAngol"));
-    m_imageAngol->setGeometry(740, 4, 32, 20);
-    m_imageAngol->setPixmap(englishFlag(32, 20));
-    for (QLabel* flag : {m_imageMagyar, m_imageAngol}) {
-        flag->setCursor(Qt::PointingHandCursor);
-        flag->installEventFilter(this);
-    }
+    m_imageMagyar = flagPicture(this, "ImageMagyar", 696, hungarianFlag(32, 20));
+    m_imageAngol = flagPicture(this, "ImageAngol", 740, englishFlag(32, 20));
+    m_imageMagyar->installEventFilter(this);
+    m_imageAngol->installEventFilter(this);
 
     buildPages();
     connect(m_model, &DeviceModel::unsupportedDevice, this, &TForm1::refuse);
@@ -106,8 +94,6 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     FormCreate();
     connect(m_pages, &QTabWidget::currentChanged, this, &TForm1::CoolPageControl1Change);
 }
-
-TForm1::~TForm1() = default;
 
 void TForm1::buildPages()
 {
@@ -120,13 +106,22 @@ void TForm1::buildPages()
         m_pages->addTab(page.create(context, m_pages), uiText(page.objectName));
 }
 
-CommPage& TForm1::commPage() const { return *findChild<CommPage*>(QStringLiteral("TabSheet_Comm")); }
-ConfigPage& TForm1::configPage() const { return *findChild<ConfigPage*>(QStringLiteral("TabSheet_Config")); }
+CommPage& TForm1::commPage() const
+{
+    return *findChild<CommPage*>(QStringLiteral("TabSheet_Comm"));
+}
+ConfigPage& TForm1::configPage() const
+{
+    return *findChild<ConfigPage*>(QStringLiteral("TabSheet_Config"));
+}
 FactoryPage& TForm1::factoryPage() const
 {
     return *findChild<FactoryPage*>(QStringLiteral("TabSheet_FactorySettings"));
 }
-CalibPage& TForm1::calibPage() const { return *findChild<CalibPage*>(QStringLiteral("TabSheet_Calib")); }
+CalibPage& TForm1::calibPage() const
+{
+    return *findChild<CalibPage*>(QStringLiteral("TabSheet_Calib"));
+}
 MeasurementPage& TForm1::measurementPage() const
 {
     return *findChild<MeasurementPage*>(QStringLiteral("TabSheet_Meres"));
@@ -153,11 +148,10 @@ void TForm1::closeEvent(QCloseEvent* event)
 
 void TForm1::refuse(const VersionRecord& version)
 {
-    // Polling stops at once; the message waits until the receive event has finished, so the link
-    // is idle under the message box.
+    // Polling stops at once; the message waits for the receive event to end, so the link is idle.
     m_link->stopPolling();
-    const QString text = unsupportedVersionMessage(version);
-    QTimer::singleShot(0, this, [this, text] { m_prompts.refuseDevice(text); });
+    QTimer::singleShot(0, this,
+                       [this, text = unsupportedVersionMessage(version)] { m_prompts.refuseDevice(text); });
 }
 
 void TForm1::CoolPageControl1Change(int index)
@@ -203,7 +197,8 @@ void TForm1::PasswbuttonClick(QObject* sender)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    if ((watched == m_imageMagyar || watched == m_imageAngol) && event->type() == QEvent::MouseButtonRelease &&
+    if ((watched == m_imageMagyar || watched == m_imageAngol) &&
+        event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         ImageAngolClick(watched);
         return true;

@@ -47,7 +47,7 @@ public:
 
     explicit TForm1(QWidget* parent = nullptr) : TForm1(Options{}, parent) {}
     explicit TForm1(Options options, QWidget* parent = nullptr);
-    ~TForm1() override;
+    ~TForm1() override = default;
 
     /// The window caption after start-up: the base caption, the version text and the revision.
     static QString windowCaption();

@@ -20,10 +20,10 @@
 
 #include "app/TForm1.h"
 #include "config/ConfigFiles.h"
-#include "link/CommPage.h"
-#include "config/TSectionForm.h"
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
+#include "config/TSectionForm.h"
+#include "link/CommPage.h"
 #include "link/Commands.h"
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeterPort.h"

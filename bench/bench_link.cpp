@@ -38,7 +38,10 @@ struct NullIo : LinkIo
 struct CountingClient : LinkClient
 {
     long nets = 0;
-    void requestPayload(std::uint8_t, std::uint8_t* payload, int size) override { std::fill(payload, payload + size, 0); }
+    void requestPayload(std::uint8_t, std::uint8_t* payload, int size) override
+    {
+        std::fill(payload, payload + size, 0);
+    }
     void answerReceived(std::uint8_t code, const std::uint8_t*) override { nets += code == Read_Net; }
 };
 

@@ -126,7 +126,9 @@ int main(int argc, char* argv[])
     TForm1 form; // paced virtual meter, as in the tool
     int refusals = 0;
     form.prompts().refuseDevice = [&](const QString&) { ++refusals; };
-    form.prompts().showError = [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); };
+    form.prompts().showError = [](const QString& text) {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    };
     auto* memo = form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
     auto* viewComm = form.findChild<QCheckBox*>(QStringLiteral("Viewcomm"));
     if (!memo || !viewComm) {

@@ -30,7 +30,8 @@ void ConfigFiles::SaveRamSettings(const QString& section)
         return;
     }
     QString reason;
-    if (!saveSettings(settingsFile(), section, m_model.memory().ram2, m_model.memory().ram3, QLocale(), &reason))
+    if (!saveSettings(settingsFile(), section, m_model.memory().ram2, m_model.memory().ram3, QLocale(),
+                      &reason))
         m_prompts.showFileError(currentText("Message.SaveError"), reason);
 }
 
@@ -43,8 +44,9 @@ void ConfigFiles::ReadSettingsButtonClick()
         return;
     }
     if (sections.isEmpty()) {
-        m_prompts.showFileError(currentText("Message.OpenError"),
-                                currentText("Message.NoSections").arg(QDir::toNativeSeparators(settingsFile())));
+        m_prompts.showFileError(
+            currentText("Message.OpenError"),
+            currentText("Message.NoSections").arg(QDir::toNativeSeparators(settingsFile())));
         return;
     }
     m_sectionForm.setSections(sections);
@@ -70,9 +72,9 @@ bool ConfigFiles::LoadRamSettings(const QString& section)
 void ConfigFiles::ButtonSaveRecordClick()
 {
     m_model.packRam2();
-    const QString file = m_prompts.chooseFile({true, currentText("SaveRecordDialog"),
-                                               currentText("RecordDialog.Filter"), QStringLiteral("user"),
-                                               m_settingsDir});
+    const QString file =
+        m_prompts.chooseFile({true, currentText("SaveRecordDialog"), currentText("RecordDialog.Filter"),
+                              QStringLiteral("user"), m_settingsDir});
     if (file.isEmpty())
         return;
     QString reason;
@@ -82,9 +84,9 @@ void ConfigFiles::ButtonSaveRecordClick()
 
 void ConfigFiles::ButtonReadRecordClick()
 {
-    const QString file = m_prompts.chooseFile({false, currentText("OpenRecordDialog"),
-                                               currentText("RecordDialog.Filter"), QStringLiteral("user"),
-                                               m_settingsDir});
+    const QString file =
+        m_prompts.chooseFile({false, currentText("OpenRecordDialog"), currentText("RecordDialog.Filter"),
+                              QStringLiteral("user"), m_settingsDir});
     if (file.isEmpty())
         return;
     Ram2Image ram2 = m_model.memory().ram2;

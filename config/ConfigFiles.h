@@ -16,7 +16,8 @@ class ConfigFiles : public QObject
 {
     Q_OBJECT
 public:
-    ConfigFiles(DeviceModel& model, UserPrompts& prompts, TSectionForm& sectionForm, QObject* parent = nullptr);
+    ConfigFiles(DeviceModel& model, UserPrompts& prompts, TSectionForm& sectionForm,
+                QObject* parent = nullptr);
 
     /// The folder of the settings file and of the record-file dialogs (the working folder at start).
     QString settingsDir() const { return m_settingsDir; }

@@ -2,12 +2,11 @@
 
 #include "config/ConfigFields.h"
 #include "config/ConfigFiles.h"
-#include "device/DeviceModel.h"
-#include "protocol/ServiceCodes.h"
-#include "texts/UiTexts.h"
-#include "platform/PageParts.h"
 #include "config/RecordEditor.h"
+#include "device/DeviceModel.h"
 #include "platform/NumericSpin.h"
+#include "platform/PageParts.h"
+#include "protocol/ServiceCodes.h"
 #include "texts/UiItems.h"
 #include "texts/UiTexts.h"
 

@@ -188,7 +188,9 @@ void DeviceModel::requestPayload(std::uint8_t code, std::uint8_t* payload, int s
 {
     const auto n = static_cast<std::size_t>(std::max(size, 0));
     std::fill(payload, payload + n, std::uint8_t{0});
-    auto copy = [&](const std::uint8_t* from, std::size_t count) { std::memcpy(payload, from, std::min(n, count)); };
+    auto copy = [&](const std::uint8_t* from, std::size_t count) {
+        std::memcpy(payload, from, std::min(n, count));
+    };
     switch (code) {
     case Read_State:
         copy(&m_requests.ServiceCode, 1);

@@ -6,7 +6,6 @@
 #include "platform/UserPrompts.h"
 #include "service/DataLogger.h"
 #include "texts/UiTexts.h"
-#include "texts/UiTexts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -118,7 +117,6 @@ QString CommPage::logButtonCaption() const
 {
     return m_logButton->text();
 }
-
 
 QString CommPage::logFileName() const
 {
@@ -259,12 +257,9 @@ void CommPage::LogbuttonClick()
         showLogging();
         return;
     }
-    const FileRequest request{true,
-                              currentText("LogFileDialog"),
-                              currentText("LogFileDialog.Filter"),
-                              QString(),
-                              QDir(m_logDir).filePath(logFileName()),
-                              false};
+    const FileRequest request{
+        true,      currentText("LogFileDialog"),           currentText("LogFileDialog.Filter"),
+        QString(), QDir(m_logDir).filePath(logFileName()), false};
     const QString chosen = m_prompts->chooseFile(request);
     if (chosen.isEmpty() || !m_logger->start(chosen))
         return;

@@ -1,5 +1,7 @@
 #include "meter/VirtualMeterPort.h"
 
+#include "link/PortNames.h"
+
 #include "meter/AnswerSchedule.h"
 
 #include <QTimer>
@@ -18,9 +20,9 @@ VirtualMeterPort::~VirtualMeterPort() = default;
 
 std::optional<QString> VirtualMeterPort::open(const QString& name)
 {
-    if (name != QLatin1String(kPortName))
+    if (name != QLatin1String(kDemoPort))
         return QStringLiteral("%1: no such port (the virtual meter is \"%2\")")
-            .arg(name, QLatin1String(kPortName));
+            .arg(name, QLatin1String(kDemoPort));
     if (m_open)
         return QStringLiteral("%1 is already open").arg(name);
     m_open = true;

@@ -17,7 +17,6 @@ class VirtualMeterPort : public SerialPort
     Q_OBJECT
 public:
     /// The one port name this port answers to.
-    static constexpr const char* kPortName = "DEMO";
 
     explicit VirtualMeterPort(bool pacing, VirtualMeterConfig config = {}, QObject* parent = nullptr);
     ~VirtualMeterPort() override;

@@ -16,7 +16,8 @@ UserPrompts::UserPrompts(QWidget* parent)
         QCoreApplication::exit(1);
     };
     showFileError = [parent](const QString& text, const QString& reason) {
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok, parent);
+        QMessageBox box(QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok,
+                        parent);
         box.setInformativeText(reason);
         box.exec();
     };
@@ -27,8 +28,9 @@ UserPrompts::UserPrompts(QWidget* parent)
         dialog.setFileMode(r.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         dialog.setDefaultSuffix(r.defaultSuffix);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !r.confirmOverwrite);
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() ? dialog.selectedFiles().first()
-                                                                                       : QString();
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+                   ? dialog.selectedFiles().first()
+                   : QString();
     };
 }
 

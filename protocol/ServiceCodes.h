@@ -5,4 +5,4 @@ namespace kvam {
 inline constexpr std::uint8_t kServiceFactoryDefaults = 1;
 inline constexpr std::uint8_t kServiceClearErrors = 2;
 inline constexpr std::uint8_t kServiceUserDefaults = 4;
-}
+} // namespace kvam

@@ -4,11 +4,11 @@
 #include "texts/UiTexts.h"
 
 #include "config/ConfigFields.h"
-#include "platform/PageParts.h"
 #include "config/RecordEditor.h"
 #include "platform/LabeledEdit.h"
 #include "platform/NumberFormat.h"
 #include "platform/NumericSpin.h"
+#include "platform/PageParts.h"
 #include "texts/UiTexts.h"
 
 #include <QGroupBox>

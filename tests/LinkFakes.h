@@ -75,11 +75,10 @@ struct FakeClient : LinkClient
     }
     void answerReceived(std::uint8_t code, const std::uint8_t* p) override
     {
-        static const char* const display[] = {nullptr,          "Display_State",  nullptr,          "Display_Net",
-                                              "Display_RAM1",   nullptr,          "Display_RAM2",   nullptr,
-                                              "Display_RAM3",   nullptr,          "Display_Caldat", nullptr,
-                                              nullptr,          nullptr,          "Display_EPdata", "Display_Version",
-                                              "Display_Harmonics"};
+        static const char* const display[] = {
+            nullptr,        "Display_State", nullptr,          "Display_Net",     "Display_RAM1",     nullptr,
+            "Display_RAM2", nullptr,         "Display_RAM3",   nullptr,           "Display_Caldat",   nullptr,
+            nullptr,        nullptr,         "Display_EPdata", "Display_Version", "Display_Harmonics"};
         if (code > 16 || !display[code])
             return;
         calls.emplace_back(display[code]);

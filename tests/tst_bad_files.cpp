@@ -7,21 +7,21 @@
 // seed and the case, so it can be replayed.
 
 #include "app/TForm1.h"
-#include "config/ConfigFiles.h"
-#include "link/CommPage.h"
-#include "tests/ModelAccess.h"
-#include "config/TSectionForm.h"
 #include "config/ConfigFields.h"
+#include "config/ConfigFiles.h"
 #include "config/FactoryPage.h"
 #include "config/IniProfile.h"
 #include "config/RecordFile.h"
 #include "config/SettingsFile.h"
+#include "config/TSectionForm.h"
+#include "link/CommPage.h"
 #include "meter/VirtualMeter.h"
 #include "records/FieldValue.h"
 #include "records/Records.h"
 #include "service/DataLogger.h"
 #include "service/LogFile.h"
 #include "tests/LinkFakes.h"
+#include "tests/ModelAccess.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,13 +1,13 @@
 // The calibration page and the service buttons: formats, the channel order, the analog output
 // sequence, and what the buttons do to the images and to the virtual meter.
 #include "app/TForm1.h"
-#include "tests/ModelAccess.h"
 #include "config/ConfigPage.h"
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeterPort.h"
 #include "platform/NumericSpin.h"
 #include "service/CalibPage.h"
 #include "service/DataLogger.h"
+#include "tests/ModelAccess.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,8 +21,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstring>
 #include <QTimer>
+#include <cstring>
 
 using namespace kvam;
 using namespace kvam::test;

@@ -499,7 +499,9 @@ private slots:
         Rig r;
         auto image = [&r, read]() -> Bytes {
             const DeviceMemory& m = r.model.memory();
-            const std::uint8_t* d = read == Read_RAM1 ? m.ram1.data() : read == Read_RAM2 ? m.ram2.data() : m.ram3.data();
+            const std::uint8_t* d = read == Read_RAM1   ? m.ram1.data()
+                                    : read == Read_RAM2 ? m.ram2.data()
+                                                        : m.ram3.data();
             return Bytes(d, d + answerRecordSize(read));
         };
         const auto size = static_cast<std::size_t>(answerRecordSize(read));
@@ -584,10 +586,12 @@ private slots:
         QTest::addColumn<QString>("page");
         QTest::addColumn<QString>("button");
         QTest::addColumn<int>("code");
-        QTest::newRow("clear errors") << "TabSheet_Errors" << "ClearErrorsbutton" << int(kServiceClearErrors);
-        QTest::newRow("user defaults") << "TabSheet_Config" << "UserDefaultButton" << int(kServiceUserDefaults);
-        QTest::newRow("factory defaults")
-            << "TabSheet_FactorySettings" << "VelmarDefaultbutton" << int(kServiceFactoryDefaults);
+        QTest::newRow("clear errors") << "TabSheet_Errors"
+                                      << "ClearErrorsbutton" << int(kServiceClearErrors);
+        QTest::newRow("user defaults") << "TabSheet_Config"
+                                       << "UserDefaultButton" << int(kServiceUserDefaults);
+        QTest::newRow("factory defaults") << "TabSheet_FactorySettings"
+                                          << "VelmarDefaultbutton" << int(kServiceFactoryDefaults);
     }
     void serviceButtons()
     {

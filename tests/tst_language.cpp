@@ -3,8 +3,8 @@
 
 #include "app/TForm1.h"
 #include "app/TPasswordForm.h"
-#include "config/TSectionForm.h"
 #include "config/ConfigPage.h"
+#include "config/TSectionForm.h"
 #include "link/LinkDriver.h"
 #include "platform/ControlText.h"
 #include "platform/LampGroup.h"

@@ -2,9 +2,9 @@
 
 #include "device/DeviceModel.h"
 #include "platform/Lamp.h"
+#include "platform/LampGroup.h"
 #include "platform/PageParts.h"
 #include "protocol/ServiceCodes.h"
-#include "platform/LampGroup.h"
 #include "texts/UiTexts.h"
 
 #include <QGroupBox>
@@ -59,7 +59,8 @@ QList<LampGroup::Entry> staticEntries()
 /// A group box around a lamp group, sized to it.
 QGroupBox* lampBox(QWidget* parent, const char* name, LampGroup* lamps, int left)
 {
-    QGroupBox* group = makeGroup(parent, name, QRect(left, 4, 12 + lamps->width() + 8, 22 + lamps->height() + 8));
+    QGroupBox* group =
+        makeGroup(parent, name, QRect(left, 4, 12 + lamps->width() + 8, 22 + lamps->height() + 8));
     lamps->setParent(group);
     lamps->move(12, 22);
     return group;
@@ -101,7 +102,8 @@ ErrorsPage::ErrorsPage(QWidget* parent) : QWidget(parent)
 void ErrorsPage::attach(DeviceModel& model)
 {
     connect(&model, &DeviceModel::stateChanged, this, &ErrorsPage::showState);
-    connect(this, &ErrorsPage::clearErrorsRequested, &model, [&model] { model.requestService(kServiceClearErrors); });
+    connect(this, &ErrorsPage::clearErrorsRequested, &model,
+            [&model] { model.requestService(kServiceClearErrors); });
 }
 
 void ErrorsPage::showState(const StateRecord& rec)

@@ -124,7 +124,8 @@ const PhasorResult& PhasorPage::redraw(const PhasorInput& input)
 
 void PhasorPage::attach(DeviceModel& model)
 {
-    connect(&model, &DeviceModel::netChanged, this, [this, &model](const NetRecord& net) { showNet(net, model.caldata()); });
+    connect(&model, &DeviceModel::netChanged, this,
+            [this, &model](const NetRecord& net) { showNet(net, model.caldata()); });
 }
 
 } // namespace kvam
