@@ -1,6 +1,6 @@
 #include "app/MainPages.h"
 
-#include "link/Commands.h"
+#include "protocol/Commands.h"
 
 #include <cstring>
 

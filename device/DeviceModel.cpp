@@ -1,6 +1,6 @@
 #include "device/DeviceModel.h"
 
-#include "link/Commands.h"
+#include "protocol/Commands.h"
 #include "views/ViewRecords.h"
 
 #include <algorithm>

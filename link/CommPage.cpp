@@ -1,6 +1,6 @@
 #include "link/CommPage.h"
 
-#include "link/Commands.h"
+#include "protocol/Commands.h"
 #include "texts/UiTexts.h"
 
 #include <QCheckBox>

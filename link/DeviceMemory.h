@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/Commands.h"
 #include "platform/ByteImage.h"
+#include "records/Records.h"
 
 namespace kvam {
 
@@ -9,9 +9,9 @@ namespace kvam {
 /// the RAM reads and writes. Zero-filled at start.
 struct DeviceMemory
 {
-    ByteImage<kRam1Size> ram1;
-    ByteImage<kRam2Size> ram2;
-    ByteImage<kRam3Size> ram3;
+    ByteImage<ram1::kSize> ram1;
+    ByteImage<ram2::kSize> ram2;
+    ByteImage<ram3::kSize> ram3;
 };
 
 } // namespace kvam

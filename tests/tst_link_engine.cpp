@@ -2,9 +2,9 @@
 // scheduler's cycle and the dispatcher's flag rules. No timers, no sleeps.
 
 #include "app/MainPages.h"
-#include "link/Crc.h"
 #include "link/HexDump.h"
 #include "link/PortNames.h"
+#include "protocol/Crc.h"
 #include "tests/LinkFakes.h"
 
 #include <QTest>
@@ -440,6 +440,33 @@ private slots:
         QCOMPARE(int(r.engine.state().HarmChannel), 4);
     }
 
+    // The scheduler builds each request itself; what it sends must be what the command table (and
+    // so the meter) expects, and an acknowledged write flags the table's read-back.
+    void requestsFollowTheCommandTable_data()
+    {
+        QTest::addColumn<int>("code");
+        for (const CommandInfo& c : commandTable())
+            QTest::newRow(c.name) << int(c.code);
+    }
+    void requestsFollowTheCommandTable()
+    {
+        QFETCH(int, code);
+        const CommandInfo& c = *commandInfo(code);
+        Rig r;
+        r.engine.setFlag(code, true);
+        r.engine.CommTimerTimer(); // rewinds to slot 1
+        r.engine.CommTimerTimer();
+        QCOMPARE(r.sentCodes(), std::vector<int>{code});
+        const Bytes& w = r.io.writes.at(0);
+        QCOMPARE(int(w.size()), frameSizeFor(lengthFieldFor(c.requestSize)));
+        QCOMPARE(int(lengthFieldOf(w.data())), lengthFieldFor(c.requestSize));
+
+        r.feed(makeFrame(static_cast<std::uint8_t>(code), Bytes(std::size_t(c.answerRecordSize), 0)));
+        if (c.readBack != 0)
+            QVERIFY(r.engine.flag(c.readBack));
+        QVERIFY(!r.engine.state().AnswerPending);
+    }
+
     void serviceCodeWaitsForAPort()
     {
         Rig r;
@@ -661,7 +688,7 @@ private slots:
                 Bytes(own, 0x55));
         }
         const bool ram2Taken = code == Read_RAM2 && !call.isEmpty();
-        QVERIFY(std::all_of(r.memory.ram2.data(), r.memory.ram2.data() + kRam2Size,
+        QVERIFY(std::all_of(r.memory.ram2.data(), r.memory.ram2.data() + ram2::kSize,
                             [&](std::uint8_t b) { return b == (ram2Taken ? 0x55 : 0x11); }));
 
         const std::string verdictBlock =
