@@ -6,7 +6,7 @@
 
 namespace kvam {
 
-/// CRC-16/MODBUS (reflected polynomial 0xA001, initial 0xFFFF, no final XOR) over `count` bytes;
+/// CRC-16/MODBUS (polynomial 0x8005 bit-reversed, initial 0xFFFF, no final XOR) over `count` bytes;
 /// 0xFFFF for a count below 1. Sent low byte first, so the CRC over a whole frame including its
 /// CRC is 0.
 std::uint16_t CalculateCRC(const std::uint8_t* data, std::int16_t count);
