@@ -3,7 +3,7 @@
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
 #include "link/CommPage.h"
-#include "link/Commands.h"
+#include "protocol/Commands.h"
 #include "service/CalibPage.h"
 #include "views/ErrorsPage.h"
 #include "views/HarmonicsPage.h"

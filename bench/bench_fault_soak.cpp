@@ -24,10 +24,11 @@
 #include "config/FactoryPage.h"
 #include "config/TSectionForm.h"
 #include "link/CommPage.h"
-#include "link/Commands.h"
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeterPort.h"
 #include "platform/NumericSpin.h"
+#include "protocol/Commands.h"
+#include "protocol/Frame.h"
 #include "records/Records.h"
 #include "service/CalibPage.h"
 
@@ -125,7 +126,10 @@ QByteArray requestOf(const QString& block)
 
 template <std::size_t N> bool payloadIs(const QByteArray& frame, const ByteImage<N>& image)
 {
-    return frame.size() == qsizetype(N) + 5 && std::memcmp(frame.constData() + 3, image.data(), N) == 0;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(frame.constData());
+    const std::optional<Frame> request = Frame::decode({bytes, std::size_t(frame.size())});
+    return request && request->payload().size() == N &&
+           std::memcmp(request->payload().data(), image.data(), N) == 0;
 }
 
 template <std::size_t N> int differingBytes(const ByteImage<N>& a, const ByteImage<N>& b)

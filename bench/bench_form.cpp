@@ -2,7 +2,7 @@
 // Memo1, the dispatcher and the display routine (for Read_Net: 39 fields and the phasor redraw).
 
 #include "app/TForm1.h"
-#include "link/Frame.h"
+#include "protocol/Frame.h"
 
 #include <QApplication>
 
@@ -18,9 +18,7 @@ namespace {
 
 std::vector<std::uint8_t> frame(std::uint8_t code, const std::vector<std::uint8_t>& payload)
 {
-    const QByteArray f = buildFrame(code, QByteArray(reinterpret_cast<const char*>(payload.data()),
-                                                     static_cast<qsizetype>(payload.size())));
-    return {f.begin(), f.end()};
+    return Frame(code, payload).encode();
 }
 
 double perAnswerMs(TForm1& form, const std::vector<std::uint8_t>& f, int rounds)

@@ -1,8 +1,8 @@
 // Measures the link engine's cost: frame assembly and CRC check throughput, and one scheduler tick
 // plus one dispatched answer as the GUI thread pays for it.
 
-#include "link/Frame.h"
 #include "link/LinkEngine.h"
+#include "protocol/Frame.h"
 
 #include <algorithm>
 #include <chrono>
@@ -47,11 +47,10 @@ struct CountingClient : LinkClient
 
 std::vector<std::uint8_t> frame(std::uint8_t code, std::size_t payload)
 {
-    QByteArray bytes(static_cast<qsizetype>(payload), 0);
+    std::vector<std::uint8_t> bytes(payload);
     for (std::size_t i = 0; i < payload; ++i)
-        bytes[static_cast<qsizetype>(i)] = static_cast<char>(i * 13);
-    const QByteArray f = buildFrame(code, bytes);
-    return {f.begin(), f.end()};
+        bytes[i] = static_cast<std::uint8_t>(i * 13);
+    return Frame(code, std::move(bytes)).encode();
 }
 
 double seconds(Clock::duration d)

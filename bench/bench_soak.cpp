@@ -18,8 +18,8 @@
 
 #include "app/MainPages.h"
 #include "app/TForm1.h"
-#include "link/Commands.h"
 #include "link/LinkDriver.h"
+#include "protocol/Commands.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "device/DeviceModel.h"
 
 #include "device/MeterRules.h"
-#include "link/Commands.h"
+#include "protocol/Commands.h"
 
 #include <algorithm>
 #include <cassert>
@@ -11,25 +11,15 @@ namespace kvam {
 
 namespace {
 
-/// The write that stores the memory record a read fetches (0 for other commands).
+/// The write that carries the memory record a read fetches: the command whose request is a whole
+/// record of the size the read's answer carries (every record has a size of its own); 0 for none.
 std::uint8_t writeOfRecord(std::uint8_t read)
 {
-    switch (read) {
-    case Read_RAM1:
-        return Write_RAM1;
-    case Read_RAM2:
-        return Write_RAM2;
-    case Read_RAM3:
-        return Write_RAM3;
-    default:
-        return 0;
-    }
-}
-
-/// INTERIM until the command table: the read that follows a write.
-std::uint8_t readBackOf(std::uint8_t write)
-{
-    return write == Write_RAM2 ? Read_RAM2 : write == Write_RAM3 ? Read_RAM3 : 0;
+    const int size = answerRecordSize(read);
+    for (const CommandInfo& c : commandTable())
+        if (size > 0 && c.request == RequestKind::Record && c.requestSize == size)
+            return c.code;
+    return 0;
 }
 
 } // namespace
@@ -279,7 +269,7 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
     case Write_RAM3:
         // Read back what the meter now holds.
         e.setFlag(code, false);
-        e.setFlag(readBackOf(code), true);
+        e.setFlag(commandInfo(code)->readBack, true);
         break;
     case Write_RAM1:
     case Write_Digout:

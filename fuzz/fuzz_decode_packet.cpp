@@ -11,15 +11,16 @@
 
 #include "device/DeviceModel.h"
 #include "fuzz/FuzzInput.h"
-#include "link/Commands.h"
-#include "link/Frame.h"
 #include "link/LinkEngine.h"
+#include "protocol/Commands.h"
+#include "protocol/Frame.h"
 #include "records/Records.h"
 #include "tests/LinkFakes.h"
 #include "views/PhasorGeometry.h"
 #include "views/ViewRecords.h"
 
 #include <cstring>
+#include <vector>
 
 using namespace kvam;
 
@@ -148,14 +149,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         engine.setFlag(k, true);
     const Snapshot before(model);
 
-    const QByteArray frame = buildFrame(code, payload);
-    engine.ComPort1RxChar(reinterpret_cast<const std::uint8_t*>(frame.constData()),
-                          static_cast<int>(frame.size()));
+    const std::vector<std::uint8_t> frame =
+        Frame(code, std::vector<std::uint8_t>(payload.begin(), payload.end())).encode();
+    engine.ComPort1RxChar(frame.data(), static_cast<int>(frame.size()));
 
     const std::size_t recordSize = recordSizeOf(code);
     KVAM_FUZZ_CHECK(answerRecordSize(code) == int(recordSize));
     Snapshot expected = before;
-    const bool fits = frame.size() <= kBufferSize;
+    const bool fits = frame.size() <= std::size_t(kBufferSize);
     if (!fits) {
         // It never completes: the receiver waits at its last cell for a time-out.
         KVAM_FUZZ_CHECK(engine.state().RxIndex == kBufferSize - 1);

@@ -8,11 +8,13 @@
 
 #include "device/DeviceModel.h"
 #include "fuzz/FuzzInput.h"
-#include "link/Frame.h"
 #include "link/LinkEngine.h"
+#include "protocol/Frame.h"
 #include "tests/LinkFakes.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 using namespace kvam;
 
@@ -54,14 +56,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else if (c < 0xC0) {
             const std::uint8_t code = in.byte();
             const QByteArray payload = in.bytes(2 * std::size_t(in.byte()));
-            const QByteArray frame = buildFrame(code, payload);
+            const Frame sent(code, std::vector<std::uint8_t>(payload.begin(), payload.end()));
+            const std::vector<std::uint8_t> frame = sent.encode();
+            // What the frame class writes, it reads back.
+            KVAM_FUZZ_CHECK(Frame::decode(frame) == sent);
             const bool rewound = engine.state().RxIndex == 0;
             const auto shown = io.monitor.size();
-            engine.ComPort1RxChar(reinterpret_cast<const std::uint8_t*>(frame.constData()),
-                                  static_cast<int>(frame.size()));
+            engine.ComPort1RxChar(frame.data(), static_cast<int>(frame.size()));
             // Whatever came before, a good frame that starts a rewound receiver is received whole.
-            if (rewound && frame.size() <= kBufferSize) {
+            if (rewound && frame.size() <= std::size_t(kBufferSize)) {
                 KVAM_FUZZ_CHECK(engine.state().RxIndex == 0);
+                KVAM_FUZZ_CHECK(std::equal(frame.begin(), frame.end(), engine.state().Rxbuff.begin()));
                 KVAM_FUZZ_CHECK(io.monitor.size() > shown);
                 bool received = false;
                 for (auto i = shown; i < io.monitor.size(); ++i)

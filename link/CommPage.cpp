@@ -1,6 +1,6 @@
 #include "link/CommPage.h"
 
-#include "link/Commands.h"
+#include "protocol/Commands.h"
 #include "link/LinkDriver.h"
 #include "link/PortNames.h"
 #include "platform/UserPrompts.h"

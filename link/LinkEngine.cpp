@@ -1,37 +1,15 @@
 #include "link/LinkEngine.h"
 
-#include "link/Crc.h"
 #include "link/HexDump.h"
+#include "protocol/Frame.h"
 
+#include <span>
 #include <string>
 
 namespace kvam {
 
 namespace {
 const char* const kNoPort = "Error: No communication port!\r\n";
-
-int INTERIM_requestSize(int code)
-{
-    switch (code) {
-    case Read_State:
-    case Write_State:
-    case Read_EPdata:
-    case Write_Digout:
-    case Write_DAcalib:
-    case Read_Harmonics:
-        return 1;
-    case Write_DAtest:
-        return 4;
-    case Write_RAM1:
-        return 212;
-    case Write_RAM2:
-        return 314;
-    case Write_RAM3:
-        return 154;
-    default:
-        return 0;
-    }
-}
 } // namespace
 
 LinkEngine::LinkEngine(LinkIo& io, LinkClient& client) : m_io(io), m_client(client) {}
@@ -53,18 +31,12 @@ bool LinkEngine::SendCommand(std::uint8_t code, std::uint16_t payloadLength)
 {
     if (!m_io.portOpen())
         return false;
-    // The largest request is a RAM2 write; anything longer would not fit the buffer.
-    if (payloadLength > kBufferSize - 5)
-        return false;
     auto& tx = m_s.Txbuff;
-    const int length = payloadLength + 2;
-    tx[0] = code;
-    tx[1] = static_cast<std::uint8_t>(length & 0xFF);
-    tx[2] = static_cast<std::uint8_t>((length >> 8) & 0xFF);
-    const std::uint16_t crc = CalculateCRC(tx.data(), static_cast<std::int16_t>(payloadLength + 3));
-    tx[payloadLength + 3] = static_cast<std::uint8_t>(crc & 0xFF);
-    tx[payloadLength + 4] = static_cast<std::uint8_t>(crc >> 8);
-    m_s.TxSize = payloadLength + 5;
+    // The largest request is a RAM2 write; anything longer would not fit the buffer and is not sent.
+    const std::size_t frameSize = encodeInPlace(tx, code, payloadLength);
+    if (frameSize == 0)
+        return false;
+    m_s.TxSize = static_cast<int>(frameSize);
 
     m_io.displayCom("Command: \r\n" + hexDump(tx.data(), m_s.TxSize));
     m_s.RxIndex = 0;
@@ -85,32 +57,19 @@ void LinkEngine::ComPort1RxChar(const std::uint8_t* bytes, int count)
     if (count <= 0)
         return;
     m_io.restartRecWatchdog();
-    for (int i = 0; i < count; ++i) {
-        if (m_s.FrameComplete)
-            continue; // whatever follows a complete frame in the same event is dropped
-        m_s.Rxbuff[static_cast<std::size_t>(m_s.RxIndex)] = bytes[i];
-        if (m_s.RxIndex == 2)
-            m_s.RxLength = m_s.Rxbuff[1] + 256 * m_s.Rxbuff[2];
-        if (m_s.RxLength + 2 == m_s.RxIndex && m_s.RxLength >= 2)
-            m_s.FrameComplete = true;
-        if (m_s.RxIndex < kBufferSize - 1)
-            ++m_s.RxIndex;
-    }
-    if (m_s.FrameComplete)
+    // Whatever follows a complete frame in the same event is dropped by the reader.
+    if (m_s.feed(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(count))))
         endFrame();
 }
 
 void LinkEngine::endFrame()
 {
-    const int frameSize = m_s.RxLength + 3;
-    const bool ok = CalculateCRC(m_s.Rxbuff.data(), static_cast<std::int16_t>(frameSize)) == 0;
-    m_io.displayCom("Data received:\r\n" + hexDump(m_s.Rxbuff.data(), frameSize) + "\r\n" +
+    const bool ok = m_s.crcOk();
+    m_io.displayCom("Data received:\r\n" + hexDump(m_s.Rxbuff.data(), m_s.frameSize()) + "\r\n" +
                     (ok ? "CRC OK" : "CRC NOTOK") + "\r\n");
     if (ok)
         DecodePacket();
-    m_s.RxIndex = 0;
-    m_s.RxLength = 0;
-    m_s.FrameComplete = false;
+    m_s.rewind();
     m_s.AnswerPending = false;
     m_io.stopAnswerTimeout();
     m_io.setRxLamp(LampColor::Green);
@@ -169,7 +128,7 @@ void LinkEngine::CommTimerTimer()
         if (!flag(k))
             continue;
         const auto code = static_cast<std::uint8_t>(k);
-        const int size = INTERIM_requestSize(k);
+        const int size = requestPayloadSize(k);
         m_client.requestPayload(code, &m_s.Txbuff[3], size);
         if (SendCommand(code, static_cast<std::uint16_t>(size)))
             m_client.requestSent(code);

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "link/Commands.h"
 #include "link/PagePolls.h"
+#include "protocol/Commands.h"
+#include "protocol/FrameReader.h"
 
 #include <array>
 #include <cstdint>
@@ -55,14 +56,11 @@ public:
     virtual void answerReceived(std::uint8_t code, const std::uint8_t* payload) = 0;
 };
 
-/// The link's program-wide state, under the names the protocol documentation uses.
-struct LinkState
+/// The link's program-wide state, under the names the protocol documentation uses; the receiver's
+/// part (Rxbuff, RxIndex, RxLength, FrameComplete) is the frame reader's.
+struct LinkState : FrameReader
 {
     std::array<std::uint8_t, kBufferSize> Txbuff{};
-    std::array<std::uint8_t, kBufferSize> Rxbuff{};
-    int RxIndex = 0;
-    int RxLength = 0;
-    bool FrameComplete = false;
     bool AnswerPending = false;
     int TxSize = 0;
     int CommandSlot = 0;

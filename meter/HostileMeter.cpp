@@ -1,6 +1,7 @@
 #include "meter/HostileMeter.h"
 
-#include "link/Commands.h"
+#include "protocol/Commands.h"
+#include "protocol/Frame.h"
 
 #include <QStringList>
 
@@ -8,6 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <span>
+#include <vector>
 
 namespace kvam {
 
@@ -15,28 +18,27 @@ namespace {
 
 constexpr qsizetype kMaxNoiseBytes = 64 * 1024 * 1024;
 
-QByteArray frameOf(std::uint8_t code, int length, QByteArray body)
+/// Code, length field and body, with the CRC over them when `withCrc`: the header need not tell
+/// the truth about the body.
+QByteArray rawFrame(std::uint8_t code, int length, const QByteArray& body, bool withCrc)
 {
-    QByteArray f;
-    f.append(char(code));
-    f.append(char(length & 0xFF));
-    f.append(char((length >> 8) & 0xFF));
-    f.append(body);
-    return f;
+    const auto* b = reinterpret_cast<const std::uint8_t*>(body.constData());
+    const std::vector<std::uint8_t> f =
+        encodeRawFrame(code, length, std::span<const std::uint8_t>(b, std::size_t(body.size())), withCrc);
+    return QByteArray(reinterpret_cast<const char*>(f.data()), qsizetype(f.size()));
 }
 
-QByteArray withCrc(QByteArray frame)
+/// A well-formed frame around `body`.
+QByteArray frameOf(std::uint8_t code, const QByteArray& body)
 {
-    const std::uint16_t c = crc16(frame);
-    frame.append(char(c & 0xFF));
-    frame.append(char(c >> 8));
-    return frame;
+    return rawFrame(code, lengthFieldFor(int(body.size())), body, true);
 }
 
 /// The payload of a well-formed frame (code, length, payload, CRC).
 QByteArray payloadOf(const QByteArray& frame)
 {
-    return frame.size() >= 5 ? frame.mid(3, frame.size() - 5) : QByteArray();
+    constexpr qsizetype kOverhead = kHeaderSize + kCrcSize;
+    return frame.size() >= kOverhead ? frame.mid(kHeaderSize, frame.size() - kOverhead) : QByteArray();
 }
 
 std::optional<int> parseInt(const QString& text, int lo, int hi)
@@ -70,18 +72,6 @@ bool parseLength(const QString& text, HostileStep& step)
 }
 
 } // namespace
-
-std::uint16_t crc16(const QByteArray& bytes)
-{
-    std::uint16_t crc = 0xFFFF;
-    for (const char ch : bytes) {
-        crc ^= static_cast<std::uint8_t>(ch);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 1) ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
-                            : static_cast<std::uint16_t>(crc >> 1);
-    }
-    return crc;
-}
 
 ParseResult<std::vector<HostileStep>> parseHostileScript(const QString& text)
 {
@@ -217,25 +207,26 @@ QByteArray HostileMeter::build(const HostileStep& step, const MeterAnswer& right
     switch (step.kind) {
     case K::Header:
     case K::Frame: {
-        const int length = step.relativeLength ? answerRecordSize(code) + 2 + step.lengthDelta : step.length;
+        const int length =
+            step.relativeLength ? lengthFieldFor(answerRecordSize(code)) + step.lengthDelta : step.length;
         if (length < 0 || length > 65535)
             return {}; // the record is too small for this edge: nothing is sent
         if (step.kind == K::Header)
-            return frameOf(code, length, {});
-        if (length < 2) // no room for a CRC: the N bytes the field announces are all there is
-            return frameOf(code, length, QByteArray(length, '\0'));
-        QByteArray body = payload.left(length - 2);
-        body.append(QByteArray(length - 2 - body.size(), '\0'));
-        return withCrc(frameOf(code, length, body));
+            return rawFrame(code, length, {}, false);
+        if (length < kCrcSize) // no room for a CRC: the N bytes the field announces are all there is
+            return rawFrame(code, length, QByteArray(length, '\0'), false);
+        QByteArray body = payload.left(length - kCrcSize);
+        body.append(QByteArray(length - kCrcSize - body.size(), '\0'));
+        return rawFrame(code, length, body, true);
     }
     case K::Code:
-        return withCrc(frameOf(static_cast<std::uint8_t>(step.code), int(payload.size()) + 2, payload));
+        return frameOf(static_cast<std::uint8_t>(step.code), payload);
     case K::Floats: {
         NetRecord rec;
         for (std::size_t o = 0; o + 4 <= rec.size(); o += 4)
             rec.set(o, step.value);
         const QByteArray body(reinterpret_cast<const char*>(rec.data()), qsizetype(rec.size()));
-        return withCrc(frameOf(Read_Net, int(body.size()) + 2, body));
+        return frameOf(Read_Net, body);
     }
     case K::Date: {
         VersionRecord rec = m_version;
@@ -243,12 +234,12 @@ QByteArray HostileMeter::build(const HostileStep& step, const MeterAnswer& right
         std::memcpy(rec.data() + version::Programdate.offset, step.date.constData(),
                     std::size_t(step.date.size()));
         const QByteArray body(reinterpret_cast<const char*>(rec.data()), qsizetype(rec.size()));
-        return withCrc(frameOf(Read_Version, int(body.size()) + 2, body));
+        return frameOf(Read_Version, body);
     }
     case K::Garbage: {
         QByteArray body = noise(qsizetype(version::kSize));
         body[qsizetype(version::ProgramversionMajor.offset)] = char(3); // the supported major: talk goes on
-        return withCrc(frameOf(Read_Version, int(body.size()) + 2, body));
+        return frameOf(Read_Version, body);
     }
     default:
         return {};

@@ -88,8 +88,4 @@ private:
     std::mt19937 m_rng;
 };
 
-/// CRC-16/MODBUS over any number of bytes (frames of hostile lengths exceed what the link's
-/// 16-bit-count routine takes).
-std::uint16_t crc16(const QByteArray& bytes);
-
 } // namespace kvam

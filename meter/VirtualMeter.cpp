@@ -1,8 +1,7 @@
 #include "meter/VirtualMeter.h"
 
-#include "link/Frame.h"
-
-#include "link/Crc.h"
+#include "protocol/Frame.h"
+#include "protocol/ServiceCodes.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +9,8 @@
 #include <complex>
 #include <cstring>
 #include <limits>
+#include <span>
+#include <vector>
 
 namespace kvam {
 
@@ -17,8 +18,6 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-// The link still keeps RAM sizes of its own; they must stay those of the record layer.
-static_assert(kRam1Size == ram1::kSize && kRam2Size == ram2::kSize && kRam3Size == ram3::kSize);
 static_assert(kHarmonicBars == harmonics::Amplitude.count);
 
 // The four energy counters of RAM1 (EP+, EP-, EQ+, EQ-), each L1, L2, L3, sum.
@@ -61,6 +60,14 @@ template <std::size_t N> QByteArray payloadOf(const ByteImage<N>& image)
     return QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(N));
 }
 
+QByteArray answerFrame(std::uint8_t code, const QByteArray& payload)
+{
+    const auto* p = reinterpret_cast<const std::uint8_t*>(payload.constData());
+    const std::vector<std::uint8_t> frame =
+        Frame(code, std::vector<std::uint8_t>(p, p + payload.size())).encode();
+    return QByteArray(reinterpret_cast<const char*>(frame.data()), qsizetype(frame.size()));
+}
+
 std::uint32_t toU32(double v)
 {
     if (!(v > 0.0))
@@ -77,36 +84,6 @@ int floorMod2(double x)
 }
 
 } // namespace
-
-int requestPayloadSize(int code)
-{
-    switch (code) {
-    case Read_State:
-    case Write_State:
-    case Write_Digout:
-    case Write_DAcalib:
-    case Read_EPdata:
-    case Read_Harmonics:
-        return 1;
-    case Read_Net:
-    case Read_RAM1:
-    case Read_RAM2:
-    case Read_RAM3:
-    case Read_Caldata:
-    case Read_Version:
-        return 0;
-    case Write_RAM1:
-        return int(ram1::kSize);
-    case Write_RAM2:
-        return int(ram2::kSize);
-    case Write_RAM3:
-        return int(ram3::kSize);
-    case Write_DAtest:
-        return 4;
-    default:
-        return -1;
-    }
-}
 
 VirtualMeter::Ram2Image VirtualMeter::factoryRam2()
 {
@@ -278,27 +255,29 @@ std::vector<MeterAnswer> VirtualMeter::receive(const QByteArray& bytes)
             ++m_stats.discardedBytes;
             continue;
         }
-        if (avail < 3)
+        if (avail < kHeaderSize)
             break;
         // Every request has a fixed length, so a header that disagrees cannot start a frame: step
         // over its first byte and look again.
-        const int length = data[pos + 1] | (data[pos + 2] << 8);
-        if (length != expected + 2) {
+        const int length = lengthFieldOf(data + pos);
+        if (length != lengthFieldFor(expected)) {
             ++pos;
             ++m_stats.discardedBytes;
             continue;
         }
-        const qsizetype frameSize = length + 3;
+        const qsizetype frameSize = frameSizeFor(length);
         if (avail < frameSize)
             break;
-        if (CalculateCRC(data + pos, static_cast<std::int16_t>(frameSize)) != 0) {
+        const auto request =
+            Frame::decode(std::span<const std::uint8_t>(data + pos, static_cast<std::size_t>(frameSize)));
+        if (!request) {
             // Only one byte is skipped: the "header" may have been stray bytes in front of a real frame.
             ++m_stats.badCrc;
             ++pos;
             ++m_stats.discardedBytes;
             continue;
         }
-        if (auto answer = handleRequest(data[pos], data + pos + 3))
+        if (auto answer = handleRequest(request->code(), request->payload().data()))
             answers.push_back(std::move(*answer));
         pos += frameSize;
     }
@@ -324,7 +303,7 @@ std::optional<MeterAnswer> VirtualMeter::handleRequest(std::uint8_t code, const 
         ++m_stats.dropped;
         return std::nullopt;
     }
-    return applyFaults(code, buildFrame(code, answerPayload));
+    return applyFaults(code, answerFrame(code, answerPayload));
 }
 
 MeterAnswer VirtualMeter::applyFaults(std::uint8_t code, QByteArray frame)

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "link/Commands.h"
 #include "meter/FaultProfile.h"
 #include "meter/FirmwareVersion.h"
 #include "meter/MeterAnswer.h"
 #include "meter/NetworkModel.h"
 #include "platform/ByteImage.h"
+#include "protocol/Commands.h"
 #include "records/Records.h"
 
 #include <QByteArray>
@@ -66,11 +66,6 @@ public:
     static constexpr int kLateAnswerMs = 400;
     /// Length of a demand period in seconds.
     static constexpr double kDemandPeriodS = 900.0;
-
-    /// Service codes carried by a Read_State request (bits; 0 = none).
-    static constexpr std::uint8_t kServiceFactoryDefaults = 1;
-    static constexpr std::uint8_t kServiceClearErrors = 2;
-    static constexpr std::uint8_t kServiceUserDefaults = 4;
 
     /// Without a clock the meter uses the steady clock, counted from construction.
     explicit VirtualMeter(VirtualMeterConfig config = {}, Clock clock = {});
@@ -154,8 +149,5 @@ private:
     std::optional<float> m_daTest;
     std::optional<std::uint8_t> m_writeState;
 };
-
-/// Payload size of the request with this code; -1 for a code the meter does not know.
-int requestPayloadSize(int code);
 
 } // namespace kvam

@@ -2,8 +2,8 @@
 
 // Test doubles for the link engine: a port, timers and lamps that only record what happened.
 
-#include "link/Frame.h"
 #include "link/LinkEngine.h"
+#include "protocol/Frame.h"
 
 #include <algorithm>
 #include <string>
@@ -16,9 +16,7 @@ using Bytes = std::vector<std::uint8_t>;
 /// A whole frame: code, length = payload + 2, payload, CRC low byte first.
 inline Bytes makeFrame(std::uint8_t code, const Bytes& payload)
 {
-    const QByteArray f = buildFrame(code, QByteArray(reinterpret_cast<const char*>(payload.data()),
-                                                     static_cast<qsizetype>(payload.size())));
-    return Bytes(f.begin(), f.end());
+    return Frame(code, payload).encode();
 }
 
 struct FakeIo : LinkIo

@@ -16,6 +16,7 @@
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeterPort.h"
 #include "platform/NumericSpin.h"
+#include "protocol/Frame.h"
 #include "records/Records.h"
 #include "tests/LinkFakes.h"
 #include "tests/MeterSim.h"
@@ -165,12 +166,12 @@ QByteArray lastRequestPayload(const QString& log, int code)
             break;
         frame.append(char(b));
     }
-    if (frame.size() < 3)
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(frame.constData());
+    const std::optional<Frame> request = Frame::decode({bytes, std::size_t(frame.size())});
+    if (!request)
         return {};
-    const int length = quint8(frame[1]) + 256 * quint8(frame[2]);
-    if (frame.size() < length + 3)
-        return {};
-    return frame.mid(3, length - 2);
+    return QByteArray(reinterpret_cast<const char*>(request->payload().data()),
+                      qsizetype(request->payload().size()));
 }
 
 /// The in-process meter behind the open "DEMO" port.

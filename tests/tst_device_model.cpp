@@ -10,6 +10,7 @@
 #include "config/TSectionForm.h"
 #include "device/DeviceModel.h"
 #include "platform/UserPrompts.h"
+#include "protocol/Frame.h"
 #include "protocol/ServiceCodes.h"
 #include "tests/LinkFakes.h"
 #include "views/ErrorsPage.h"
@@ -480,6 +481,34 @@ private slots:
             payload[i] = static_cast<std::uint8_t>(i * 7);
         r.feed(makeFrame(6, payload));
         QVERIFY(std::memcmp(r.model.memory().ram2.data(), payload.data(), 314) == 0);
+    }
+
+    // The scheduler builds each request from the command table and the model's values; what it
+    // sends must be what the table (and so the meter) expects, and an acknowledged write flags the
+    // table's read-back.
+    void requestsFollowTheCommandTable_data()
+    {
+        QTest::addColumn<int>("code");
+        for (const CommandInfo& c : commandTable())
+            QTest::newRow(c.name) << int(c.code);
+    }
+    void requestsFollowTheCommandTable()
+    {
+        QFETCH(int, code);
+        const CommandInfo& c = *commandInfo(code);
+        Rig r;
+        r.engine.setFlag(code, true);
+        r.engine.CommTimerTimer(); // rewinds to slot 1
+        r.engine.CommTimerTimer();
+        QCOMPARE(r.sentCodes(), std::vector<int>{code});
+        const Bytes& w = r.io.writes.at(0);
+        QCOMPARE(int(w.size()), frameSizeFor(lengthFieldFor(c.requestSize)));
+        QCOMPARE(int(lengthFieldOf(w.data())), lengthFieldFor(c.requestSize));
+
+        r.feed(makeFrame(static_cast<std::uint8_t>(code), Bytes(std::size_t(c.answerRecordSize), 0)));
+        if (c.readBack != 0)
+            QVERIFY(r.engine.flag(c.readBack));
+        QVERIFY(!r.engine.state().AnswerPending);
     }
 
     void imageWhileItsWriteIsPending_data()

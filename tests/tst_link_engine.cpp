@@ -2,9 +2,9 @@
 // scheduler's timing. What the answers mean is the device model's (tst_device_model). No timers,
 // no sleeps.
 
-#include "link/Crc.h"
 #include "link/HexDump.h"
 #include "link/PortNames.h"
+#include "protocol/Crc.h"
 #include "tests/LinkFakes.h"
 
 #include <QTest>
@@ -222,10 +222,8 @@ private slots:
         if (lengthField >= 2 && lengthField <= 510) {
             f = makeFrame(3, Bytes(static_cast<std::size_t>(lengthField - 2), 0x55));
         } else {
-            f = Bytes(static_cast<std::size_t>(bytesFed), 0x55);
-            f[0] = 3;
-            f[1] = static_cast<std::uint8_t>(lengthField & 0xFF);
-            f[2] = static_cast<std::uint8_t>(lengthField >> 8);
+            f = encodeRawFrame(3, lengthField, Bytes(static_cast<std::size_t>(bytesFed - kHeaderSize), 0x55),
+                               false);
         }
         QCOMPARE(int(f.size()), bytesFed);
         r.feed(f);

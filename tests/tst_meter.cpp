@@ -1,14 +1,13 @@
 // The virtual meter: record layouts and their consistency, the receiver, memory, service codes,
 // counters, faults, the in-process port and the stand-alone simulator on a pseudo-terminal.
 
-#include "link/Commands.h"
-#include "link/Crc.h"
-#include "link/Frame.h"
 #include "meter/AnswerSchedule.h"
 #include "meter/FaultProfile.h"
 #include "meter/FirmwareVersion.h"
 #include "meter/VirtualMeter.h"
 #include "meter/VirtualMeterPort.h"
+#include "protocol/Commands.h"
+#include "protocol/Frame.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -26,14 +25,21 @@ using namespace kvam;
 
 namespace {
 
+std::span<const std::uint8_t> spanOf(const QByteArray& b)
+{
+    return {reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size())};
+}
+
 QByteArray makeFrame(std::uint8_t code, const QByteArray& payload = {})
 {
-    return buildFrame(code, payload);
+    const auto p = spanOf(payload);
+    const std::vector<std::uint8_t> f = Frame(code, std::vector<std::uint8_t>(p.begin(), p.end())).encode();
+    return QByteArray(reinterpret_cast<const char*>(f.data()), qsizetype(f.size()));
 }
 
 bool crcOk(const QByteArray& frame)
 {
-    return frameCrcOk(frame);
+    return frameCrcOk(spanOf(frame));
 }
 
 template <typename T> T at(const QByteArray& payload, int offset)
@@ -89,11 +95,13 @@ class TestMeter : public QObject
             return {};
         }
         const QByteArray& f = answers.front().bytes;
-        if (f.size() < 5 || !crcOk(f) || std::uint8_t(f[0]) != code) {
+        const std::optional<Frame> frame = Frame::decode(spanOf(f));
+        if (!frame || !crcOk(f) || frame->code() != code) {
             qWarning("malformed answer to command %d", code);
             return {};
         }
-        return f.mid(3, f.size() - 5);
+        return QByteArray(reinterpret_cast<const char*>(frame->payload().data()),
+                          qsizetype(frame->payload().size()));
     }
 
     QByteArray askAt(double t, std::uint8_t code, const QByteArray& payload = {})

@@ -6,6 +6,7 @@
 #include "app/TForm1.h"
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeter.h"
+#include "protocol/Frame.h"
 
 #include <QElapsedTimer>
 #include <QMetaEnum>
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <vector>
 
 #include <sys/resource.h>
 
@@ -136,7 +138,9 @@ private slots:
                 port.close(); // it would go on for ever
         });
         sim.kill();
-        port.write("\x03\x02\x00\x80\xA0", 5); // queued before any event of the hang-up is seen
+        // A request queued before any event of the hang-up is seen.
+        const std::vector<std::uint8_t> request = Frame(Read_Net, {}).encode();
+        port.write(reinterpret_cast<const char*>(request.data()), qint64(request.size()));
         QTest::qWait(1000);
         qInfo("QSerialPort after the hang-up: %d error(s)%s: %s", int(errors.size()),
               errors.size() >= kEnough ? " (and still coming when the port was closed)" : "",
