@@ -16,6 +16,7 @@
 #include "protocol/Frame.h"
 #include "records/Records.h"
 #include "tests/LinkFakes.h"
+#include "tests/ModelAccess.h"
 #include "views/PhasorGeometry.h"
 #include "views/ViewRecords.h"
 
@@ -129,22 +130,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     test::FakeIo io;
     DeviceModel model;
-    LinkEngine engine(io, model, model.memory());
+    LinkEngine engine(io, model);
     model.attach(engine);
     int refusals = 0;
-    QObject::connect(&model, &DeviceModel::unsupportedDevice, [&refusals](const QString& message) {
-        KVAM_FUZZ_CHECK(!message.isEmpty());
+    QObject::connect(&model, &DeviceModel::unsupportedDevice, [&refusals](const VersionRecord& version) {
+        KVAM_FUZZ_CHECK(!unsupportedVersionMessage(version).isEmpty());
         ++refusals;
     });
     // Images and records as an earlier exchange left them, and older bytes behind the frame.
-    model.memory().ram1.fill(0x11);
-    model.memory().ram2.fill(0x22);
-    model.memory().ram3.fill(0x33);
+    test::testMemory(model).ram1.fill(0x11);
+    test::testMemory(model).ram2.fill(0x22);
+    test::testMemory(model).ram3.fill(0x33);
     engine.state().Rxbuff.fill(0xA5);
     engine.setFlag(Write_RAM1, pending & 1);
     engine.setFlag(Write_RAM2, pending & 2);
     engine.setFlag(Write_RAM3, pending & 4);
-    engine.state().SettingsLoaded = pending & 8;
+    test::testRequests(model).SettingsLoaded = pending & 8;
     for (int k : {Read_RAM2, Read_RAM3, Read_Version})
         engine.setFlag(k, true);
     const Snapshot before(model);

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::Input in(data, size);
     test::FakeIo io;
     DeviceModel model;
-    LinkEngine engine(io, model, model.memory());
+    LinkEngine engine(io, model);
     model.attach(engine);
     engine.startUp();
 

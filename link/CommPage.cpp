@@ -1,9 +1,9 @@
 #include "link/CommPage.h"
 
-#include "protocol/Commands.h"
 #include "link/LinkDriver.h"
 #include "link/PortNames.h"
 #include "platform/UserPrompts.h"
+#include "protocol/Commands.h"
 #include "service/DataLogger.h"
 #include "texts/UiTexts.h"
 

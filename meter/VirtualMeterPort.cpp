@@ -1,7 +1,6 @@
 #include "meter/VirtualMeterPort.h"
 
 #include "link/PortNames.h"
-
 #include "meter/AnswerSchedule.h"
 
 #include <QTimer>

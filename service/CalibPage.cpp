@@ -1,14 +1,13 @@
 #include "service/CalibPage.h"
 
-#include "device/DeviceModel.h"
-#include "texts/UiTexts.h"
-
 #include "config/ConfigFields.h"
 #include "config/RecordEditor.h"
+#include "device/DeviceModel.h"
 #include "platform/LabeledEdit.h"
 #include "platform/NumberFormat.h"
 #include "platform/NumericSpin.h"
 #include "platform/PageParts.h"
+#include "protocol/ServiceCodes.h"
 #include "texts/UiTexts.h"
 
 #include <QGroupBox>
@@ -27,12 +26,12 @@ struct Step
     quint8 code;
     const char* captionKey;
 };
-// DAcalStep 1 to 4: the low nibble is the output, the high nibble the point minus one.
+// The steps 1 to 4 of the sequence and their captions.
 constexpr std::array<Step, 4> kSteps{{
-    {0x01, "DAcalbutton.Step01"},
-    {0x11, "DAcalbutton.Step11"},
-    {0x02, "DAcalbutton.Step02"},
-    {0x12, "DAcalbutton.Step12"},
+    {kDAcalOutput1Point1, "DAcalbutton.Step01"},
+    {kDAcalOutput1Point2, "DAcalbutton.Step11"},
+    {kDAcalOutput2Point1, "DAcalbutton.Step02"},
+    {kDAcalOutput2Point2, "DAcalbutton.Step12"},
 }};
 // The caption at every end of the sequence.
 constexpr const char* kEndCaptionKey = "DAcalbutton.End";
@@ -135,7 +134,7 @@ void CalibPage::DAcalbuttonClick()
     } else {
         m_step = 0;
         m_daCal->setText(currentText(kEndCaptionKey));
-        emit daCalCodeChanged(0);
+        emit daCalCodeChanged(kDAcalOff);
     }
     enablePoints();
 }
@@ -144,7 +143,7 @@ void CalibPage::TabSheet_CalibExit()
 {
     m_step = 0;
     m_daCal->setText(currentText(kEndCaptionKey));
-    emit daCalCodeChanged(0);
+    emit daCalCodeChanged(kDAcalOff);
     enablePoints();
 }
 

@@ -9,6 +9,7 @@ namespace kvam {
 struct DeviceModelTestAccess
 {
     static DeviceMemory& memory(DeviceModel& model) { return model.m_memory; }
+    static RequestValues& requests(DeviceModel& model) { return model.m_requests; }
 };
 
 namespace test {
@@ -16,6 +17,11 @@ namespace test {
 inline DeviceMemory& testMemory(DeviceModel& model)
 {
     return DeviceModelTestAccess::memory(model);
+}
+/// The model's request values, writable for a test's set-up.
+inline RequestValues& testRequests(DeviceModel& model)
+{
+    return DeviceModelTestAccess::requests(model);
 }
 } // namespace test
 

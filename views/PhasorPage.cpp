@@ -1,9 +1,8 @@
 #include "views/PhasorPage.h"
 
 #include "device/DeviceModel.h"
-#include "texts/UiTexts.h"
-
 #include "platform/NumericSpin.h"
+#include "texts/UiTexts.h"
 
 #include <QCheckBox>
 #include <QFrame>
