@@ -27,6 +27,7 @@
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeterPort.h"
 #include "platform/NumericSpin.h"
+#include "protocol/ServiceCodes.h"
 #include "protocol/Commands.h"
 #include "protocol/Frame.h"
 #include "records/Records.h"
@@ -447,12 +448,30 @@ void Soak::service()
     // A code that restores defaults must not race a write of the same records.
     if (!waitFor([&] { return !f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3); }, 30))
         return;
-    const int which = pick(3);
-    const std::uint8_t code = which == 0 ? 1 : which == 1 ? 2 : 4;
-    f.activatePage(QLatin1String(code == 1   ? "TabSheet_FactorySettings"
-                                 : code == 2 ? "TabSheet_Errors"
-                                             : "TabSheet_Config"));
-    f.model().requestService(code);
+    // The user presses one of the service buttons; each must ask for its own code.
+    struct ServiceButton
+    {
+        std::uint8_t code;
+        const char* page;
+        const char* button;
+    };
+    static const ServiceButton kButtons[] = {
+        {kServiceFactoryDefaults, "TabSheet_FactorySettings", "VelmarDefaultbutton"},
+        {kServiceClearErrors, "TabSheet_Errors", "ClearErrorsbutton"},
+        {kServiceUserDefaults, "TabSheet_Config", "UserDefaultButton"},
+    };
+    const ServiceButton& pressed = kButtons[pick(3)];
+    const std::uint8_t code = pressed.code;
+    f.activatePage(QLatin1String(pressed.page));
+    f.findChild<QPushButton*>(QLatin1String(pressed.button))->click();
+    if (f.model().requests().ServiceCode != code) {
+        fail("a service button asked for another code",
+             QStringLiteral("%1 asked for %2, not %3")
+                 .arg(QLatin1String(pressed.button))
+                 .arg(f.model().requests().ServiceCode)
+                 .arg(code));
+        return;
+    }
     // Spent when its request goes out; taken by the meter when that request has reached it, that is
     // once the meter has seen every request sent so far.
     if (!waitFor([&] { return f.model().requests().ServiceCode == 0; }, 30)) {
@@ -467,13 +486,13 @@ void Soak::service()
         return;
     }
     const VirtualMeterConfig& mc = meter().config();
-    if (code == 1) {
+    if (code == kServiceFactoryDefaults) {
         m_expected2 = VirtualMeter::factoryRam2();
         m_expected3 = VirtualMeter::factoryRam3(mc.factoryNumber, mc.factoryYear, mc.factoryMonth);
         // The factory page reads both records back unless a settings file was loaded.
         if (f.model().requests().SettingsLoaded)
             m_imagesShowMeter = false;
-    } else if (code == 4) {
+    } else if (code == kServiceUserDefaults) {
         m_expected2 = VirtualMeter::factoryRam2();
         // The configuration page does not read the record back.
         m_imagesShowMeter = false;
