@@ -27,9 +27,9 @@
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeterPort.h"
 #include "platform/NumericSpin.h"
-#include "protocol/ServiceCodes.h"
 #include "protocol/Commands.h"
 #include "protocol/Frame.h"
+#include "protocol/ServiceCodes.h"
 #include "records/Records.h"
 #include "service/CalibPage.h"
 
@@ -465,11 +465,10 @@ void Soak::service()
     f.activatePage(QLatin1String(pressed.page));
     f.findChild<QPushButton*>(QLatin1String(pressed.button))->click();
     if (f.model().requests().ServiceCode != code) {
-        fail("a service button asked for another code",
-             QStringLiteral("%1 asked for %2, not %3")
-                 .arg(QLatin1String(pressed.button))
-                 .arg(f.model().requests().ServiceCode)
-                 .arg(code));
+        fail("a service button asked for another code", QStringLiteral("%1 asked for %2, not %3")
+                                                            .arg(QLatin1String(pressed.button))
+                                                            .arg(f.model().requests().ServiceCode)
+                                                            .arg(code));
         return;
     }
     // Spent when its request goes out; taken by the meter when that request has reached it, that is

@@ -84,4 +84,30 @@ struct FakeClient : LinkClient
     }
 };
 
+/// Bytes arriving from the port in one event.
+inline void feed(LinkEngine& engine, const Bytes& bytes)
+{
+    engine.ComPort1RxChar(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+/// The codes of the requests written to the port, in order.
+inline std::vector<int> sentCodes(const FakeIo& io)
+{
+    std::vector<int> codes;
+    for (const Bytes& w : io.writes)
+        codes.push_back(w[0]);
+    return codes;
+}
+
+/// Ticks, answering every request at once with an empty answer of its own code.
+inline void tickAnswered(LinkEngine& engine, FakeIo& io, int ticks)
+{
+    for (int i = 0; i < ticks; ++i) {
+        const auto before = io.writes.size();
+        engine.CommTimerTimer();
+        if (io.writes.size() != before)
+            feed(engine, makeFrame(io.writes.back()[0], {}));
+    }
+}
+
 } // namespace kvam::test

@@ -33,17 +33,6 @@ const QStringList kFactoryOnly = {QStringLiteral("TabSheet_Calib"),
                                   QStringLiteral("TabSheet_FactorySettings"), QStringLiteral("Commandbox"),
                                   QStringLiteral("Sendbutton"), QStringLiteral("Scan")};
 
-// The rows of the text table keyed by the control that shows them from start-up (the messages
-// have keys of their own).
-std::vector<UiText> controlTexts()
-{
-    std::vector<UiText> rows;
-    for (const UiText& t : uiTexts())
-        if (t.kind == TextKind::Control)
-            rows.push_back(t);
-    return rows;
-}
-
 bool showActive(QWidget& w)
 {
     w.show();

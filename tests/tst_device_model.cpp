@@ -76,14 +76,9 @@ struct Rig
         });
     }
 
-    void feed(const Bytes& b) { engine.ComPort1RxChar(b.data(), static_cast<int>(b.size())); }
-    std::vector<int> sentCodes() const
-    {
-        std::vector<int> codes;
-        for (const Bytes& w : io.writes)
-            codes.push_back(w[0]);
-        return codes;
-    }
+    void feed(const Bytes& b) { test::feed(engine, b); }
+    std::vector<int> sentCodes() const { return test::sentCodes(io); }
+    void tickAnswered(int ticks) { test::tickAnswered(engine, io, ticks); }
     std::vector<int> flags() const
     {
         std::vector<int> set;
@@ -91,16 +86,6 @@ struct Rig
             if (engine.flag(k))
                 set.push_back(k);
         return set;
-    }
-    /// Ticks, answering every request at once with an empty answer of its own code.
-    void tickAnswered(int ticks)
-    {
-        for (int i = 0; i < ticks; ++i) {
-            const auto before = io.writes.size();
-            engine.CommTimerTimer();
-            if (io.writes.size() != before)
-                feed(makeFrame(io.writes.back()[0], {}));
-        }
     }
     /// The RAM2 image changed as a loaded record file changes it.
     void editRam2(const std::function<void(Ram2Image&)>& edit)

@@ -35,17 +35,6 @@ using namespace kvam;
 
 namespace {
 
-// The rows of the text table keyed by the control that shows them from start-up (the messages
-// have keys of their own).
-std::vector<UiText> controlTexts()
-{
-    std::vector<UiText> rows;
-    for (const UiText& t : uiTexts())
-        if (t.kind == TextKind::Control)
-            rows.push_back(t);
-    return rows;
-}
-
 QString monitorText(TForm1& f)
 {
     return f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();

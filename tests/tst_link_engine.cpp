@@ -25,24 +25,9 @@ struct Rig
     FakeClient client;
     LinkEngine engine{io, client};
 
-    void feed(const Bytes& b) { engine.ComPort1RxChar(b.data(), static_cast<int>(b.size())); }
-    std::vector<int> sentCodes() const
-    {
-        std::vector<int> codes;
-        for (const Bytes& w : io.writes)
-            codes.push_back(w[0]);
-        return codes;
-    }
-    /// Ticks, answering every request at once with an empty answer of its own code.
-    void tickAnswered(int ticks)
-    {
-        for (int i = 0; i < ticks; ++i) {
-            const auto before = io.writes.size();
-            engine.CommTimerTimer();
-            if (io.writes.size() != before)
-                feed(makeFrame(io.writes.back()[0], {}));
-        }
-    }
+    void feed(const Bytes& b) { test::feed(engine, b); }
+    std::vector<int> sentCodes() const { return test::sentCodes(io); }
+    void tickAnswered(int ticks) { test::tickAnswered(engine, io, ticks); }
 };
 
 QByteArray hex(const Bytes& b)

@@ -278,6 +278,15 @@ std::span<const UiText> uiTexts()
     return kTexts;
 }
 
+std::vector<UiText> controlTexts()
+{
+    std::vector<UiText> rows;
+    for (const UiText& t : kTexts)
+        if (t.kind == TextKind::Control)
+            rows.push_back(t);
+    return rows;
+}
+
 QString uiText(const char* control)
 {
     const UiText* t = find(control);

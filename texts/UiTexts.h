@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <span>
+#include <vector>
 
 namespace kvam {
 
@@ -44,6 +45,8 @@ struct UiText
 
 /// Every row of the text table, one per key.
 std::span<const UiText> uiTexts();
+/// The rows keyed by the control that shows them from start-up (messages have keys of their own).
+std::vector<UiText> controlTexts();
 
 /// The start text of `control`; an empty text for a name that has no entry.
 QString uiText(const char* control);
