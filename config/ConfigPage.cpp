@@ -539,18 +539,15 @@ void ConfigPage::showNewPassword(int password)
     m_newPassword->setValue(password);
 }
 
-void ConfigPage::setWriteEnabled(bool enabled, const QString& reason)
+void ConfigPage::setWriteEnabled(bool enabled)
 {
-    auto* b = findChild<QPushButton*>(QStringLiteral("Button1"));
-    b->setEnabled(enabled);
-    b->setToolTip(enabled ? QString() : reason);
+    enableOrExplain(findChild<QPushButton*>(QStringLiteral("Button1")), enabled, "Message.WriteNeedsRecords");
 }
 
-void ConfigPage::setClearEnergyEnabled(bool enabled, const QString& reason)
+void ConfigPage::setClearEnergyEnabled(bool enabled)
 {
-    auto* b = findChild<QPushButton*>(QStringLiteral("ClearEnergybutton"));
-    b->setEnabled(enabled);
-    b->setToolTip(enabled ? QString() : reason);
+    enableOrExplain(findChild<QPushButton*>(QStringLiteral("ClearEnergybutton")), enabled,
+                    "Message.ClearEnergyNeedsRam1");
 }
 
 void ConfigPage::attach(DeviceModel& model, ConfigFiles& files, UserPrompts& prompts)
@@ -566,8 +563,8 @@ void ConfigPage::attach(DeviceModel& model, ConfigFiles& files, UserPrompts& pro
             Modul2boxSelect(index);
     });
     auto updateButtons = [this, &model] {
-        setWriteEnabled(model.configWritable(), currentText("Message.WriteNeedsRecords"));
-        setClearEnergyEnabled(model.ram1Held(), currentText("Message.ClearEnergyNeedsRam1"));
+        setWriteEnabled(model.configWritable());
+        setClearEnergyEnabled(model.ram1Held());
     };
     connect(&model, &DeviceModel::recordsHeldChanged, this, updateButtons);
     updateButtons();

@@ -58,11 +58,11 @@ public:
     int modul1Index() const { return m_modul1; }
     int modul2Index() const { return m_modul2; }
 
-    /// The write buttons stay disabled, with `reason` as their tooltip, until both images hold a
+    /// The write buttons stay disabled, with the reason as their tooltip, until both images hold a
     /// record.
-    void setWriteEnabled(bool enabled, const QString& reason);
+    void setWriteEnabled(bool enabled);
     /// The energy clear needs a RAM1 record read from the meter.
-    void setClearEnergyEnabled(bool enabled, const QString& reason);
+    void setClearEnergyEnabled(bool enabled);
 
     /// Shows the stored user password without counting it as a change.
     void showNewPassword(int password);

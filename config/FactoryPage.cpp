@@ -148,11 +148,10 @@ int FactoryPage::modul2Index() const
     return findChoice(this, "Modul2box")->currentIndex();
 }
 
-void FactoryPage::setWriteEnabled(bool enabled, const QString& reason)
+void FactoryPage::setWriteEnabled(bool enabled)
 {
-    auto* b = findChild<QPushButton*>(QStringLiteral("Wr_velmar_cal"));
-    b->setEnabled(enabled);
-    b->setToolTip(enabled ? QString() : reason);
+    enableOrExplain(findChild<QPushButton*>(QStringLiteral("Wr_velmar_cal")), enabled,
+                    "Message.WriteNeedsRecords");
 }
 
 void FactoryPage::attach(DeviceModel& model, ConfigFiles& files)
@@ -162,9 +161,7 @@ void FactoryPage::attach(DeviceModel& model, ConfigFiles& files)
     connect(&model, &DeviceModel::packingRam3, this, &FactoryPage::Ram3refresh);
     connect(this, &FactoryPage::modul1Selected, &model, [&model](int index) { model.editModule(1, index); });
     connect(this, &FactoryPage::modul2Selected, &model, [&model](int index) { model.editModule(2, index); });
-    auto updateButtons = [this, &model] {
-        setWriteEnabled(model.configWritable(), currentText("Message.WriteNeedsRecords"));
-    };
+    auto updateButtons = [this, &model] { setWriteEnabled(model.configWritable()); };
     connect(&model, &DeviceModel::recordsHeldChanged, this, updateButtons);
     updateButtons();
     connect(this, &FactoryPage::readRamClicked, &model, &DeviceModel::readRam);

@@ -35,7 +35,8 @@ public:
     int modul1Index() const;
     int modul2Index() const;
 
-    void setWriteEnabled(bool enabled, const QString& reason);
+    /// The write button waits, with the reason as its tooltip, until both images hold a record.
+    void setWriteEnabled(bool enabled);
 
 private:
     ConfigFiles* m_files = nullptr;

@@ -2,6 +2,7 @@
 
 #include "platform/ControlText.h"
 #include "platform/LampGroup.h"
+#include "platform/PageParts.h"
 #include "texts/UiTexts.h"
 
 #include <QComboBox>
@@ -159,8 +160,13 @@ void applyLanguage(const QList<QWidget*>& windows, Language language)
     for (const Selection& s : selections)
         s.box->setCurrentIndex(s.index < s.box->count() ? s.index : -1);
 
-    // Messages built from now on speak the language shown.
+    // Messages built from now on speak the language shown, and so do the tooltips that explain
+    // why a control waits.
     setCurrentLanguage(language);
+    for (QWidget* root : roots)
+        for (QWidget* w : root->findChildren<QWidget*>())
+            if (const QByteArray key = w->property(kToolTipKeyProperty).toByteArray(); !key.isEmpty())
+                w->setToolTip(currentText(key.constData()));
 }
 
 QStringList missingControls(const QList<QWidget*>& windows)

@@ -35,4 +35,11 @@ QLabel* makeBoldCaption(QWidget* parent, const char* control, const QRect& geome
     return label;
 }
 
+void enableOrExplain(QWidget* control, bool enabled, const char* reasonKey)
+{
+    control->setEnabled(enabled);
+    control->setProperty(kToolTipKeyProperty, enabled ? QByteArray() : QByteArray(reasonKey));
+    control->setToolTip(enabled ? QString() : currentText(reasonKey));
+}
+
 } // namespace kvam

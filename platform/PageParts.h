@@ -20,4 +20,11 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QRect& geometry
 /// control's start text.
 QLabel* makeBoldCaption(QWidget* parent, const char* control, const QRect& geometry);
 
+/// The property that names the text-table key of a control's tooltip; the language switch sets the
+/// tooltip anew from it.
+inline constexpr char kToolTipKeyProperty[] = "toolTipKey";
+/// Enables `control`, or disables it with the text of `reasonKey` as its tooltip (in the language
+/// now shown, and in the next one the user switches to).
+void enableOrExplain(QWidget* control, bool enabled, const char* reasonKey);
+
 } // namespace kvam

@@ -153,18 +153,15 @@ void CalibPage::enablePoints()
         m_points[i]->setEnabled(m_step == i + 1);
 }
 
-void CalibPage::setRam3Held(bool held, const QString& reason)
+void CalibPage::setRam3Held(bool held)
 {
-    for (QPushButton* b : m_calButtons) {
-        b->setEnabled(held);
-        b->setToolTip(held ? QString() : reason);
-    }
+    for (QPushButton* b : m_calButtons)
+        enableOrExplain(b, held, "Message.CalibNeedsRam3");
 }
 
-void CalibPage::setWriteEnabled(bool enabled, const QString& reason)
+void CalibPage::setWriteEnabled(bool enabled)
 {
-    m_write->setEnabled(enabled);
-    m_write->setToolTip(enabled ? QString() : reason);
+    enableOrExplain(m_write, enabled, "Message.WriteNeedsRecords");
 }
 
 void CalibPage::attach(DeviceModel& model)
@@ -174,8 +171,8 @@ void CalibPage::attach(DeviceModel& model)
             [this, &model](const CaldataRecord& cal) { Display_Caldat(cal, model.memory().ram3); });
     connect(&model, &DeviceModel::packingRam3, this, &CalibPage::Ram3refresh);
     auto updateButtons = [this, &model] {
-        setWriteEnabled(model.configWritable(), currentText("Message.WriteNeedsRecords"));
-        setRam3Held(model.ram3Held(), currentText("Message.CalibNeedsRam3"));
+        setWriteEnabled(model.configWritable());
+        setRam3Held(model.ram3Held());
     };
     connect(&model, &DeviceModel::recordsHeldChanged, this, updateButtons);
     updateButtons();

@@ -43,9 +43,9 @@ public:
     int daCalStep() const { return m_step; }
 
     /// The three calibration buttons wait for a RAM3 record.
-    void setRam3Held(bool held, const QString& reason);
+    void setRam3Held(bool held);
     /// Button4 follows the rule of the other write buttons.
-    void setWriteEnabled(bool enabled, const QString& reason);
+    void setWriteEnabled(bool enabled);
 
 signals:
     void daCalCodeChanged(quint8 code); ///< a code for Write_DAcalib

@@ -332,6 +332,40 @@ private slots:
         QCOMPARE(currentText(k.constData()), hungarian);
     }
 
+    // A control that waits for a record says why in its tooltip, in the language shown, also
+    // after a switch; once it may act, it says nothing.
+    void waitingTooltipsFollowTheSwitch_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QByteArray>("reason");
+        QTest::newRow("configuration write") << "Button1" << QByteArray("Message.WriteNeedsRecords");
+        QTest::newRow("factory write") << "Wr_velmar_cal" << QByteArray("Message.WriteNeedsRecords");
+        QTest::newRow("calibration write") << "Button4" << QByteArray("Message.WriteNeedsRecords");
+        QTest::newRow("calibration button") << "Button_setoffset1" << QByteArray("Message.CalibNeedsRam3");
+        QTest::newRow("energy clear") << "ClearEnergybutton" << QByteArray("Message.ClearEnergyNeedsRam1");
+    }
+    void waitingTooltipsFollowTheSwitch()
+    {
+        QFETCH(QString, control);
+        QFETCH(QByteArray, reason);
+        TForm1 f;
+        apply(f, H);
+        auto* button = f.findChild<QPushButton*>(control);
+        QVERIFY(button);
+        QVERIFY(!button->isEnabled());
+        const UiText* row = nullptr;
+        for (const UiText& t : uiTexts())
+            if (reason == t.control)
+                row = &t;
+        QVERIFY(row);
+        QCOMPARE(button->toolTip(), row->text(H));
+        apply(f, E);
+        QCOMPARE(button->toolTip(), row->text(E));
+        QVERIFY(button->toolTip() != row->text(H));
+        apply(f, H);
+        QCOMPARE(button->toolTip(), row->text(H));
+    }
+
     void messagesBuiltWhenShown_data()
     {
         QTest::addColumn<Language>("language");
