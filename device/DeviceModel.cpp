@@ -22,6 +22,12 @@ std::uint8_t writeOfRecord(std::uint8_t read)
     return 0;
 }
 
+/// The memory record a write stores: 0 RAM1, 1 RAM2, 2 RAM3; -1 for other commands.
+int recordOfWrite(std::uint8_t write)
+{
+    return write == Write_RAM1 ? 0 : write == Write_RAM2 ? 1 : write == Write_RAM3 ? 2 : -1;
+}
+
 } // namespace
 
 DeviceModel::DeviceModel(QObject* parent) : QObject(parent) {}
@@ -54,6 +60,12 @@ void DeviceModel::rereadConfig()
     engine().setFlag(Read_RAM3, true);
 }
 
+void DeviceModel::commitForWrite(std::uint8_t write)
+{
+    ++m_committed[static_cast<std::size_t>(recordOfWrite(write))];
+    engine().setFlag(write, true);
+}
+
 void DeviceModel::pageChanged(const PagePolls& polls)
 {
     m_stateAnswerRereadsConfig = polls.stateAnswerRereadsConfig;
@@ -79,8 +91,8 @@ bool DeviceModel::writeConfig()
     emit packingRam3(ram3);
     m_memory.ram2 = ram2;
     m_memory.ram3 = ram3;
-    engine().setFlag(Write_RAM2, true);
-    engine().setFlag(Write_RAM3, true);
+    commitForWrite(Write_RAM2);
+    commitForWrite(Write_RAM3);
     return true;
 }
 
@@ -119,7 +131,7 @@ bool DeviceModel::calibrateNominal(int channel)
         return false;
     const auto ch = static_cast<std::size_t>(channel);
     set(m_memory.ram3, ram3::ADrms, ch, get(m_caldata, caldata::ADrms, ch));
-    engine().setFlag(Write_RAM3, true);
+    commitForWrite(Write_RAM3);
     return true;
 }
 
@@ -129,7 +141,7 @@ bool DeviceModel::calibrateOffset(int channel)
         return false;
     const auto ch = static_cast<std::size_t>(channel);
     set(m_memory.ram3, ram3::Offset, ch, get(m_caldata, caldata::Average, ch));
-    engine().setFlag(Write_RAM3, true);
+    commitForWrite(Write_RAM3);
     return true;
 }
 
@@ -138,7 +150,7 @@ bool DeviceModel::clearOffset(int channel)
     if (!m_ram3Held || channel < 0 || channel > 5)
         return false;
     set(m_memory.ram3, ram3::Offset, static_cast<std::size_t>(channel), std::int16_t(0));
-    engine().setFlag(Write_RAM3, true);
+    commitForWrite(Write_RAM3);
     return true;
 }
 
@@ -152,7 +164,7 @@ bool DeviceModel::clearEnergy()
     if (!m_ram1Held)
         return false;
     std::fill(m_memory.ram1.data() + ram1::EPplus.offset, m_memory.ram1.data() + ram1::EnergyAux.end(), 0);
-    engine().setFlag(Write_RAM1, true);
+    commitForWrite(Write_RAM1);
     return true;
 }
 
@@ -220,6 +232,9 @@ void DeviceModel::requestSent(std::uint8_t code)
     // A service request is spent only once it has actually gone out; with no port it waits.
     if (code == Read_State)
         m_requests.ServiceCode = 0;
+    // The image went out as the user last committed it (the payload was taken just before).
+    if (const int record = recordOfWrite(code); record >= 0)
+        m_sent[static_cast<std::size_t>(record)] = m_committed[static_cast<std::size_t>(record)];
 }
 
 bool DeviceModel::readReplacesImage(std::uint8_t read, bool asked) const
@@ -265,13 +280,20 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
             Display_RAM3(payload);
         break;
     }
-    case Write_RAM2:
-    case Write_RAM3:
-        // Read back what the meter now holds.
-        e.setFlag(code, false);
-        e.setFlag(commandInfo(code)->readBack, true);
-        break;
     case Write_RAM1:
+    case Write_RAM2:
+    case Write_RAM3: {
+        // An acknowledgement ends only the write it acknowledges: when the user committed the
+        // image again after that write went out (the answer came in time, or late, after the
+        // time-out), the newer image still goes out, and the read-back waits for its own answer.
+        const auto record = static_cast<std::size_t>(recordOfWrite(code));
+        if (m_sent[record] != m_committed[record])
+            break;
+        e.setFlag(code, false);
+        if (const int readBack = commandInfo(code)->readBack)
+            e.setFlag(readBack, true); // read back what the meter now holds
+        break;
+    }
     case Write_Digout:
     case Write_DAcalib:
     case Write_DAtest:

@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -154,6 +155,8 @@ private:
     bool readReplacesImage(std::uint8_t read, bool asked) const;
     /// Flags the reads of both configuration records unless a settings file was loaded.
     void rereadConfig();
+    /// The image is committed for writing once more: its write goes out with it.
+    void commitForWrite(std::uint8_t write);
     void hold(bool& held);
 
     friend struct DeviceModelTestAccess; ///< tests set images up byte by byte
@@ -173,6 +176,10 @@ private:
     bool m_ram2Held = false;
     bool m_ram3Held = false;
     bool m_stateAnswerRereadsConfig = false; ///< the active page's rule for state answers
+    /// Per memory record (RAM1, RAM2, RAM3): how often the user committed the image for writing,
+    /// and which of those commitments the last write request of it carried.
+    std::array<unsigned, 3> m_committed{};
+    std::array<unsigned, 3> m_sent{};
     std::uint8_t m_harmonicsChannel = 0;
     std::function<float()> m_daTestSource;
 };

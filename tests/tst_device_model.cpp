@@ -535,6 +535,51 @@ private slots:
         QCOMPARE(image(), Bytes(size, 0x77));
     }
 
+    // The user presses write again while the first write is on the line: the first write's
+    // acknowledgement, in time or after the time-out, must not end the second.
+    void aNewerPackingOutlivesTheOlderAcknowledgement_data()
+    {
+        QTest::addColumn<bool>("late");
+        QTest::newRow("acknowledged in time") << false;
+        QTest::newRow("acknowledged after the time-out") << true;
+    }
+    void aNewerPackingOutlivesTheOlderAcknowledgement()
+    {
+        QFETCH(bool, late);
+        Rig r;
+        std::uint8_t packed = 0;
+        QObject::connect(&r.model, &DeviceModel::packingRam2, [&](Ram2Image& i) { i[9] = packed; });
+        r.feed(makeFrame(Read_RAM2, Bytes(ram2::kSize, 1)));
+        r.feed(makeFrame(Read_RAM3, Bytes(ram3::kSize, 1)));
+        r.engine.setFlag(Write_RAM3, false);
+        // The next request sent: the byte packed, or -1 when it is no RAM2 write.
+        auto sendWrite = [&]() -> int {
+            r.io.writes.clear();
+            for (int i = 0; i < 20 && r.io.writes.empty(); ++i)
+                r.engine.CommTimerTimer();
+            return r.sentCodes() == std::vector<int>{Write_RAM2} ? r.io.writes.at(0)[3 + 9] : -1;
+        };
+        packed = 0x75;
+        QVERIFY(r.model.writeConfig());
+        r.engine.setFlag(Write_RAM3, false); // only RAM2 matters here
+        QCOMPARE(sendWrite(), 0x75);
+        if (late)
+            r.engine.TimeoutTimerTimer();
+        packed = 0x88;
+        QVERIFY(r.model.writeConfig());
+        r.engine.setFlag(Write_RAM3, false);
+        r.feed(makeFrame(Write_RAM2, {})); // the first write's acknowledgement
+        QVERIFY(r.engine.flag(Write_RAM2));
+        QVERIFY(!r.engine.flag(Read_RAM2));
+        // A read answer meanwhile does not undo the newer packing either.
+        r.feed(makeFrame(Read_RAM2, Bytes(ram2::kSize, 0x75)));
+        QCOMPARE(r.model.memory().ram2[9], std::uint8_t(0x88));
+        QCOMPARE(sendWrite(), 0x88);
+        r.feed(makeFrame(Write_RAM2, {}));
+        QVERIFY(!r.engine.flag(Write_RAM2));
+        QVERIFY(r.engine.flag(Read_RAM2));
+    }
+
     void writeConfigPacksTheEditors()
     {
         Rig r;
