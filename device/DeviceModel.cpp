@@ -22,12 +22,6 @@ std::uint8_t writeOfRecord(std::uint8_t read)
     return 0;
 }
 
-/// The memory record a write stores: 0 RAM1, 1 RAM2, 2 RAM3; -1 for other commands.
-int recordOfWrite(std::uint8_t write)
-{
-    return write == Write_RAM1 ? 0 : write == Write_RAM2 ? 1 : write == Write_RAM3 ? 2 : -1;
-}
-
 } // namespace
 
 DeviceModel::DeviceModel(QObject* parent) : QObject(parent) {}
@@ -62,7 +56,7 @@ void DeviceModel::rereadConfig()
 
 void DeviceModel::commitForWrite(std::uint8_t write)
 {
-    ++m_committed[static_cast<std::size_t>(recordOfWrite(write))];
+    ++m_committed[write];
     engine().setFlag(write, true);
 }
 
@@ -233,8 +227,8 @@ void DeviceModel::requestSent(std::uint8_t code)
     if (code == Read_State)
         m_requests.ServiceCode = 0;
     // The image went out as the user last committed it (the payload was taken just before).
-    if (const int record = recordOfWrite(code); record >= 0)
-        m_sent[static_cast<std::size_t>(record)] = m_committed[static_cast<std::size_t>(record)];
+    if (code <= kCommandCount)
+        m_sent[code] = m_committed[code];
 }
 
 bool DeviceModel::readReplacesImage(std::uint8_t read, bool asked) const
@@ -286,8 +280,7 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
         // An acknowledgement ends only the write it acknowledges: when the user committed the
         // image again after that write went out (the answer came in time, or late, after the
         // time-out), the newer image still goes out, and the read-back waits for its own answer.
-        const auto record = static_cast<std::size_t>(recordOfWrite(code));
-        if (m_sent[record] != m_committed[record])
+        if (m_sent[code] != m_committed[code])
             break;
         e.setFlag(code, false);
         if (const int readBack = commandInfo(code)->readBack)

@@ -176,10 +176,10 @@ private:
     bool m_ram2Held = false;
     bool m_ram3Held = false;
     bool m_stateAnswerRereadsConfig = false; ///< the active page's rule for state answers
-    /// Per memory record (RAM1, RAM2, RAM3): how often the user committed the image for writing,
-    /// and which of those commitments the last write request of it carried.
-    std::array<unsigned, 3> m_committed{};
-    std::array<unsigned, 3> m_sent{};
+    /// By write command (Write_RAM1 ...): how often the user committed its image for writing, and
+    /// which of those commitments its last request carried.
+    std::array<unsigned, kCommandCount + 1> m_committed{};
+    std::array<unsigned, kCommandCount + 1> m_sent{};
     std::uint8_t m_harmonicsChannel = 0;
     std::function<float()> m_daTestSource;
 };
