@@ -1,6 +1,8 @@
 #pragma once
 
 #include "device/DeviceMemory.h"
+#include "device/RecordDiff.h"
+#include "device/WriteHistory.h"
 #include "link/LinkEngine.h"
 #include "records/Records.h"
 
@@ -9,6 +11,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace kvam {
 
@@ -25,6 +29,47 @@ struct RequestValues
     bool SettingsLoaded = false;
 };
 
+/// What a write would put into the meter, as the user is asked to confirm it.
+struct WriteProposal
+{
+    /// Where the records come from.
+    enum class Source : std::uint8_t
+    {
+        Editors,     ///< the write buttons: the editors packed
+        Calibration, ///< a calibration button: one constant of RAM3
+        EnergyClear, ///< the energy counters zeroed
+        Restore,     ///< a backup
+    };
+    Source source = Source::Editors;
+    std::optional<Ram1Image> ram1; ///< the records to write
+    std::optional<Ram2Image> ram2;
+    std::optional<Ram3Image> ram3;
+    /// The meter the records belong to (the factory number of the RAM3 read with them, of the
+    /// settings section or of the backup they came from); none when it is not known.
+    std::optional<std::uint32_t> owner;
+    /// The meter on the line, once identified by its RAM3 since the line was last interrupted.
+    std::optional<std::uint32_t> meter;
+    /// The meter's records as last read (the review's "meter" column).
+    MeterRecords meterRecords;
+    /// Every element that changes, record by record: the meter's record (or, where none was read,
+    /// the image) against the proposal.
+    std::vector<FieldChange> changes;
+
+    /// The records come from another meter than the one on the line.
+    bool foreign() const { return owner && meter && *owner != *meter; }
+    /// The changes of one record.
+    std::vector<FieldChange> changesOf(MemoryRecord record) const;
+};
+
+/// The user's answer to a write's review.
+struct ReviewDecision
+{
+    bool write = false;
+    /// Write another meter's factory data and calibration (RAM3) as well; without it a foreign
+    /// proposal writes only its configuration (RAM2).
+    bool includeFactory = false;
+};
+
 /// The meter as the program knows it: the last answer records, the three memory images, the
 /// request values, and every rule about them. It is the link's client: it fills each request's
 /// payload when the request goes out and takes each good answer, telling the pages by a typed
@@ -39,6 +84,14 @@ public:
 
     /// The engine that carries the intents; set once, before the first intent.
     void attach(LinkEngine& engine) { m_engine = &engine; }
+    /// Asks the user before every configuration, factory, calibration and energy write. Without
+    /// one (`--no-review`, the core's tests) a write goes as soon as it is asked for.
+    using Reviewer = std::function<ReviewDecision(const WriteProposal&)>;
+    void setReviewer(Reviewer reviewer) { m_reviewer = std::move(reviewer); }
+    /// Where backups and the journal are kept. Without one no backup is made (the core's tests).
+    void setHistory(WriteHistory* history) { m_history = history; }
+    /// The login name the journal records.
+    void setUserName(const QString& user) { m_user = user; }
 
     /// The window's start-up: no settings loaded, the first reads of both configuration records
     /// and of the version flagged.
@@ -64,6 +117,15 @@ public:
     bool ram3Held() const { return m_ram3Held; }
     /// Both configuration records are held: the write buttons may pack and write them.
     bool configWritable() const { return m_ram2Held && m_ram3Held; }
+    /// The factory number of the meter on the line, once its RAM3 was read since the line was
+    /// last interrupted (a time-out, a port opened or closed).
+    std::optional<std::uint32_t> lineMeter() const { return m_lineMeter; }
+    /// The meter the image of `record` belongs to, when known.
+    std::optional<std::uint32_t> imageOwner(MemoryRecord record) const;
+    /// The records of the meter on the line as last read (none before it is identified).
+    MeterRecords meterRecords() const;
+    /// Whether a write of `record` was asked for and has not ended yet.
+    bool writeOwed(MemoryRecord record) const;
 
     // Intents.
     /// Another page was opened (`CoolPageControl1Change`): the page's polls, and unless a settings
@@ -96,6 +158,11 @@ public:
     /// Zeroes the energy counters of the RAM1 image (payload bytes 2 to 177) and writes it.
     /// Refused (false) until a RAM1 record was read from the meter.
     bool clearEnergy();
+    /// Writes the records of a backup, through the review; `records.Gyartasiszam` is the meter
+    /// it was taken from.
+    bool restore(const MeterRecords& records);
+    /// The program ends: writes that went out and were never acknowledged are journalled so.
+    void finish();
     /// A service code (protocol/ServiceCodes.h) rides on the next state request.
     void requestService(std::uint8_t code);
     /// The output test byte (bit 0 output 1, bit 1 output 2).
@@ -113,6 +180,8 @@ public:
     void requestPayload(std::uint8_t code, std::uint8_t* payload, int size) override;
     void requestSent(std::uint8_t code) override;
     void answerReceived(std::uint8_t code, const std::uint8_t* payload) override;
+    bool mayRequest(std::uint8_t code) override;
+    void lineInterrupted() override;
 
 signals:
     void stateChanged(const kvam::StateRecord& rec);
@@ -137,6 +206,13 @@ signals:
     void packingRam3(kvam::Ram3Image& ram3);
     void arrangementEdited(int index);
     void moduleEdited(int slot, int index);
+    /// A write has ended (it is in the journal when a history is set): verified, differing from
+    /// what the meter read back, never acknowledged, or dropped because another meter answered.
+    void writeFinished(const kvam::JournalEntry& entry);
+    /// A write was not sent: its backup or journal could not be written (`reason` the system's).
+    void writeRefused(kvam::MemoryRecord record, const QString& reason);
+    /// A line for the communication monitor (a write held, dropped, refused, verified).
+    void notice(const QString& text);
 
 private:
     // The display routines of the answers.
