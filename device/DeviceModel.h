@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/DeviceMemory.h"
-#include "device/RecordDiff.h"
+#include "records/RecordDiff.h"
 #include "device/WriteHistory.h"
 #include "link/LinkEngine.h"
 #include "records/Records.h"

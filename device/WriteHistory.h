@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/RecordDiff.h"
+#include "records/RecordDiff.h"
 #include "records/Records.h"
 
 #include <QDateTime>

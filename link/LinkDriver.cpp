@@ -68,6 +68,7 @@ void LinkDriver::closePort()
     m_port->close();
     // The port may be closing from inside one of its own signals: let it go once that returns.
     m_port.release()->deleteLater();
+    m_engine.portClosed();
 }
 
 bool LinkDriver::portOpen() const

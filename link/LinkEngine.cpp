@@ -96,6 +96,7 @@ void LinkEngine::TimeoutTimerTimer()
     m_s.AnswerPending = false;
     m_io.setRxLamp(LampColor::Red);
     m_io.displayCom("Timeout");
+    m_client.lineInterrupted();
 }
 
 void LinkEngine::TxTimerTimer()
@@ -125,9 +126,9 @@ void LinkEngine::CommTimerTimer()
 
     while (m_s.CommandSlot >= 1 && m_s.CommandSlot <= kCommandCount) {
         const int k = m_s.CommandSlot++;
-        if (!flag(k))
-            continue;
         const auto code = static_cast<std::uint8_t>(k);
+        if (!flag(k) || !m_client.mayRequest(code))
+            continue;
         const int size = requestPayloadSize(k);
         m_client.requestPayload(code, &m_s.Txbuff[3], size);
         if (SendCommand(code, static_cast<std::uint16_t>(size)))
@@ -172,6 +173,12 @@ void LinkEngine::portOpened()
     m_s.RxIndex = 0;
     m_s.RxLength = 0;
     m_s.FrameComplete = false;
+    m_client.lineInterrupted();
+}
+
+void LinkEngine::portClosed()
+{
+    m_client.lineInterrupted();
 }
 
 void LinkEngine::DecodePacket()

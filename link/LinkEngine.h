@@ -54,6 +54,12 @@ public:
     /// A good answer whose payload holds at least the record of its code (`DecodePacket`). The
     /// payload is Rxbuff + 3; 510 bytes are always readable there.
     virtual void answerReceived(std::uint8_t code, const std::uint8_t* payload) = 0;
+    /// Whether the flagged request `code` may go out at its slot now; a request held back keeps
+    /// its flag and is asked again at its next turn.
+    virtual bool mayRequest(std::uint8_t /*code*/) { return true; }
+    /// The line lost the meter: an answer timed out, or a port was opened or closed. Whoever
+    /// answers next may be another meter.
+    virtual void lineInterrupted() {}
 };
 
 /// The link's program-wide state, under the names the protocol documentation uses; the receiver's
@@ -101,6 +107,8 @@ public:
     void startUp();
     /// A port was opened: an exchange cut off by a write error is forgotten, the receiver rewound.
     void portOpened();
+    /// The port was closed (by the user, or after it failed).
+    void portClosed();
 
     /// Frames and sends the payload standing at Txbuff[3]; returns whether it went to the port.
     bool SendCommand(std::uint8_t code, std::uint16_t payloadLength);
