@@ -365,7 +365,9 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
         if (m_sent[code] != m_committed[code])
             break;
         e.setFlag(code, false);
-        if (const auto record = recordOfCommand(code))
+        // The read-back is the verdict of a write that went out; an unasked acknowledgement only
+        // reads the record again.
+        if (const auto record = recordOfCommand(code); record && m_writes[slot(*record)].wentOut)
             m_writes[slot(*record)].verifying = true;
         if (const int readBack = commandInfo(code)->readBack)
             e.setFlag(readBack, true); // read back what the meter now holds
