@@ -29,7 +29,7 @@ SafeWrites::~SafeWrites()
 
 void SafeWrites::finished(const JournalEntry& entry)
 {
-    const QString meter = QString::number(entry.Gyartasiszam);
+    const QString meter = entry.Gyartasiszam ? QString::number(entry.Gyartasiszam) : QStringLiteral("?");
     const QString record = QLatin1String(memoryRecordName(entry.record));
     switch (entry.outcome) {
     case WriteOutcome::Verified:
@@ -46,8 +46,7 @@ void SafeWrites::finished(const JournalEntry& entry)
         break;
     }
     case WriteOutcome::NotAcknowledged:
-        m_prompts.showError(currentText("Message.WriteNotAcknowledged").arg(meter, record));
-        break;
+        break; // a load replaced it or the program ends: the monitor and the journal say so
     case WriteOutcome::OtherMeter:
         m_prompts.showError(
             currentText("Message.WriteOtherMeter")

@@ -2,6 +2,7 @@
 
 #include "device/MeterRules.h"
 #include "protocol/Commands.h"
+#include "protocol/ServiceCodes.h"
 #include "records/RecordLayout.h"
 
 #include <algorithm>
@@ -254,9 +255,14 @@ void DeviceModel::requestPayload(std::uint8_t code, std::uint8_t* payload, int s
         std::memcpy(payload, from, std::min(n, count));
     };
     switch (code) {
-    case Read_State:
-        copy(&m_requests.ServiceCode, 1);
+    case Read_State: {
+        // A service code that replaces the meter's records waits for a write's read-back: the
+        // verdict is on what the user wrote, not on the defaults.
+        m_serviceHeld = serviceResetsRecords(m_requests.ServiceCode) && verifying();
+        const std::uint8_t service = m_serviceHeld ? kServiceNone : m_requests.ServiceCode;
+        copy(&service, 1);
         break;
+    }
     case Write_RAM1:
         copy(m_memory.ram1.data(), m_memory.ram1.size());
         break;
@@ -290,7 +296,7 @@ void DeviceModel::requestPayload(std::uint8_t code, std::uint8_t* payload, int s
 void DeviceModel::requestSent(std::uint8_t code)
 {
     // A service request is spent only once it has actually gone out; with no port it waits.
-    if (code == Read_State)
+    if (code == Read_State && !m_serviceHeld)
         m_requests.ServiceCode = 0;
     // The image went out as the user last committed it (the payload was taken just before).
     if (code <= kCommandCount)
@@ -341,13 +347,17 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
     case Read_RAM2:
     case Read_RAM3: {
         const MemoryRecord record = code == Read_RAM2 ? MemoryRecord::Ram2 : MemoryRecord::Ram3;
-        const bool asked = e.flag(code) && !m_internalRead[slot(record)];
+        // A read the model asked for itself (who is on the line, a backup) changes no image that
+        // holds a record: the editors keep what the user is typing.
+        const bool internal = m_internalRead[slot(record)];
+        const bool asked = e.flag(code) && !internal;
         e.setFlag(code, false);
         m_internalRead[slot(record)] = false;
         if (record == MemoryRecord::Ram3)
             identify(get(*reinterpret_cast<const Ram3Image*>(payload), ram3::Gyartasiszam));
         meterRecordRead(record, payload);
-        if (readReplacesImage(code, asked)) {
+        const bool held = record == MemoryRecord::Ram2 ? m_ram2Held : m_ram3Held;
+        if ((!internal || !held) && readReplacesImage(code, asked)) {
             if (code == Read_RAM2)
                 Display_RAM2(payload);
             else
@@ -576,8 +586,19 @@ void DeviceModel::identify(std::uint32_t number)
     }
 }
 
+bool DeviceModel::verifying() const
+{
+    return std::any_of(m_writes.begin(), m_writes.end(), [](const WriteState& w) { return w.verifying; });
+}
+
 void DeviceModel::meterRecordRead(MemoryRecord record, const std::uint8_t* payload)
 {
+    if (!m_lineMeter && record != MemoryRecord::Ram3 && !engine().flag(Read_RAM3)) {
+        // Whose record this is, the meter's RAM3 tells: asked before the line can be interrupted
+        // again.
+        m_internalRead[slot(MemoryRecord::Ram3)] = true;
+        engine().setFlag(Read_RAM3, true);
+    }
     if (record == MemoryRecord::Ram1)
         m_meterMemory.ram1.copyFrom(payload);
     else if (record == MemoryRecord::Ram2)
@@ -653,7 +674,6 @@ void DeviceModel::verify(MemoryRecord record, const std::uint8_t* payload)
         return;
     if (!m_lineMeter) {
         // Not known whose record this is: ask again once the meter said who it is.
-        m_internalRead[slot(record)] = true;
         engine().setFlag(readOf(record), true);
         if (!engine().flag(Read_RAM3)) {
             m_internalRead[slot(MemoryRecord::Ram3)] = true;
@@ -684,6 +704,14 @@ void DeviceModel::verify(MemoryRecord record, const std::uint8_t* payload)
             return false;
         });
     }
+    if (!differences.empty() && ++w.readBacks < 3 &&
+        (w.differing.empty() || !std::equal(w.differing.begin(), w.differing.end(), read.begin()))) {
+        // No verdict on one differing record: it may answer a read sent before the write. The
+        // meter is asked again; two alike make the verdict.
+        w.differing.assign(read.begin(), read.end());
+        engine().setFlag(readOf(record), true);
+        return;
+    }
     const WriteOutcome outcome = differences.empty() ? WriteOutcome::Verified : WriteOutcome::Differs;
     endWrite(record, outcome, std::move(differences));
 }
@@ -711,6 +739,8 @@ void DeviceModel::endWrite(MemoryRecord record, WriteOutcome outcome, std::vecto
     w.wentOut = false;
     w.verifying = false;
     w.backedUp = 0;
+    w.differing.clear();
+    w.readBacks = 0;
 
     const QString name = QLatin1String(memoryRecordName(record));
     const QString meter = owner ? QString::number(*owner) : QStringLiteral("?");

@@ -248,10 +248,14 @@ private:
     /// One write command's progress past the counting of commitments.
     struct WriteState
     {
-        unsigned backedUp = 0;            ///< the commitment the backup was made for
-        bool wentOut = false;             ///< a request went out and its outcome is not known yet
-        bool verifying = false;           ///< acknowledged: the read-back decides
-        std::vector<std::uint8_t> sent;   ///< the image the last request carried
+        unsigned backedUp = 0;          ///< the commitment the backup was made for
+        bool wentOut = false;           ///< a request went out and its outcome is not known yet
+        bool verifying = false;         ///< acknowledged: the read-back decides
+        std::vector<std::uint8_t> sent; ///< the image the last request carried
+        /// A read-back that differed from what was written: the verdict waits for a second one
+        /// that agrees (the first may be a late answer to a read sent before the write).
+        std::vector<std::uint8_t> differing;
+        int readBacks = 0;
         std::vector<FieldChange> changes; ///< the meter's record → the image, for the journal
         std::optional<std::uint32_t> owner;
     };
@@ -287,6 +291,11 @@ private:
     std::array<bool, 3> m_meterHeld{};
     DeviceMemory m_meterMemory; ///< the meter's records as last read
     std::array<WriteState, 3> m_writes{};
+    /// Whether a write's read-back is still to give its verdict: a service code that replaces
+    /// records waits until then.
+    bool verifying() const;
+    /// A service code held back from the state request that went out last.
+    bool m_serviceHeld = false;
     /// Reads the model asked for itself (to identify the meter or to back a record up): their
     /// answers do not count as the user's reads.
     std::array<bool, 3> m_internalRead{};
