@@ -2,11 +2,11 @@
 
 #include "config/ConfigFields.h"
 #include "config/IniProfile.h"
+#include "config/WholeFile.h"
 #include "records/FieldValue.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <functional>
@@ -140,18 +140,7 @@ bool saveSettings(const QString& path, const QString& section, const Ram2Image& 
         return false;
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    const QByteArray out = profile.serialize();
-    if (file.write(out) != out.size() || !file.commit()) {
-        setError(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    return saveWholeFile(path, profile.serialize(), error);
 }
 
 QStringList settingsSections(const QString& path, QString* error)
