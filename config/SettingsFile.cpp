@@ -134,13 +134,19 @@ bool saveSettings(const QString& path, const QString& section, const Ram2Image& 
     if (!readFile(path, true, bytes, error))
         return false;
     IniProfile profile = IniProfile::parse(bytes);
+    return writeSettingsSection(profile, section, ram2, ram3, locale, error) &&
+           saveWholeFile(path, profile.serialize(), error);
+}
+
+bool writeSettingsSection(IniProfile& profile, const QString& section, const Ram2Image& ram2,
+                          const Ram3Image& ram3, const QLocale& locale, QString* error)
+{
     if (!saveRecord(profile, section, ram2ConfigFields(), ram2, locale) ||
         !saveRecord(profile, section, ram3ConfigFields(), ram3, locale)) {
         setError(error, QStringLiteral("\"%1\" cannot be a section name").arg(section));
         return false;
     }
-
-    return saveWholeFile(path, profile.serialize(), error);
+    return true;
 }
 
 QStringList settingsSections(const QString& path, QString* error)
