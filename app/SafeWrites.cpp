@@ -10,10 +10,11 @@
 namespace kvam {
 
 SafeWrites::SafeWrites(DeviceModel& model, LinkDriver& link, UserPrompts& prompts,
-                       std::unique_ptr<WriteHistory> history, QObject* parent)
+                       std::unique_ptr<MeterHistory> history, QObject* parent)
     : QObject(parent), m_model(model), m_prompts(prompts), m_history(std::move(history))
 {
     m_model.setHistory(m_history.get());
+    m_model.setUserName(userLoginName());
     connect(&m_model, &DeviceModel::notice, &link, &LinkDriver::monitorText);
     connect(&m_model, &DeviceModel::writeFinished, this, &SafeWrites::finished);
     connect(&m_model, &DeviceModel::writeRefused, this, [this](MemoryRecord record, const QString& reason) {
