@@ -104,8 +104,24 @@ void DeviceModel::rereadConfig()
 {
     if (m_requests.SettingsLoaded)
         return;
-    engine().setFlag(Read_RAM2, true);
-    engine().setFlag(Read_RAM3, true);
+    askRead(Read_RAM2);
+    askRead(Read_RAM3);
+}
+
+void DeviceModel::askRead(std::uint8_t read)
+{
+    if (const auto record = recordOfCommand(read))
+        m_internalRead[slot(*record)] = false;
+    engine().setFlag(read, true);
+}
+
+void DeviceModel::askOwnRead(std::uint8_t read)
+{
+    if (engine().flag(read))
+        return;
+    if (const auto record = recordOfCommand(read))
+        m_internalRead[slot(*record)] = true;
+    engine().setFlag(read, true);
 }
 
 void DeviceModel::commitForWrite(std::uint8_t write)
@@ -120,6 +136,12 @@ void DeviceModel::pageChanged(const PagePolls& polls)
     engine().CoolPageControl1Change(polls);
     if (!polls.keepsPrevious)
         rereadConfig();
+    if (!polls.keepsPrevious && polls.polls(Read_RAM1))
+        m_internalRead[slot(MemoryRecord::Ram1)] = false; // the page's poll now
+    // A page that does not poll a record still lets a write's read-back come.
+    for (MemoryRecord r : kMemoryRecords)
+        if (m_writes[slot(r)].verifying)
+            askOwnRead(readOf(r));
 }
 
 void DeviceModel::readRam()
@@ -218,13 +240,21 @@ void DeviceModel::requestDaTest()
     engine().setFlag(Write_DAtest, true);
 }
 
+bool DeviceModel::energyClearable() const
+{
+    const std::size_t i = slot(MemoryRecord::Ram1);
+    return m_ram1Held && m_lineMeter && m_meterHeld[i] && m_meterOwner[i].meter == m_lineMeter;
+}
+
 bool DeviceModel::clearEnergy()
 {
-    if (!m_ram1Held)
+    if (!energyClearable())
         return false;
+    // The counters of the meter on the line are cleared, with its own record around them.
     WriteProposal p;
     p.source = WriteProposal::Source::EnergyClear;
-    p.ram1 = m_memory.ram1;
+    p.ram1 = m_meterMemory.ram1;
+    p.owner = m_lineMeter;
     std::fill(p.ram1->data() + ram1::EPplus.offset, p.ram1->data() + ram1::EnergyAux.end(), 0);
     return submit(std::move(p));
 }
@@ -258,7 +288,9 @@ void DeviceModel::requestPayload(std::uint8_t code, std::uint8_t* payload, int s
     case Read_State: {
         // A service code that replaces the meter's records waits for a write's read-back: the
         // verdict is on what the user wrote, not on the defaults.
-        m_serviceHeld = serviceResetsRecords(m_requests.ServiceCode) && verifying();
+        // Held for a few state requests at most: a read-back that cannot come does not keep it.
+        m_serviceHeld = serviceResetsRecords(m_requests.ServiceCode) && verifying() && m_serviceHeldFor < 10;
+        m_serviceHeldFor = m_serviceHeld ? m_serviceHeldFor + 1 : 0;
         const std::uint8_t service = m_serviceHeld ? kServiceNone : m_requests.ServiceCode;
         copy(&service, 1);
         break;
@@ -340,6 +372,8 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
         break;
     case Read_RAM1:
         meterRecordRead(MemoryRecord::Ram1, payload);
+        if (m_internalRead[slot(MemoryRecord::Ram1)]) // a verdict's read: the page does not poll it
+            e.setFlag(Read_RAM1, false);
         m_internalRead[slot(MemoryRecord::Ram1)] = false;
         Display_RAM1(payload);
         verify(MemoryRecord::Ram1, payload);
@@ -377,10 +411,13 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
         e.setFlag(code, false);
         // The read-back is the verdict of a write that went out; an unasked acknowledgement only
         // reads the record again.
-        if (const auto record = recordOfCommand(code); record && m_writes[slot(*record)].wentOut)
+        const auto record = recordOfCommand(code);
+        if (record && m_writes[slot(*record)].wentOut)
             m_writes[slot(*record)].verifying = true;
         if (const int readBack = commandInfo(code)->readBack)
-            e.setFlag(readBack, true); // read back what the meter now holds
+            askRead(static_cast<std::uint8_t>(readBack)); // read back what the meter now holds
+        else if (record && m_writes[slot(*record)].verifying)
+            askOwnRead(readOf(*record)); // the energy clear has no read-back: the verdict needs one
         break;
     }
     case Write_Digout:
@@ -593,12 +630,9 @@ bool DeviceModel::verifying() const
 
 void DeviceModel::meterRecordRead(MemoryRecord record, const std::uint8_t* payload)
 {
-    if (!m_lineMeter && record != MemoryRecord::Ram3 && !engine().flag(Read_RAM3)) {
-        // Whose record this is, the meter's RAM3 tells: asked before the line can be interrupted
-        // again.
-        m_internalRead[slot(MemoryRecord::Ram3)] = true;
-        engine().setFlag(Read_RAM3, true);
-    }
+    // Whose record this is, the meter's RAM3 tells: asked before the line can be interrupted again.
+    if (!m_lineMeter && record != MemoryRecord::Ram3)
+        askOwnRead(Read_RAM3);
     if (record == MemoryRecord::Ram1)
         m_meterMemory.ram1.copyFrom(payload);
     else if (record == MemoryRecord::Ram2)
@@ -617,10 +651,7 @@ bool DeviceModel::mayRequest(std::uint8_t code)
     const std::size_t i = slot(*record);
     if (!m_lineMeter) {
         // The line was interrupted (or nobody answered yet): the meter must say who it is first.
-        if (!engine().flag(Read_RAM3)) {
-            m_internalRead[slot(MemoryRecord::Ram3)] = true;
-            engine().setFlag(Read_RAM3, true);
-        }
+        askOwnRead(Read_RAM3);
         return false;
     }
     if (m_imageOwner[i].meter != m_lineMeter) {
@@ -640,11 +671,7 @@ bool DeviceModel::backUp(MemoryRecord record)
     const bool held = m_meterHeld[i] && m_meterOwner[i].meter == m_lineMeter;
     if (m_history && !held) {
         // The backup keeps the meter's record as the meter holds it: read it first.
-        const std::uint8_t read = readOf(record);
-        if (!engine().flag(read)) {
-            m_internalRead[i] = true;
-            engine().setFlag(read, true);
-        }
+        askOwnRead(readOf(record));
         return false;
     }
     const auto image = imageBytes(record);
@@ -674,11 +701,8 @@ void DeviceModel::verify(MemoryRecord record, const std::uint8_t* payload)
         return;
     if (!m_lineMeter) {
         // Not known whose record this is: ask again once the meter said who it is.
-        engine().setFlag(readOf(record), true);
-        if (!engine().flag(Read_RAM3)) {
-            m_internalRead[slot(MemoryRecord::Ram3)] = true;
-            engine().setFlag(Read_RAM3, true);
-        }
+        askRead(readOf(record));
+        askOwnRead(Read_RAM3);
         return;
     }
     const std::span<const std::uint8_t> read(payload, meterBytes(record).size());
@@ -709,7 +733,7 @@ void DeviceModel::verify(MemoryRecord record, const std::uint8_t* payload)
         // No verdict on one differing record: it may answer a read sent before the write. The
         // meter is asked again; two alike make the verdict.
         w.differing.assign(read.begin(), read.end());
-        engine().setFlag(readOf(record), true);
+        askRead(readOf(record));
         return;
     }
     const WriteOutcome outcome = differences.empty() ? WriteOutcome::Verified : WriteOutcome::Differs;
@@ -790,8 +814,7 @@ void DeviceModel::cancelWrite(MemoryRecord record)
     if (!owed && w.verifying) {
         // Acknowledged, its read-back still to come: the verdict is taken from a read of the
         // model's own, which leaves the loaded image alone.
-        m_internalRead[slot(record)] = true;
-        engine().setFlag(readOf(record), true);
+        askOwnRead(readOf(record));
         return;
     }
     if (owed && w.wentOut)
