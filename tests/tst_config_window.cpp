@@ -506,9 +506,9 @@ private slots:
         f.prompts().runDialog = [&](QDialog& d) {
             auto* list = d.findChild<QTableWidget*>(QStringLiteral("RestoreList"));
             for (int row = 0; row < list->rowCount(); ++row)
-                if (!list->item(row, 3)->text().isEmpty()) {
+                if (!list->item(row, 4)->text().isEmpty()) {
                     list->setCurrentCell(row, 0);
-                    state = list->item(row, 3)->text();
+                    state = list->item(row, 4)->text();
                     restorable = d.findChild<QPushButton*>(QStringLiteral("RestoreWrite"))->isEnabled();
                 }
             return false;
