@@ -417,11 +417,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(f.model().ram1Held(), 10000);
         QVERIFY(clear->isEnabled() && clear->toolTip().isEmpty());
 
-        // A record whose every byte tells where it stands; no event runs until the check.
-        Ram1Image& ram1 = testMemory(f.model()).ram1;
+        // The meter's record as last read, every byte telling where it stands; no event runs until
+        // the check. The clear is built on it (not on an image another meter may have filled).
+        Ram1Image& read = testMeterMemory(f.model()).ram1;
         for (std::size_t i = 0; i < ram1::kSize; ++i)
-            ram1.data()[i] = std::uint8_t(i % 251 + 1);
-        const Ram1Image before = ram1;
+            read.data()[i] = std::uint8_t(i % 251 + 1);
+        const Ram1Image before = read;
+        const Ram1Image& ram1 = f.memory().ram1;
         f.model().clearEnergy();
         QVERIFY(f.engine().flag(Write_RAM1));
         for (std::size_t i = 0; i < ram1::kSize; ++i) {
