@@ -41,6 +41,8 @@ public:
         /// Every write is reviewed by the user before it goes (the program's start sets it unless
         /// `--no-review`; tests answer the review through the prompts when they set it).
         bool review = false;
+        /// Where every meter's backups and journal are kept; empty: the user's data folder.
+        QString historyRoot;
 
         Options() = default;
         Options(bool pacing, std::optional<VirtualMeterConfig> meter = std::nullopt)
