@@ -35,11 +35,14 @@ namespace {
 constexpr std::uint32_t kDemoMeter = 21001234;  // the in-process meter's factory number
 constexpr std::uint32_t kOtherMeter = 21009999; // the meter a settings section was saved from
 
+/// The in-process meter answers at once; backups and journals go to a folder of the test's own.
 TForm1::Options unpaced(bool review)
 {
+    static const QTemporaryDir history;
     TForm1::Options options;
     options.demoPacing = false;
     options.review = review;
+    options.historyRoot = history.path();
     return options;
 }
 
