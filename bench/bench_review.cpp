@@ -1,7 +1,8 @@
 // How long the review of a write takes to open in the real window: the rows built from the editors
 // and the dialog shown, for another meter's settings section written to the in-process meter (every
 // field that differs between the two, and the foreign warning). With --screenshot FILE it saves a
-// picture of the dialog over the window (the first opening) and quits.
+// picture of the dialog over the window (the first opening) and quits; KVAM_BENCH_ROWS=1 prints the
+// rows.
 //
 //   bench_review [ROUNDS] [--screenshot FILE]
 
