@@ -299,6 +299,8 @@ std::optional<MeterAnswer> VirtualMeter::handleRequest(std::uint8_t code, const 
     const double now = m_clock();
     advanceTo(now);
     const QByteArray answerPayload = buildPayload(code, payload, now);
+    if (m_watcher)
+        m_watcher(code, std::span<const std::uint8_t>(payload, std::size_t(requestPayloadSize(code))));
     if (roll(m_config.faults.drop)) {
         ++m_stats.dropped;
         return std::nullopt;
@@ -326,6 +328,8 @@ MeterAnswer VirtualMeter::applyFaults(std::uint8_t code, QByteArray frame)
     if (roll(f.late)) {
         answer.delayMs = kLateAnswerMs;
         ++m_stats.late;
+        if (code == Write_RAM1 || code == Write_RAM2 || code == Write_RAM3)
+            ++m_stats.lateWrites;
     }
     if (roll(f.split) && frame.size() >= 2) {
         ++m_stats.split;
@@ -380,15 +384,15 @@ QByteArray VirtualMeter::buildPayload(std::uint8_t code, const std::uint8_t* pay
     case Read_Harmonics:
         return harmonicsRecord(now, payload[0]);
     case Write_RAM1:
-        m_ram1.copyFrom(payload);
+        store(MemoryRecord::Ram1, m_ram1, payload);
         for (auto& kind : m_energyRest)
             kind.fill(0.0);
         break;
     case Write_RAM2:
-        m_ram2.copyFrom(payload);
+        store(MemoryRecord::Ram2, m_ram2, payload);
         break;
     case Write_RAM3:
-        m_ram3.copyFrom(payload);
+        store(MemoryRecord::Ram3, m_ram3, payload);
         break;
     case Write_State:
         m_writeState = payload[0];
@@ -409,6 +413,14 @@ QByteArray VirtualMeter::buildPayload(std::uint8_t code, const std::uint8_t* pay
         break;
     }
     return QByteArray(1, '\0');
+}
+
+template <std::size_t N>
+void VirtualMeter::store(MemoryRecord record, ByteImage<N>& image, const std::uint8_t* payload)
+{
+    image.copyFrom(payload);
+    if (!applyClamps(m_config.clamps, record, std::span<std::uint8_t>(image.data(), N)).empty())
+        ++m_stats.clamped;
 }
 
 std::array<double, 6> VirtualMeter::ratios() const
