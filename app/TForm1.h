@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/DeviceModel.h"
+#include "link/LinkDriver.h"
 #include "meter/VirtualMeter.h"
 #include "platform/UserPrompts.h"
 
@@ -21,7 +22,6 @@ class ConfigPage;
 class DataLogger;
 class FactoryPage;
 class Lamp;
-class LinkDriver;
 class MeasurementPage;
 class TPasswordForm;
 class TSectionForm;
@@ -37,6 +37,9 @@ public:
         bool demoPacing = true; ///< the in-process meter behind the demo port keeps the line's pace
         /// How the demo meter is built (faults, identity); by default a configured meter.
         std::optional<VirtualMeterConfig> demoMeter;
+        /// When set, makes the port for every name in place of the demo meter and the serial
+        /// ports (the fault soak's lines to several meters).
+        LinkDriver::PortFactory ports;
 
         Options() = default;
         Options(bool pacing, std::optional<VirtualMeterConfig> meter = std::nullopt)
