@@ -4,6 +4,7 @@
 #include "app/Flags.h"
 #include "app/MainPages.h"
 #include "app/PortFactory.h"
+#include "app/SafeWrites.h"
 #include "app/TPasswordForm.h"
 #include "config/ConfigFiles.h"
 #include "config/ConfigPage.h"
@@ -39,15 +40,6 @@ QColor lampColor(LampColor c)
                                  : QColor(255, 255, 255);
 }
 
-Lamp* linkLamp(QWidget* parent, const char* name, int x)
-{
-    makeBoldCaption(parent, name, QRect(x, 6, 20, 16));
-    auto* lamp = new Lamp(Lamp::Shape::RoundRect, Qt::white, parent);
-    lamp->setObjectName(QLatin1String(name));
-    lamp->setGeometry(x + 22, 8, 20, 12);
-    return lamp;
-}
-
 } // namespace
 
 QString TForm1::windowCaption()
@@ -75,9 +67,10 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     m_passwordForm = new TPasswordForm(this);
     m_sectionForm = new TSectionForm(this);
     m_files = new ConfigFiles(*m_model, m_prompts, *m_sectionForm, this);
+    m_safeWrites = new SafeWrites(*m_model, *m_link, m_prompts, nullptr, this);
 
-    m_txLed = linkLamp(this, "TxLed", 22);
-    m_rxLed = linkLamp(this, "RxLed", 90);
+    m_txLed = makeCaptionedLamp(this, "TxLed", 22);
+    m_rxLed = makeCaptionedLamp(this, "RxLed", 90);
     connect(m_link, &LinkDriver::txLampChanged, m_txLed,
             [this](LampColor c) { m_txLed->setColor(lampColor(c)); });
     connect(m_link, &LinkDriver::rxLampChanged, m_rxLed,
@@ -145,6 +138,7 @@ void TForm1::FormCreate()
 void TForm1::closeEvent(QCloseEvent* event)
 {
     m_link->closePort(); // FormClose
+    m_model->finish();
     QWidget::closeEvent(event);
 }
 

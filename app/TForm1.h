@@ -22,6 +22,7 @@ class ConfigPage;
 class DataLogger;
 class FactoryPage;
 class Lamp;
+class SafeWrites;
 class MeasurementPage;
 class TPasswordForm;
 class TSectionForm;
@@ -37,6 +38,9 @@ public:
         bool demoPacing = true; ///< the in-process meter behind the demo port keeps the line's pace
         /// How the demo meter is built (faults, identity); by default a configured meter.
         std::optional<VirtualMeterConfig> demoMeter;
+        /// Every write is reviewed by the user before it goes (the program's start sets it unless
+        /// `--no-review`; tests answer the review through the prompts when they set it).
+        bool review = false;
         /// When set, makes the port for every name in place of the demo meter and the serial
         /// ports (the fault soak's lines to several meters).
         LinkDriver::PortFactory ports;
@@ -61,6 +65,7 @@ public:
     LinkEngine& engine();
     DataLogger& logger() { return *m_logger; }
     ConfigFiles& configFiles() { return *m_files; }
+    SafeWrites& safeWrites() { return *m_safeWrites; }
     /// How messages, dialogs and file choices reach the user; tests replace its members.
     UserPrompts& prompts() { return m_prompts; }
     TPasswordForm& passwordForm() { return *m_passwordForm; }
@@ -105,6 +110,7 @@ private:
     LinkDriver* m_link = nullptr;
     DataLogger* m_logger = nullptr;
     ConfigFiles* m_files = nullptr;
+    SafeWrites* m_safeWrites = nullptr;
     TPasswordForm* m_passwordForm = nullptr;
     TSectionForm* m_sectionForm = nullptr;
     Lamp* m_txLed = nullptr;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "device/DeviceMemory.h"
-#include "records/RecordDiff.h"
 #include "device/WriteHistory.h"
 #include "link/LinkEngine.h"
+#include "records/RecordDiff.h"
 #include "records/Records.h"
 
 #include <QObject>
@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace kvam {
@@ -234,6 +235,61 @@ private:
     /// The image is committed for writing once more: its write goes out with it.
     void commitForWrite(std::uint8_t write);
     void hold(bool& held);
+
+    // Safe writes.
+    /// Who an image or a copy of the meter's record belongs to: a factory number, or, for a record
+    /// read before the line's meter was identified, the line's epoch it was read in.
+    struct Owner
+    {
+        std::optional<std::uint32_t> meter;
+        bool pending = false;
+        unsigned epoch = 0;
+    };
+    /// One write command's progress past the counting of commitments.
+    struct WriteState
+    {
+        unsigned backedUp = 0;            ///< the commitment the backup was made for
+        bool wentOut = false;             ///< a request went out and its outcome is not known yet
+        bool verifying = false;           ///< acknowledged: the read-back decides
+        std::vector<std::uint8_t> sent;   ///< the image the last request carried
+        std::vector<FieldChange> changes; ///< the meter's record → the image, for the journal
+        std::optional<std::uint32_t> owner;
+    };
+    static std::size_t slot(MemoryRecord record) { return static_cast<std::size_t>(record) - 1; }
+    Owner ownerNow() const;
+    void setOwner(Owner& owner, std::optional<std::uint32_t> meter) const;
+    /// The meter on the line answered its RAM3: the line's meter is known, records read before in
+    /// this epoch belong to it, and owed writes of another meter are dropped.
+    void identify(std::uint32_t Gyartasiszam);
+    /// A memory record arrived: the copy of the meter's record, and the verdict of a read-back.
+    void meterRecordRead(MemoryRecord record, const std::uint8_t* payload);
+    void verify(MemoryRecord record, const std::uint8_t* payload);
+    void endWrite(MemoryRecord record, WriteOutcome outcome, std::vector<FieldChange> differences = {},
+                  std::optional<std::uint32_t> other = std::nullopt);
+    /// Withdraws an owed write (a load replaced its image); one that went out is journalled as
+    /// not acknowledged.
+    void cancelWrite(MemoryRecord record);
+    bool backUp(MemoryRecord record);
+    /// Reviews and commits a proposal.
+    bool submit(WriteProposal proposal);
+    std::span<std::uint8_t> imageBytes(MemoryRecord record);
+    std::span<const std::uint8_t> meterBytes(MemoryRecord record) const;
+    void noteMonitor(const QString& text) { emit notice(text + QStringLiteral("\r\n")); }
+
+    Reviewer m_reviewer;
+    WriteHistory* m_history = nullptr;
+    QString m_user;
+    std::optional<std::uint32_t> m_lineMeter;
+    std::optional<std::uint32_t> m_lastMeter; ///< the meter identified last, for the review
+    unsigned m_lineEpoch = 0;
+    std::array<Owner, 3> m_imageOwner{};
+    std::array<Owner, 3> m_meterOwner{};
+    std::array<bool, 3> m_meterHeld{};
+    DeviceMemory m_meterMemory; ///< the meter's records as last read
+    std::array<WriteState, 3> m_writes{};
+    /// Reads the model asked for itself (to identify the meter or to back a record up): their
+    /// answers do not count as the user's reads.
+    std::array<bool, 3> m_internalRead{};
 
     friend struct DeviceModelTestAccess; ///< tests set images up byte by byte
 

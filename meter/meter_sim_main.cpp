@@ -291,6 +291,9 @@ int main(int argc, char** argv)
                        "noise=N (N random bytes at full speed); half (half the answer, then SIGKILL);\n"
                        "die (SIGKILL on the request); silence; good."),
         QStringLiteral("SCRIPT"));
+    const QCommandLineOption factoryNumberOption(
+        QStringLiteral("factory-number"),
+        QStringLiteral("The meter's factory number (Gyartasiszam, default 21001234)."), QStringLiteral("N"));
     const QCommandLineOption logRequestsOption(
         QStringLiteral("log-requests"),
         QStringLiteral(
@@ -298,6 +301,7 @@ int main(int argc, char** argv)
             "hostile script's progress (\"step N MS\", \"script-done noise BYTES MS\", \"die MS\")."));
     parser.addOptions({helpOption, versionOption, faultsOption, seedOption, noPacingOption, installedOption,
                        clampOption, hostileOption, logRequestsOption});
+    parser.addOption(factoryNumberOption);
 
     if (!parser.parse(QCoreApplication::arguments()))
         usageError(parser.errorText());
@@ -334,6 +338,13 @@ int main(int argc, char** argv)
         if (!ok)
             usageError(
                 QStringLiteral("seed \"%1\" is not a non-negative integer").arg(parser.value(seedOption)));
+    }
+    if (parser.isSet(factoryNumberOption)) {
+        bool ok = false;
+        config.factoryNumber = parser.value(factoryNumberOption).toUInt(&ok);
+        if (!ok)
+            usageError(QStringLiteral("factory number \"%1\" is not a 32-bit unsigned integer")
+                           .arg(parser.value(factoryNumberOption)));
     }
     const bool pacing = !parser.isSet(noPacingOption);
     std::unique_ptr<kvam::HostileMeter> hostile;

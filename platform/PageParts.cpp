@@ -1,5 +1,6 @@
 #include "platform/PageParts.h"
 
+#include "platform/Lamp.h"
 #include "texts/UiTexts.h"
 
 #include <QGroupBox>
@@ -40,6 +41,15 @@ void enableOrExplain(QWidget* control, bool enabled, const char* reasonKey)
     control->setEnabled(enabled);
     control->setProperty(kToolTipKeyProperty, enabled ? QByteArray() : QByteArray(reasonKey));
     control->setToolTip(enabled ? QString() : currentText(reasonKey));
+}
+
+Lamp* makeCaptionedLamp(QWidget* parent, const char* control, int x)
+{
+    makeBoldCaption(parent, control, QRect(x, 6, 20, 16));
+    auto* lamp = new Lamp(Lamp::Shape::RoundRect, Qt::white, parent);
+    lamp->setObjectName(QLatin1String(control));
+    lamp->setGeometry(x + 22, 8, 20, 12);
+    return lamp;
 }
 
 } // namespace kvam

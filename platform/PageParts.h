@@ -9,6 +9,8 @@ class QWidget;
 
 namespace kvam {
 
+class Lamp;
+
 // The pieces every page and the window are built of: each takes its objectName and its start text
 // from the text table.
 
@@ -19,6 +21,9 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QRect& geometry
 /// The bold caption of the lamp or field `control`: a label called `control` + "Label" showing the
 /// control's start text.
 QLabel* makeBoldCaption(QWidget* parent, const char* control, const QRect& geometry);
+/// A 20 x 12 white lamp named `control` at (x + 22, 8) with its bold caption at (x, 6) to its
+/// left: the window's link lamps.
+Lamp* makeCaptionedLamp(QWidget* parent, const char* control, int x);
 
 /// The property that names the text-table key of a control's tooltip; the language switch sets the
 /// tooltip anew from it.

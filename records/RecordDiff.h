@@ -22,7 +22,8 @@ enum class MemoryRecord : std::uint8_t
 /// "RAM1", "RAM2", "RAM3": the record table's name.
 const char* memoryRecordName(MemoryRecord record);
 /// The record's layout (never null).
-const struct RecordLayout& memoryRecordLayout(MemoryRecord record);
+struct RecordLayout;
+const RecordLayout& memoryRecordLayout(MemoryRecord record);
 
 /// One element of a field whose bytes differ between two images of a record.
 struct FieldChange
@@ -43,7 +44,8 @@ std::vector<FieldChange> diffRecord(MemoryRecord record, std::span<const std::ui
                                     std::span<const std::uint8_t> after);
 
 template <std::size_t N>
-std::vector<FieldChange> diffRecord(MemoryRecord record, const ByteImage<N>& before, const ByteImage<N>& after)
+std::vector<FieldChange> diffRecord(MemoryRecord record, const ByteImage<N>& before,
+                                    const ByteImage<N>& after)
 {
     return diffRecord(record, std::span<const std::uint8_t>(before.data(), N),
                       std::span<const std::uint8_t>(after.data(), N));

@@ -13,6 +13,7 @@
 #include "protocol/Frame.h"
 #include "protocol/ServiceCodes.h"
 #include "tests/LinkFakes.h"
+#include "tests/ModelAccess.h"
 #include "views/ErrorsPage.h"
 
 #include <QPushButton>
@@ -95,6 +96,18 @@ struct Rig
         model.loadRecordFile(image);
         client.calls.clear();
     }
+    /// The meter on the line says who it is (an unasked RAM2 and RAM3 answer): the images are
+    /// its records, and its writes may go out.
+    void meterIs(std::uint32_t Gyartasiszam)
+    {
+        Bytes ram3(154, 0);
+        std::memcpy(ram3.data() + ram3::Gyartasiszam.offset, &Gyartasiszam, 4);
+        feed(makeFrame(Read_RAM1, Bytes(212, 0)));
+        feed(makeFrame(Read_RAM2, Bytes(314, 0)));
+        feed(makeFrame(Read_RAM3, ram3));
+        io.writes.clear();
+        client.calls.clear();
+    }
     /// A settings section was loaded.
     void loadSettings()
     {
@@ -158,6 +171,7 @@ private slots:
     void payloads()
     {
         Rig r;
+        r.meterIs(111111);
         r.model.requestService(2);
         r.model.setHarmonicsChannel(4);
         r.model.setDaTestSource([] { return 12.5f; });
@@ -170,12 +184,12 @@ private slots:
         for (int code : {1, 2, 7, 11, 12, 13, 14, 16})
             r.engine.setFlag(code, true);
         r.engine.CommTimerTimer();
-        r.engine.CommTimerTimer(); // Read_State
-        r.engine.TimeoutTimerTimer();
+        r.engine.CommTimerTimer();              // Read_State
+        r.feed(makeFrame(Read_State, Bytes{})); // too short to show: it only ends the exchange
         QCOMPARE(int(r.io.writes.back()[3]), 2);
         QCOMPARE(int(r.model.requests().ServiceCode), 0);
         // The RAM2 image is copied when the request goes out: an edit before then travels too.
-        r.editRam2([](Ram2Image& i) { i[1] = 0xEF; });
+        testMemory(r.model).ram2[1] = 0xEF;
         r.tickAnswered(7);
         const auto& w = r.io.writes;
         QCOMPARE(r.sentCodes(), (std::vector<int>{1, 2, 7, 11, 12, 13, 14, 16}));
@@ -306,6 +320,7 @@ private slots:
         QFETCH(std::vector<int>, flagsAfter);
         QFETCH(QString, call);
         Rig r;
+        r.meterIs(0x21212121); // the number the answers below carry
         r.model.pageChanged(PagePolls::keepingPrevious().rereadingConfigOnState(factoryPage));
         if (settingsLoaded)
             r.loadSettings();
@@ -393,6 +408,7 @@ private slots:
         QFETCH(QString, call);
         QFETCH(QString, shortLine);
         Rig r;
+        r.meterIs(111111);
         r.model.pageChanged(PagePolls::keepingPrevious().rereadingConfigOnState(factoryPage));
         r.editRam2([](Ram2Image& i) { i.fill(0x11); });
         r.engine.setFlag(code, true);
@@ -443,6 +459,7 @@ private slots:
     void ram2AnswerKeepsAPendingWrite()
     {
         Rig r;
+        r.meterIs(111111);
         r.editRam2([](Ram2Image& i) { i.fill(0x5A); }); // what the user packed
         r.engine.setFlag(Write_RAM2, true);
         r.engine.setFlag(Read_RAM2, true);
@@ -482,6 +499,7 @@ private slots:
         QFETCH(int, code);
         const CommandInfo& c = *commandInfo(code);
         Rig r;
+        r.meterIs(111111);
         r.engine.setFlag(code, true);
         r.engine.CommTimerTimer(); // rewinds to slot 1
         r.engine.CommTimerTimer();
@@ -555,8 +573,14 @@ private slots:
         // The next request sent: the byte packed, or -1 when it is no RAM2 write.
         auto sendWrite = [&]() -> int {
             r.io.writes.clear();
-            for (int i = 0; i < 20 && r.io.writes.empty(); ++i)
+            for (int i = 0; i < 20 && r.io.writes.empty(); ++i) {
                 r.engine.CommTimerTimer();
+                // After the time-out the meter is asked who it is before the write goes again.
+                if (r.sentCodes() == std::vector<int>{Read_RAM3}) {
+                    r.feed(makeFrame(Read_RAM3, Bytes(ram3::kSize, 1)));
+                    r.io.writes.clear();
+                }
+            }
             return r.sentCodes() == std::vector<int>{Write_RAM2} ? r.io.writes.at(0)[3 + 9] : -1;
         };
         packed = 0x75;
@@ -608,6 +632,112 @@ private slots:
         QCOMPARE(r.io.writes.at(0)[0], std::uint8_t(Write_RAM2));
         QCOMPARE(r.io.writes.at(0)[3 + 5], std::uint8_t(0x42));
         QCOMPARE(r.io.writes.at(0)[3 + 4], std::uint8_t(1));
+    }
+
+    // A write reaches only the meter its records belong to, and its outcome is told once: the line
+    // interrupted while the write is owed, then a meter answers (the same, another one), or a
+    // settings section is loaded meanwhile; and the read-back decides the verdict.
+    void aWriteBelongsToItsMeter_data()
+    {
+        QTest::addColumn<QString>("then");       // what happens while the write is owed
+        QTest::addColumn<std::uint32_t>("next"); // the meter that answers afterwards
+        QTest::addColumn<std::vector<int>>("written");
+        QTest::addColumn<QStringList>("outcomes"); // record and outcome of every writeFinished
+        using V = std::vector<int>;
+        QTest::newRow("same meter after a time-out") << "timeout" << 111111u << V{Write_RAM2, Write_RAM3}
+                                                     << QStringList{"RAM2 verified", "RAM3 verified"};
+        QTest::newRow("same meter after a port change") << "port" << 111111u << V{Write_RAM2, Write_RAM3}
+                                                        << QStringList{"RAM2 verified", "RAM3 verified"};
+        QTest::newRow("another meter after a time-out")
+            << "timeout" << 222222u << V{} << QStringList{"RAM2 other 222222", "RAM3 other 222222"};
+        QTest::newRow("another meter after a port change")
+            << "port" << 222222u << V{} << QStringList{"RAM2 other 222222", "RAM3 other 222222"};
+        QTest::newRow("a settings section loaded meanwhile") << "load" << 111111u << V{} << QStringList{};
+        QTest::newRow("the meter caps the ratio")
+            << "clamp" << 111111u << V{Write_RAM2, Write_RAM3}
+            << QStringList{"RAM2 differs Ratio[1] 75.5 70", "RAM3 verified"};
+    }
+    void aWriteBelongsToItsMeter()
+    {
+        QFETCH(QString, then);
+        QFETCH(std::uint32_t, next);
+        QFETCH(std::vector<int>, written);
+        QFETCH(QStringList, outcomes);
+        Rig r;
+        r.meterIs(111111);
+        QStringList got;
+        QObject::connect(&r.model, &DeviceModel::writeFinished, [&](const JournalEntry& e) {
+            QString line = QLatin1String(memoryRecordName(e.record));
+            if (e.outcome == WriteOutcome::Verified)
+                line += QStringLiteral(" verified");
+            else if (e.outcome == WriteOutcome::OtherMeter)
+                line += QStringLiteral(" other %1").arg(e.otherMeter.value_or(0));
+            else if (e.outcome == WriteOutcome::Differs)
+                for (const FieldChange& c : e.differences)
+                    line += QStringLiteral(" differs %1 %2 %3")
+                                .arg(QString::fromStdString(c.name()))
+                                .arg(c.before)
+                                .arg(c.after);
+            else
+                line += QStringLiteral(" not acknowledged");
+            got << line;
+        });
+        QObject::connect(&r.model, &DeviceModel::packingRam2,
+                         [](Ram2Image& i) { set(i, ram2::Ratio, 1, 75.5f); });
+        QVERIFY(r.model.writeConfig());
+        if (then == QLatin1String("timeout")) {
+            r.engine.CommTimerTimer();
+            r.engine.CommTimerTimer(); // the RAM2 write goes, and its answer never comes
+            r.engine.TimeoutTimerTimer();
+        } else if (then == QLatin1String("port")) {
+            r.engine.portClosed();
+            r.engine.portOpened();
+        } else if (then == QLatin1String("load")) {
+            r.engine.TimeoutTimerTimer(); // the meter fell silent before the write went
+            Ram2Image loaded = r.model.memory().ram2;
+            set(loaded, ram2::Ratio, 1, 33.0f);
+            r.model.loadSettings(loaded, r.model.memory().ram3);
+        }
+        // The meter answers each request: RAM3 with its factory number, a read of RAM2 with what it
+        // holds (the ratio capped at 70 by the clamping meter).
+        Ram2Image held = r.model.memory().ram2;
+        Ram3Image held3 = r.model.memory().ram3;
+        set(held3, ram3::Gyartasiszam, next);
+        std::vector<int> writes;
+        r.io.writes.clear();
+        for (int tick = 0; tick < 40; ++tick) {
+            const auto before = r.io.writes.size();
+            r.engine.CommTimerTimer();
+            if (r.io.writes.size() == before)
+                continue;
+            const Bytes& w = r.io.writes.back();
+            const auto code = static_cast<std::uint8_t>(w[0]);
+            if (code == Write_RAM2) {
+                writes.push_back(code);
+                held.copyFrom(w.data() + 3);
+                if (then == QLatin1String("clamp"))
+                    set(held, ram2::Ratio, 1, std::min(get(held, ram2::Ratio, 1), 70.0f));
+                r.feed(makeFrame(code, {}));
+            } else if (code == Write_RAM3) {
+                writes.push_back(code);
+                held3.copyFrom(w.data() + 3);
+                r.feed(makeFrame(code, {}));
+            } else if (code == Read_RAM2) {
+                r.feed(makeFrame(code, Bytes(held.data(), held.data() + held.size())));
+            } else if (code == Read_RAM3) {
+                r.feed(makeFrame(code, Bytes(held3.data(), held3.data() + held3.size())));
+            } else {
+                r.feed(makeFrame(code, Bytes(std::size_t(std::max(answerRecordSize(code), 0)), 0)));
+            }
+        }
+        std::sort(writes.begin(), writes.end()); // after a time-out RAM3 may go first
+        QCOMPARE(writes, written);
+        got.sort();
+        QCOMPARE(got, outcomes);
+        if (then == QLatin1String("load")) // what was loaded waits for the user's write
+            QCOMPARE(get(r.model.memory().ram2, ram2::Ratio, 1), 33.0f);
+        if (then == QLatin1String("clamp")) // the editor shows what the meter holds
+            QCOMPARE(get(r.model.memory().ram2, ram2::Ratio, 1), 70.0f);
     }
 
     void firmwareRefusal_data()

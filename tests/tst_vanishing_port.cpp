@@ -12,6 +12,7 @@
 #include <QMetaEnum>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QStandardPaths>
 #include <QTest>
@@ -159,17 +160,28 @@ private slots:
         QTest::addColumn<Vanish>("how");
         QTest::addColumn<QStringList>("meterArgs");
         QTest::addColumn<QList<int>>("owed"); // the requests the tool must still send
+        // The meter on the port the user picks next: the same one (its factory number), or another.
+        QTest::addColumn<bool>("sameMeter");
 
         QTest::newRow("dies halfway through a RAM2 answer")
             << Vanish::MeterDiesMidAnswer << QStringList{"--installed", "--hostile", "6:half"}
-            << QList<int>{Read_RAM2, Read_RAM3, Read_Version};
+            << QList<int>{Read_RAM2, Read_RAM3, Read_Version} << true;
         QTest::newRow("dies on the RAM2 write")
             << Vanish::MeterDiesOnWrite << QStringList{"--installed", "--hostile", "7:die"}
-            << QList<int>{Write_RAM2, Write_RAM3};
+            << QList<int>{Write_RAM2, Write_RAM3} << true;
         QTest::newRow("killed with the write asked for")
-            << Vanish::KilledBeforeWrite << QStringList{"--installed"} << QList<int>{Write_RAM2, Write_RAM3};
+            << Vanish::KilledBeforeWrite << QStringList{"--installed"} << QList<int>{Write_RAM2, Write_RAM3}
+            << true;
         QTest::newRow("frozen with its port still there")
-            << Vanish::MeterFreezes << QStringList{"--installed"} << QList<int>{Write_RAM2, Write_RAM3};
+            << Vanish::MeterFreezes << QStringList{"--installed"} << QList<int>{Write_RAM2, Write_RAM3}
+            << true;
+        // Its records never reach another meter: the writes are dropped, and the user is told.
+        QTest::newRow("killed with the write asked for, another meter on the next port")
+            << Vanish::KilledBeforeWrite << QStringList{"--installed"} << QList<int>{Write_RAM2, Write_RAM3}
+            << false;
+        QTest::newRow("frozen with the write asked for, another meter on the next port")
+            << Vanish::MeterFreezes << QStringList{"--installed"} << QList<int>{Write_RAM2, Write_RAM3}
+            << false;
     }
 
     void vanish()
@@ -177,6 +189,7 @@ private slots:
         QFETCH(Vanish, how);
         QFETCH(QStringList, meterArgs);
         QFETCH(QList<int>, owed);
+        QFETCH(bool, sameMeter);
 
         MeterSim first;
         const QString path = first.start(meterArgs); // paced at 19200 baud, as a real meter
@@ -215,8 +228,9 @@ private slots:
         }
 
         if (how == Vanish::MeterFreezes) {
-            // Nothing tells the tool: its requests time out, and it keeps asking.
-            QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).count(QStringLiteral("Command: \n07 3C 01")) >= 2, 10000);
+            // Nothing tells the tool: its requests time out, and it keeps asking who is on the line
+            // before the write may go again.
+            QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).count(QStringLiteral("Command: \n08 02 00")) >= 2, 10000);
             QVERIFY(f.link().portOpen());
             QVERIFY(!monitorText(f).contains(kNoPort));
         } else {
@@ -246,15 +260,34 @@ private slots:
                      sent); // nothing sent to a closed port
         }
 
-        // The user picks the port of another meter: everything owed is done there.
+        // The user picks another port. The same meter there (its factory number): everything owed
+        // is done there. Another meter: the reads are, the writes are dropped.
         MeterSim second;
-        const QString newPath = second.start({QStringLiteral("--no-pacing")});
+        QStringList secondArgs{QStringLiteral("--no-pacing")};
+        if (!sameMeter)
+            secondArgs << QStringLiteral("--factory-number") << QStringLiteral("222222");
+        const QString newPath = second.start(secondArgs);
         QVERIFY2(newPath.startsWith(QStringLiteral("/dev/")), qPrintable(newPath));
         f.openPortByName(newPath);
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
         QTRY_VERIFY_WITH_TIMEOUT(
             std::none_of(owed.begin(), owed.end(), [&](int c) { return f.engine().flag(c); }), 10000);
-        if (writes) {
+        if (writes && !sameMeter) {
+            QTRY_VERIFY2_WITH_TIMEOUT(errors.size() == 2,
+                                      qPrintable(monitorText(f)
+                                                     .split(QLatin1Char('\n'))
+                                                     .filter(QRegularExpression(QStringLiteral(
+                                                         "^(0[5789]|written|Timeout|Error|RAM)")))
+                                                     .join(QLatin1Char('|'))),
+                                      10000);
+            for (const QString& e : errors)
+                QVERIFY2(e.contains(QStringLiteral("222222")) && e.contains(QStringLiteral("21001234")),
+                         qPrintable(e));
+            QVERIFY(
+                monitorText(f).contains(QStringLiteral("not written: meter 222222 answered on the line")));
+            QVERIFY(!second.seen(QStringLiteral("request 7")) && !second.seen(QStringLiteral("request 9")));
+            QVERIFY(!second.seen(QStringLiteral("request 5")));
+        } else if (writes) {
             // Read back from the new meter after its write.
             QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Read_RAM2) && !f.engine().flag(Read_RAM3), 10000);
             QVERIFY(second.seen(QStringLiteral("request 7")) && second.seen(QStringLiteral("request 9")));

@@ -238,6 +238,23 @@ constexpr UiText kTexts[] = {
             "A készülék verziója %1\r\nEz a program csak a v%2.x.x verziójú KVAM2100 készülékek beállítására "
             "alkalmas!",
             "The meter's version is %1\r\nThis program works only with KVAM2100 meters of version v%2.x.x!"),
+    // Safe writes: %1 the meter the record belongs to, %2 the record, %3 the meter that answered
+    // (or the fields that differ, one per line).
+    message("Message.WriteOtherMeter",
+            "A(z) %1 gyári számú készülék %2 rekordja nem került beírásra: a vonalon a(z) %3 gyári számú "
+            "készülék válaszolt.",
+            "The %2 record of meter %1 was not written: meter %3 answered on the line."),
+    message("Message.WriteDiffers",
+            "A(z) %1 gyári számú készülék a(z) %2 rekordot nem úgy tárolta, ahogy beírtuk:\n%3",
+            "Meter %1 does not hold the %2 record as it was written:\n%3"),
+    message("Message.WriteDiffersRow", "%1: beírva %2, a készülékben %3",
+            "%1: written %2, the meter holds %3"),
+    message("Message.WriteNotAcknowledged",
+            "A(z) %1 gyári számú készülék nem nyugtázta a(z) %2 rekord beírását.",
+            "Meter %1 did not acknowledge the write of the %2 record."),
+    message("Message.WriteRefused",
+            "A(z) %1 rekord nem került beírásra, mert a biztonsági mentése nem készíthető el:\n%2",
+            "The %1 record was not written, because its backup cannot be made:\n%2"),
 
 #include "texts/CalibTexts.inc"
 #include "texts/ConfigTexts.inc"

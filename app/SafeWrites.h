@@ -1,0 +1,36 @@
+#pragma once
+
+#include "device/WriteHistory.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace kvam {
+
+class DeviceModel;
+class LinkDriver;
+struct UserPrompts;
+
+/// The window's side of the safe writes: the history of every meter's backups and journal, the
+/// login name, the outcome of each write in the monitor and, where the user must act, in a
+/// message.
+class SafeWrites : public QObject
+{
+    Q_OBJECT
+public:
+    SafeWrites(DeviceModel& model, LinkDriver& link, UserPrompts& prompts,
+               std::unique_ptr<WriteHistory> history, QObject* parent = nullptr);
+    ~SafeWrites() override;
+
+    WriteHistory* history() const { return m_history.get(); }
+
+private:
+    void finished(const JournalEntry& entry);
+
+    DeviceModel& m_model;
+    UserPrompts& m_prompts;
+    std::unique_ptr<WriteHistory> m_history;
+};
+
+} // namespace kvam
