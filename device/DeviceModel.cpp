@@ -827,11 +827,18 @@ bool DeviceModel::submit(WriteProposal p)
             p.ram3.reset();
         owner = p.meter;
     }
+    // Unless the user chose to write another meter's records (or a backup) to the meter named, each
+    // image stays with the meter it came from: after the line changed, the factory record may
+    // already be the new meter's while the configuration is still the one read from the old one,
+    // whose write must not reach the new meter.
+    const bool named = p.foreign() || p.source == WriteProposal::Source::Restore;
     auto commit = [&](MemoryRecord r, std::span<const std::uint8_t> bytes) {
         const auto image = imageBytes(r);
         std::memcpy(image.data(), bytes.data(), image.size());
-        setOwner(m_imageOwner[slot(r)], owner);
-        m_writes[slot(r)].owner = owner;
+        const std::optional<std::uint32_t> own = m_imageOwner[slot(r)].meter;
+        const std::optional<std::uint32_t> recordOwner = !named && own ? own : owner;
+        setOwner(m_imageOwner[slot(r)], recordOwner);
+        m_writes[slot(r)].owner = recordOwner;
         commitForWrite(writeOf(r));
     };
     if (p.ram1)

@@ -656,6 +656,10 @@ private slots:
         QTest::newRow("the meter caps the ratio")
             << "clamp" << 111111u << V{Write_RAM2, Write_RAM3}
             << QStringList{"RAM2 differs Ratio[1] 75.5 70", "RAM3 verified"};
+        // The new meter's factory record replaced the image before the press; the configuration
+        // shown is still the old meter's.
+        QTest::newRow("another meter's factory record read before the press")
+            << "moved" << 222222u << V{Write_RAM3} << QStringList{"RAM2 other 222222", "RAM3 verified"};
     }
     void aWriteBelongsToItsMeter()
     {
@@ -684,6 +688,13 @@ private slots:
         });
         QObject::connect(&r.model, &DeviceModel::packingRam2,
                          [](Ram2Image& i) { set(i, ram2::Ratio, 1, 75.5f); });
+        if (then == QLatin1String("moved")) {
+            r.engine.portClosed();
+            r.engine.portOpened();
+            Bytes ram3(154, 0);
+            std::memcpy(ram3.data() + ram3::Gyartasiszam.offset, &next, 4);
+            r.feed(makeFrame(Read_RAM3, ram3));
+        }
         QVERIFY(r.model.writeConfig());
         if (then == QLatin1String("timeout")) {
             r.engine.CommTimerTimer();
