@@ -1,8 +1,8 @@
 // The whole window against two in-process meters on a bad line: answers dropped, broken, late (write
-// acknowledgements too), split and preceded by stray bytes, while a scripted user (seeded, so a run
-// can be repeated) changes pages, edits and writes the configuration, presses the calibration
-// buttons, tests the outputs, clears the energy counters, sends the service codes, saves and loads
-// the settings, moves the cable to the other meter and picks the other port.
+// acknowledgements a quarter of the time), split and preceded by stray bytes, while a scripted user
+// (seeded, so a run can be repeated) changes pages, edits and writes the configuration, presses the
+// calibration buttons, tests the outputs, clears the energy counters, sends the service codes,
+// saves and loads the settings, moves the cable to the other meter and picks the other port.
 //
 //   bench_fault_soak [--seconds S] [--seed N] [--settle S] [--paced] [--verbose]
 //
@@ -11,7 +11,9 @@
 // B (21005678, as it leaves the factory) behind "DEMO2". A caps a current ratio (Ratio[1] at 70)
 // and a threshold (DoutHighLimit[1] at 500), so some writes are stored otherwise than written.
 // Moving a cable pulls it from the open port's meter and, after a silence long enough for
-// time-outs, plugs it into the other one; the port keeps its name.
+// time-outs, plugs it into the other one; the port keeps its name. Every write is reviewed as by a
+// user who never copies one meter's records to another: a proposal with another meter's records is
+// declined, any other written (no backups are kept).
 // Checked all along:
 //   - every RAM2 / RAM3 write that goes out carries the image as the user last committed it (by
 //     the write button, a calibration button or a settings load followed by a write);
@@ -259,7 +261,11 @@ struct Rig
 
     Rig(unsigned seed, bool paced) : paced(paced)
     {
-        const FaultProfile faults{0.10, 0.05, 0.05, 0.05, 0.05};
+        FaultProfile faults;
+        faults.drop = 0.10;
+        faults.crc = faults.late = faults.split = faults.garbage = 0.05;
+        // Writes are few: their acknowledgements come late more often, so a run sees several.
+        faults.lateWrite = 0.25;
         VirtualMeterConfig a;
         a.installed = true;
         a.faults = faults;
@@ -309,7 +315,8 @@ struct Commit
     int seq = 0;
     MemoryRecord record = MemoryRecord::Ram2;
     Bytes bytes;                             ///< the image as committed
-    std::optional<std::uint32_t> owner;      ///< the meter the image belonged to then
+    std::optional<std::uint32_t> before;     ///< the meter the image belonged to before the press
+    std::optional<std::uint32_t> owner;      ///< the meter the image belonged to after it
     std::optional<std::uint32_t> identified; ///< the meter identified on the line then
     double at = 0;
     bool superseded = false;             ///< a newer press or a load replaced it while it was owed
@@ -396,12 +403,22 @@ private:
         auto& list = m_commits[slot(r)];
         return list.empty() ? nullptr : &list.back();
     }
-    /// Notes which writes are owed just before an intent that may replace them.
+    /// Notes which writes are owed, and whose the images are, just before an intent that may
+    /// replace them.
     void beforeIntent()
     {
-        for (MemoryRecord r : kRecords)
+        for (MemoryRecord r : kRecords) {
             m_owedBefore[slot(r)] = f.model().writeOwed(r);
+            m_ownerBefore[slot(r)] = f.model().imageOwner(r);
+        }
+        m_approved.clear();
     }
+    /// The user's review of a write: a proposal with another meter's records is declined (this
+    /// user never copies records between meters), any other is written.
+    ReviewDecision review(const WriteProposal& p);
+    /// Runs a press: the records its review let through are committed. Returns whether the window
+    /// took it, which must be what the review decided.
+    bool press(const char* what, const std::function<bool()>& intent);
     /// The image of `r` was replaced (a new press, a load): a write still owed is superseded.
     void replaced(MemoryRecord r);
     /// The image of `r` was committed for writing by a press.
@@ -440,6 +457,11 @@ private:
 
     std::array<std::vector<Commit>, 4> m_commits; // by record
     std::array<bool, 4> m_owedBefore{};
+    std::array<std::optional<std::uint32_t>, 4> m_ownerBefore{};
+    std::vector<MemoryRecord> m_approved; // what the review of the press under way let through
+    std::array<int, 4> m_lastSent{};      // the press whose image went out last, by record
+    int m_reviews = 0;
+    int m_foreignDeclined = 0;
     int m_seq = 0;
     /// What each meter must hold: the last committed image that reached it as it stores it, or
     /// the defaults of a service code, by record.
@@ -467,6 +489,9 @@ private:
     int m_unreportedDifferences = 0;
     int m_misstatedOutcomes = 0;
     int m_strayOutcomes = 0;
+    int m_silentOutcomes = 0;
+    int m_outcomeMessages = 0;
+    QStringList m_unclaimedMessages; // messages shown in this turn of the event loop
     std::array<int, 4> m_outcomes{};
     int m_clampedWrites = 0;
     int m_clampedUnacknowledged = 0;
@@ -495,6 +520,37 @@ void Soak::replaced(MemoryRecord r)
     c->superseded = true;
 }
 
+ReviewDecision Soak::review(const WriteProposal& p)
+{
+    ++m_reviews;
+    if (p.foreign()) {
+        ++m_foreignDeclined;
+        note(QStringLiteral("review declined: records of meter %1 with meter %2 on the line")
+                 .arg(p.owner.value_or(0))
+                 .arg(p.meter.value_or(0)));
+        return {};
+    }
+    // A proposal that changes nothing is not written.
+    if (!p.changes.empty())
+        for (MemoryRecord r : kRecords)
+            if ((r == MemoryRecord::Ram1 && p.ram1) || (r == MemoryRecord::Ram2 && p.ram2) ||
+                (r == MemoryRecord::Ram3 && p.ram3))
+                m_approved.push_back(r);
+    return {true, false};
+}
+
+bool Soak::press(const char* what, const std::function<bool()>& intent)
+{
+    beforeIntent();
+    const bool took = intent();
+    if (took != !m_approved.empty())
+        fail("a press taken otherwise than its review decided",
+             QStringLiteral("%1 %2").arg(QLatin1String(what), took ? "taken" : "refused"));
+    for (MemoryRecord r : m_approved)
+        committed(r);
+    return took;
+}
+
 void Soak::committed(MemoryRecord r)
 {
     replaced(r);
@@ -502,9 +558,17 @@ void Soak::committed(MemoryRecord r)
     c.seq = ++m_seq;
     c.record = r;
     c.bytes = imageOf(f.memory(), r);
+    c.before = m_ownerBefore[slot(r)];
     c.owner = f.model().imageOwner(r);
     c.identified = f.model().lineMeter();
     c.at = now();
+    note(QStringLiteral("%1 committed (#%2), image of %3 then %4, meter %5 identified, owed before: %6")
+             .arg(QLatin1String(memoryRecordName(r)))
+             .arg(c.seq)
+             .arg(c.before.value_or(0))
+             .arg(c.owner.value_or(0))
+             .arg(c.identified.value_or(0))
+             .arg(m_owedBefore[slot(r)]));
     m_commits[slot(r)].push_back(std::move(c));
     ++m_commitCount;
 }
@@ -543,10 +607,15 @@ void Soak::onMonitor(const QString& block)
     if (code >= 1 && code <= kCommandCount)
         ++m_writeFrames[std::size_t(code)];
     const std::optional<MemoryRecord> r = recordWritten(code);
-    if (!r || *r == MemoryRecord::Ram1)
+    if (!r)
         return;
+    const auto& list = m_commits[slot(*r)];
+    const auto it =
+        std::find_if(list.rbegin(), list.rend(), [&](const Commit& k) { return payloadIs(req, k.bytes); });
+    if (it != list.rend())
+        m_lastSent[slot(*r)] = it->seq;
     const Commit* c = latest(*r);
-    if (!c || !payloadIs(req, c->bytes)) {
+    if (*r != MemoryRecord::Ram1 && (!c || !payloadIs(req, c->bytes))) {
         ++m_staleWrites;
         fail(*r == MemoryRecord::Ram2 ? "RAM2 write with an image other than the one committed"
                                       : "RAM3 write with an image other than the one committed");
@@ -616,20 +685,28 @@ void Soak::onMeterRequest(int m, std::uint8_t code, std::span<const std::uint8_t
         return;
     }
     Commit& c = *it;
-    const bool otherIdentified = c.identified && *c.identified != number;
-    const bool otherOwner = c.owner && *c.owner != number;
-    if (otherIdentified || otherOwner) {
+    const auto other = [number](const std::optional<std::uint32_t>& meter) {
+        return meter && *meter != number;
+    };
+    if (other(c.identified) || other(c.before) || other(c.owner)) {
         ++m_wrongMeter;
+        const auto name = [](const std::optional<std::uint32_t>& meter) {
+            return meter ? QString::number(*meter) : QStringLiteral("?");
+        };
         fail("write to the wrong meter",
-             QStringLiteral("%1 committed at %2 s (image of %3, meter %4 identified) reached meter %5")
+             QStringLiteral(
+                 "%1 committed at %2 s (image of %3, then of %4; meter %5 identified) reached meter %6")
                  .arg(QLatin1String(memoryRecordName(*r)))
                  .arg(c.at, 0, 'f', 1)
-                 .arg(c.owner ? QString::number(*c.owner) : QStringLiteral("?"))
-                 .arg(c.identified ? QString::number(*c.identified) : QStringLiteral("none"))
+                 .arg(name(c.before), name(c.owner), name(c.identified))
                  .arg(number));
-        return;
+    } else {
+        c.reached = true;
     }
-    c.reached = true;
+    note(QStringLiteral("%1 #%2 reached meter %3")
+             .arg(QLatin1String(memoryRecordName(*r)))
+             .arg(c.seq)
+             .arg(number));
     int& last = m_lastArrived[std::size_t(m)][slot(*r)];
     if (c.seq < last) {
         ++m_staleWrites;
@@ -651,21 +728,40 @@ void Soak::onMeterRequest(int m, std::uint8_t code, std::span<const std::uint8_t
 void Soak::onWriteFinished(const JournalEntry& e)
 {
     ++m_outcomes[std::size_t(e.outcome)];
+    if (e.outcome != WriteOutcome::Verified) {
+        if (m_unclaimedMessages.isEmpty()) {
+            ++m_silentOutcomes;
+            fail("a write that did not end verified, and the user was not told",
+                 QLatin1String(memoryRecordName(e.record)));
+        } else {
+            m_unclaimedMessages.removeLast();
+            ++m_outcomeMessages;
+        }
+    }
     note(QStringLiteral("%1 write to %2 ended: %3 %4")
              .arg(QLatin1String(memoryRecordName(e.record)))
              .arg(e.Gyartasiszam)
              .arg(QLatin1String(outcomeName(e.outcome)))
              .arg(elementNames(e.differences)));
-    Commit* c = latest(e.record);
-    if (!c || !c->open()) {
+    // A verdict on the read-back describes the press whose image went out last (a newer press may
+    // wait behind it); any other outcome ends whatever of the record was still owed.
+    const bool acknowledged = e.outcome == WriteOutcome::Verified || e.outcome == WriteOutcome::Differs;
+    auto& list = m_commits[slot(e.record)];
+    const int sent = m_lastSent[slot(e.record)];
+    Commit* c = nullptr;
+    for (Commit& k : list)
+        if (!k.outcome && (acknowledged ? k.seq == sent : true))
+            c = &k;
+    if (!c) {
         ++m_strayOutcomes;
         fail("an outcome for a write no longer owed",
              QStringLiteral("%1 %2").arg(QLatin1String(memoryRecordName(e.record)),
                                          QLatin1String(outcomeName(e.outcome))));
         return;
     }
-    c->outcome = e.outcome;
-    const bool acknowledged = e.outcome == WriteOutcome::Verified || e.outcome == WriteOutcome::Differs;
+    for (Commit& k : list)
+        if (!k.outcome && k.seq <= c->seq)
+            k.outcome = e.outcome;
     if (!c->clamped.empty()) {
         if (!acknowledged) {
             // The window never had the acknowledgement, so it could not compare.
@@ -744,6 +840,13 @@ void Soak::editAndWrite()
             spins << s;
     const QList<QComboBox*> boxes = page.findChildren<QComboBox*>();
     const QList<QCheckBox*> checks = page.findChildren<QCheckBox*>();
+    // Often one of the fields meter A caps, mostly above its cap (the write packs the configuration
+    // editors whichever page is open).
+    if (chance(0.6)) {
+        const bool ratio = chance(0.5);
+        if (auto* s = f.configPage().findChild<NumericSpin*>(QLatin1String(ratio ? "L1Iat" : "D2Highlimit")))
+            s->setValue(std::round(std::uniform_real_distribution<double>(0, ratio ? 200 : 1500)(m_rng)));
+    }
     const int edits = 1 + pick(5);
     for (int e = 0; e < edits; ++e) {
         const int kind = pick(3);
@@ -763,17 +866,14 @@ void Soak::editAndWrite()
     const bool writable = f.model().configWritable();
     const Bytes before2 = imageOf(f.memory(), MemoryRecord::Ram2);
     const Bytes before3 = imageOf(f.memory(), MemoryRecord::Ram3);
-    beforeIntent();
-    if (f.model().writeConfig() != writable)
-        fail("a write refused although both records are held, or taken although they are not");
-    if (writable) {
-        committed(MemoryRecord::Ram2);
-        committed(MemoryRecord::Ram3);
+    const bool took = press("write button", [this] { return f.model().writeConfig(); });
+    if (took && !writable)
+        fail("a write taken although an image holds no record");
+    if (took)
         m_imagesShowMeter = true;
-    } else if (!(imageOf(f.memory(), MemoryRecord::Ram2) == before2 &&
-                 imageOf(f.memory(), MemoryRecord::Ram3) == before3)) {
+    else if (!(imageOf(f.memory(), MemoryRecord::Ram2) == before2 &&
+               imageOf(f.memory(), MemoryRecord::Ram3) == before3))
         fail("a refused write packed the images");
-    }
 }
 
 void Soak::calibrate()
@@ -800,10 +900,11 @@ void Soak::calibrate()
     auto* b = page.findChild<QPushButton*>(QLatin1String(buttons[pick(3)]));
     if (!b || !b->isEnabled())
         return;
-    beforeIntent();
-    b->click();
-    // The button changed the RAM3 image and flagged its write: that image is now the one to go out.
-    committed(MemoryRecord::Ram3);
+    // The button changes the RAM3 image and flags its write, unless its review declined it.
+    press("calibration button", [&] {
+        b->click();
+        return !m_approved.empty();
+    });
 }
 
 void Soak::testOutputs()
@@ -839,13 +940,12 @@ void Soak::clearEnergy()
     if (!meter || m_moving)
         return;
     const double before = energySum(meter->ram1());
-    beforeIntent();
-    f.model().clearEnergy();
-    if (!f.engine().flag(Write_RAM1)) {
-        fail("energy clear refused although RAM1 is held");
-        return;
+    const int reviews = m_reviews;
+    if (!press("energy clear", [this] { return f.model().clearEnergy(); })) {
+        if (m_reviews == reviews)
+            fail("energy clear refused although RAM1 is held");
+        return; // declined: the counters belong to another meter
     }
-    committed(MemoryRecord::Ram1);
     m_lastClearAt = now();
     if (!waitFor([&] { return !f.engine().flag(Write_RAM1); }, 30)) {
         fail("energy clear unanswered for 30 s");
@@ -864,8 +964,12 @@ void Soak::clearEnergy()
 
 void Soak::service()
 {
-    // A code that restores defaults must not race a write of the same records.
-    if (!waitFor([&] { return !f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3); }, 30))
+    // A code that restores defaults must not race a write of the same records, nor its read-back.
+    if (!waitFor(
+            [&] {
+                return !f.model().writeOwed(MemoryRecord::Ram2) && !f.model().writeOwed(MemoryRecord::Ram3);
+            },
+            30))
         return;
     // The user presses one of the service buttons; each must ask for its own code.
     struct ServiceButton
@@ -947,12 +1051,8 @@ void Soak::settingsRoundTrip()
         fail("loaded settings differ from the saved images",
              QStringLiteral("RAM2 %1 bytes, RAM3 %2 bytes").arg(d2).arg(d3));
     }
-    beforeIntent();
-    if (f.model().writeConfig()) {
-        committed(MemoryRecord::Ram2);
-        committed(MemoryRecord::Ram3);
+    if (press("write after a load", [this] { return f.model().writeConfig(); }))
         m_imagesShowMeter = true;
-    }
 }
 
 void Soak::readConfig()
@@ -1068,9 +1168,17 @@ void Soak::judgeOpenWrites()
 int Soak::run()
 {
     f.configFiles().setSettingsDir(m_dir.path());
+    // The window tells the user of every write that did not end verified; any other message is a
+    // fault. The outcome's message comes just before the soak hears of the outcome itself.
     f.prompts().showError = [this](const QString& t) {
-        ++m_errors;
-        fail("error shown", t);
+        m_unclaimedMessages << t;
+        QTimer::singleShot(0, &f, [this] {
+            for (const QString& text : std::as_const(m_unclaimedMessages)) {
+                ++m_errors;
+                fail("error shown", text);
+            }
+            m_unclaimedMessages.clear();
+        });
     };
     f.prompts().refuseDevice = [this](const QString& t) {
         ++m_errors;
@@ -1082,8 +1190,9 @@ int Soak::run()
     };
     f.prompts().runDialog = [](QDialog&) { return false; };
     f.prompts().chooseFile = [](const FileRequest&) { return QString(); };
-    // Writes go as soon as they are asked for: no review, no backups.
-    f.model().setReviewer({});
+    // Every write is reviewed (the soak's user declines another meter's records, and so knows
+    // what each press commits); no backups.
+    f.model().setReviewer([this](const WriteProposal& p) { return review(p); });
     f.model().setHistory(nullptr);
     f.show();
     watch();
@@ -1100,10 +1209,10 @@ int Soak::run()
     }
 
     const FaultProfile& faults = m_rig.meter(0).config().faults;
-    std::printf("fault soak: %s meters, faults drop=%.2f crc=%.2f late=%.2f split=%.2f garbage=%.2f, "
-                "seed %u, %.0f s; meter %u clamps %s\n",
+    std::printf("fault soak: %s meters, faults drop=%.2f crc=%.2f late=%.2f split=%.2f garbage=%.2f "
+                "latewrite=%.2f, seed %u, %.0f s; meter %u clamps %s\n",
                 m_opt.paced ? "paced" : "unpaced", faults.drop, faults.crc, faults.late, faults.split,
-                faults.garbage, m_opt.seed, m_opt.seconds, m_rig.number(0), qPrintable([&] {
+                faults.garbage, faults.lateWrite, m_opt.seed, m_opt.seconds, m_rig.number(0), qPrintable([&] {
                     QStringList c;
                     for (const FieldClamp& k : m_rig.meter(0).config().clamps)
                         c << k.toString();
@@ -1195,23 +1304,26 @@ int Soak::run()
         m_confirmed[Write_DAcalib], m_confirmed[Write_DAtest], m_writeFrames[Write_RAM1],
         m_writeFrames[Write_RAM2], m_writeFrames[Write_RAM3]);
     std::printf("commits %d; outcomes: verified %d, differs %d, not acknowledged %d, other meter %d; clamped "
-                "writes %d (%d ended unacknowledged); cable moves done %d, ports picked %d\n",
+                "writes %d (%d ended unacknowledged); %d outcome messages; cable moves done %d, ports "
+                "picked %d\n",
                 m_commitCount, m_outcomes[std::size_t(WriteOutcome::Verified)],
                 m_outcomes[std::size_t(WriteOutcome::Differs)],
                 m_outcomes[std::size_t(WriteOutcome::NotAcknowledged)],
                 m_outcomes[std::size_t(WriteOutcome::OtherMeter)], m_clampedWrites, m_clampedUnacknowledged,
-                m_moves, m_portSwitches);
+                m_outcomeMessages, m_moves, m_portSwitches);
+    std::printf("reviews %d (%d of another meter's records declined)\n", m_reviews, m_foreignDeclined);
     std::printf("checkpoints verified %d (%d found requests still open after 60 s); settled in %.1f s%s\n",
                 m_checkpoints, m_checkpointsMissed, now() - settleFrom, settled ? "" : " (did NOT settle)");
     std::printf(
         "writes to the wrong meter %d, lost writes %d, unreported differences %d, outcomes misstating "
-        "the meter %d, outcomes for no owed write %d\n",
-        m_wrongMeter, m_lostWrites, m_unreportedDifferences, m_misstatedOutcomes, m_strayOutcomes);
-    std::printf("mismatches %d, stale writes %d, uncommitted writes %d, writes without a record %d, monitor "
-                "overflows %d "
-                "(most lines %d), settings round trips differing %d, errors shown %d, file errors %d\n",
-                m_mismatches, m_staleWrites, m_uncommittedWrites, m_unheldWrites, m_monitorOverflows,
-                m_maxMonitorLines, m_settingsRoundTripDiffs, m_errors, m_fileErrors);
+        "the meter %d, outcomes for no owed write %d, outcomes the user was not told of %d\n",
+        m_wrongMeter, m_lostWrites, m_unreportedDifferences, m_misstatedOutcomes, m_strayOutcomes,
+        m_silentOutcomes);
+    std::printf(
+        "mismatches %d, stale writes %d, uncommitted writes %d, writes without a record %d, monitor "
+        "overflows %d (most lines %d), settings round trips differing %d, errors shown %d, file errors %d\n",
+        m_mismatches, m_staleWrites, m_uncommittedWrites, m_unheldWrites, m_monitorOverflows,
+        m_maxMonitorLines, m_settingsRoundTripDiffs, m_errors, m_fileErrors);
     if (m_failures > 0 || !settled || !stillQuiet) {
         std::printf("FAIL: %d faults found\n", m_failures + (settled && stillQuiet ? 0 : 1));
         return 1;

@@ -325,10 +325,14 @@ MeterAnswer VirtualMeter::applyFaults(std::uint8_t code, QByteArray frame)
             junk.append(char(std::uniform_int_distribution<int>(0, 255)(m_rng)));
         frame.prepend(junk);
     }
-    if (roll(f.late)) {
+    const bool memoryWrite = code == Write_RAM1 || code == Write_RAM2 || code == Write_RAM3;
+    const bool late = roll(f.late);
+    // Drawn for every answer, as the others are.
+    const bool lateWrite = roll(f.lateWrite) && memoryWrite;
+    if (late || lateWrite) {
         answer.delayMs = kLateAnswerMs;
         ++m_stats.late;
-        if (code == Write_RAM1 || code == Write_RAM2 || code == Write_RAM3)
+        if (memoryWrite)
             ++m_stats.lateWrites;
     }
     if (roll(f.split) && frame.size() >= 2) {

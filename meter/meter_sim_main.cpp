@@ -263,7 +263,8 @@ int main(int argc, char** argv)
         QStringLiteral("X.Y.Z"));
     const QCommandLineOption faultsOption(
         QStringLiteral("faults"),
-        QStringLiteral("Fault probabilities, e.g. drop=0.1,crc=0.05,late=0.05,split=0.3,garbage=0.1."),
+        QStringLiteral("Fault probabilities, e.g. drop=0.1,crc=0.05,late=0.05,split=0.3,garbage=0.1;\n"
+                       "latewrite=P holds back acknowledgements of RAM writes as well."),
         QStringLiteral("LIST"));
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the fault dice."),
                                         QStringLiteral("N"));

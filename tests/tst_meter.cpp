@@ -147,6 +147,8 @@ private slots:
     void faultProfileParser();
     void faultInjection_data();
     void faultInjection();
+    void lateWriteAcknowledgements_data();
+    void lateWriteAcknowledgements();
     void fieldClampParser_data();
     void fieldClampParser();
     void clampedWrites_data();
@@ -756,13 +758,15 @@ void TestMeter::faultProfileParser_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<QList<double>>("expected"); // drop, crc, late, split, garbage
+    QTest::addColumn<QList<double>>("expected"); // drop, crc, late, split, garbage, latewrite
 
     QTest::newRow("all five") << "drop=0.1,crc=0.05,late=0.05,split=0.3,garbage=0.1" << true
-                              << QList<double>{0.1, 0.05, 0.05, 0.3, 0.1};
+                              << QList<double>{0.1, 0.05, 0.05, 0.3, 0.1, 0};
     QTest::newRow("some, any order, blanks")
-        << " split = 1 , drop=0 " << true << QList<double>{0, 0, 0, 1, 0};
-    QTest::newRow("empty") << "" << true << QList<double>{0, 0, 0, 0, 0};
+        << " split = 1 , drop=0 " << true << QList<double>{0, 0, 0, 1, 0, 0};
+    QTest::newRow("late write acknowledgements")
+        << "latewrite=0.25,late=0.05" << true << QList<double>{0, 0, 0.05, 0, 0, 0.25};
+    QTest::newRow("empty") << "" << true << QList<double>{0, 0, 0, 0, 0, 0};
     QTest::newRow("unknown key") << "drop=0.1,noise=0.2" << false << QList<double>{};
     QTest::newRow("no value") << "drop" << false << QList<double>{};
     QTest::newRow("not a number") << "crc=often" << false << QList<double>{};
@@ -785,7 +789,7 @@ void TestMeter::faultProfileParser()
         return;
     }
     const FaultProfile& f = *result.value;
-    QCOMPARE(QList<double>({f.drop, f.crc, f.late, f.split, f.garbage}), expected);
+    QCOMPARE(QList<double>({f.drop, f.crc, f.late, f.split, f.garbage, f.lateWrite}), expected);
 }
 
 void TestMeter::faultInjection_data()
@@ -835,6 +839,37 @@ void TestMeter::faultInjection()
     }
     QCOMPARE(answered, kind == QLatin1String("drop") && always ? 0 : 20);
     QCOMPARE(m_meter->stats().requests, 20);
+}
+
+void TestMeter::lateWriteAcknowledgements_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<double>("probability");
+    QTest::addColumn<bool>("late");
+    for (int code : {Write_RAM1, Write_RAM2, Write_RAM3}) {
+        QTest::addRow("%s always", commandName(code)) << code << 1.0 << true;
+        QTest::addRow("%s never", commandName(code)) << code << 0.0 << false;
+    }
+    for (int code : {Read_RAM2, Write_Digout, Write_DAtest, Read_Net})
+        QTest::addRow("%s, not a memory write", commandName(code)) << code << 1.0 << false;
+}
+
+void TestMeter::lateWriteAcknowledgements()
+{
+    QFETCH(int, code);
+    QFETCH(double, probability);
+    QFETCH(bool, late);
+    VirtualMeterConfig config;
+    config.faults.lateWrite = probability;
+    freshMeter(config);
+    const auto c = std::uint8_t(code);
+    for (int k = 0; k < 10; ++k) {
+        const auto answers = m_meter->receive(makeFrame(c, QByteArray(requestPayloadSize(c), '\0')));
+        QCOMPARE(answers.size(), std::size_t(1));
+        QCOMPARE(answers.front().delayMs > 300, late);
+        QVERIFY(crcOk(answers.front().bytes));
+    }
+    QCOMPARE(m_meter->stats().lateWrites, late ? 10 : 0);
 }
 
 void TestMeter::fieldClampParser_data()
@@ -1164,7 +1199,9 @@ void TestMeter::portOnAMovedCable()
 
     // An answer still on its way when the cable is pulled never arrives, not even once the cable
     // is back in the same meter.
-    meterB.setFaults(FaultProfile{0, 0, 1, 0, 0});
+    FaultProfile late;
+    late.late = 1;
+    meterB.setFaults(late);
     rx.clear();
     QVERIFY(port.write(makeFrame(Read_Version)));
     QTRY_COMPARE(tx.count(), 4);
