@@ -10,10 +10,11 @@
 namespace kvam {
 
 SafeWrites::SafeWrites(DeviceModel& model, LinkDriver& link, UserPrompts& prompts,
-                       std::unique_ptr<WriteHistory> history, QObject* parent)
+                       std::unique_ptr<MeterHistory> history, QObject* parent)
     : QObject(parent), m_model(model), m_prompts(prompts), m_history(std::move(history))
 {
     m_model.setHistory(m_history.get());
+    m_model.setUserName(userLoginName());
     connect(&m_model, &DeviceModel::notice, &link, &LinkDriver::monitorText);
     connect(&m_model, &DeviceModel::writeFinished, this, &SafeWrites::finished);
     connect(&m_model, &DeviceModel::writeRefused, this, [this](MemoryRecord record, const QString& reason) {
@@ -29,7 +30,7 @@ SafeWrites::~SafeWrites()
 
 void SafeWrites::finished(const JournalEntry& entry)
 {
-    const QString meter = QString::number(entry.Gyartasiszam);
+    const QString meter = entry.Gyartasiszam ? QString::number(entry.Gyartasiszam) : QStringLiteral("?");
     const QString record = QLatin1String(memoryRecordName(entry.record));
     switch (entry.outcome) {
     case WriteOutcome::Verified:
@@ -46,8 +47,7 @@ void SafeWrites::finished(const JournalEntry& entry)
         break;
     }
     case WriteOutcome::NotAcknowledged:
-        m_prompts.showError(currentText("Message.WriteNotAcknowledged").arg(meter, record));
-        break;
+        break; // a load replaced it or the program ends: the monitor and the journal say so
     case WriteOutcome::OtherMeter:
         m_prompts.showError(
             currentText("Message.WriteOtherMeter")

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/WriteHistory.h"
+#include "config/MeterHistory.h"
 
 #include <QObject>
 
@@ -13,24 +13,25 @@ class LinkDriver;
 struct UserPrompts;
 
 /// The window's side of the safe writes: the history of every meter's backups and journal, the
-/// login name, the outcome of each write in the monitor and, where the user must act, in a
-/// message.
+/// login name the journal records, the outcome of each write in the monitor and, where the user must act, in
+/// a message.
 class SafeWrites : public QObject
 {
     Q_OBJECT
 public:
     SafeWrites(DeviceModel& model, LinkDriver& link, UserPrompts& prompts,
-               std::unique_ptr<WriteHistory> history, QObject* parent = nullptr);
+               std::unique_ptr<MeterHistory> history, QObject* parent = nullptr);
     ~SafeWrites() override;
 
-    WriteHistory* history() const { return m_history.get(); }
+    /// Every meter's backups and journal.
+    MeterHistory& history() const { return *m_history; }
 
 private:
     void finished(const JournalEntry& entry);
 
     DeviceModel& m_model;
     UserPrompts& m_prompts;
-    std::unique_ptr<WriteHistory> m_history;
+    std::unique_ptr<MeterHistory> m_history;
 };
 
 } // namespace kvam

@@ -936,6 +936,9 @@ void Soak::clearEnergy()
         return;
     pause(300 + pick(1000));
     f.activatePage(QStringLiteral("TabSheet_Config"));
+    // After a time-out the meter must say who it is before its counters may be cleared.
+    if (!waitFor([&] { return f.model().energyClearable(); }, 10))
+        return;
     VirtualMeter* meter = meterOnLine();
     if (!meter || m_moving)
         return;

@@ -575,7 +575,13 @@ void ConfigPage::attach(DeviceModel& model, ConfigFiles& files, UserPrompts& pro
     connect(this, &ConfigPage::readRecordClicked, &files, &ConfigFiles::ButtonReadRecordClick);
     connect(this, &ConfigPage::userDefaultClicked, &model,
             [&model] { model.requestService(kServiceUserDefaults); });
-    connect(this, &ConfigPage::clearEnergyClicked, &model, &DeviceModel::clearEnergy);
+    connect(this, &ConfigPage::clearEnergyClicked, &model, [&model, &prompts] {
+        // After a hiccup on the line the meter must say who it is before its counters are cleared.
+        if (!model.energyClearable())
+            prompts.showError(currentText("Message.ClearEnergyNeedsRam1"));
+        else
+            model.clearEnergy();
+    });
     connect(this, &ConfigPage::arrangementSelected, &model, &DeviceModel::editArrangement);
     // The analog test value goes out as the edit holds it when the request is sent.
     model.setDaTestSource([this] { return static_cast<float>(m_antestValue->value()); });

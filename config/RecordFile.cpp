@@ -1,8 +1,9 @@
 #include "config/RecordFile.h"
 
+#include "config/WholeFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace kvam {
 
@@ -19,16 +20,8 @@ bool fail(QString* error, const QString& text)
 
 bool saveRecordFile(const QString& path, const Ram2Image& image, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
-    const auto size = qint64(image.size());
-    if (file.write(reinterpret_cast<const char*>(image.data()), size) != size || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        return fail(error, QStringLiteral("%1: %2").arg(path, reason));
-    }
-    return true;
+    return saveWholeFile(
+        path, QByteArray(reinterpret_cast<const char*>(image.data()), qsizetype(image.size())), error);
 }
 
 bool loadRecordFile(const QString& path, Ram2Image& image, QString* error)

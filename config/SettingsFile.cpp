@@ -2,11 +2,11 @@
 
 #include "config/ConfigFields.h"
 #include "config/IniProfile.h"
+#include "config/WholeFile.h"
 #include "records/FieldValue.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <functional>
@@ -134,21 +134,16 @@ bool saveSettings(const QString& path, const QString& section, const Ram2Image& 
     if (!readFile(path, true, bytes, error))
         return false;
     IniProfile profile = IniProfile::parse(bytes);
+    return writeSettingsSection(profile, section, ram2, ram3, locale, error) &&
+           saveWholeFile(path, profile.serialize(), error);
+}
+
+bool writeSettingsSection(IniProfile& profile, const QString& section, const Ram2Image& ram2,
+                          const Ram3Image& ram3, const QLocale& locale, QString* error)
+{
     if (!saveRecord(profile, section, ram2ConfigFields(), ram2, locale) ||
         !saveRecord(profile, section, ram3ConfigFields(), ram3, locale)) {
         setError(error, QStringLiteral("\"%1\" cannot be a section name").arg(section));
-        return false;
-    }
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setError(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    const QByteArray out = profile.serialize();
-    if (file.write(out) != out.size() || !file.commit()) {
-        setError(error, QStringLiteral("%1: %2").arg(path, file.errorString()));
-        file.cancelWriting();
         return false;
     }
     return true;

@@ -8,6 +8,8 @@
 
 namespace kvam {
 
+class IniProfile;
+
 // The settings file ("settings.ini"): one section per meter, named after its factory number,
 // holding every RAM2 and RAM3 field of the configuration tables (config/ConfigFields.h) under its
 // key. The file's other sections, comments and layout stay as they are.
@@ -18,6 +20,12 @@ namespace kvam {
 /// contents are written: on failure the previous file is intact and `error` says why.
 bool saveSettings(const QString& path, const QString& section, const Ram2Image& ram2, const Ram3Image& ram3,
                   const QLocale& locale, QString* error = nullptr);
+
+/// What saveSettings() writes into its file, written into `profile`: for files that hold a settings
+/// section among other things. False, with nothing written, when `section` cannot be a section
+/// name.
+bool writeSettingsSection(IniProfile& profile, const QString& section, const Ram2Image& ram2,
+                          const Ram3Image& ram3, const QLocale& locale, QString* error = nullptr);
 
 /// Every section name of the file in file order. A missing file has none (and is no error).
 QStringList settingsSections(const QString& path, QString* error = nullptr);

@@ -2,6 +2,7 @@
 
 #include "device/MeterRules.h"
 #include "protocol/Commands.h"
+#include "protocol/ServiceCodes.h"
 #include "records/RecordLayout.h"
 
 #include <algorithm>
@@ -103,8 +104,24 @@ void DeviceModel::rereadConfig()
 {
     if (m_requests.SettingsLoaded)
         return;
-    engine().setFlag(Read_RAM2, true);
-    engine().setFlag(Read_RAM3, true);
+    askRead(Read_RAM2);
+    askRead(Read_RAM3);
+}
+
+void DeviceModel::askRead(std::uint8_t read)
+{
+    if (const auto record = recordOfCommand(read))
+        m_internalRead[slot(*record)] = false;
+    engine().setFlag(read, true);
+}
+
+void DeviceModel::askOwnRead(std::uint8_t read)
+{
+    if (engine().flag(read))
+        return;
+    if (const auto record = recordOfCommand(read))
+        m_internalRead[slot(*record)] = true;
+    engine().setFlag(read, true);
 }
 
 void DeviceModel::commitForWrite(std::uint8_t write)
@@ -119,6 +136,12 @@ void DeviceModel::pageChanged(const PagePolls& polls)
     engine().CoolPageControl1Change(polls);
     if (!polls.keepsPrevious)
         rereadConfig();
+    if (!polls.keepsPrevious && polls.polls(Read_RAM1))
+        m_internalRead[slot(MemoryRecord::Ram1)] = false; // the page's poll now
+    // A page that does not poll a record still lets a write's read-back come.
+    for (MemoryRecord r : kMemoryRecords)
+        if (m_writes[slot(r)].verifying)
+            askOwnRead(readOf(r));
 }
 
 void DeviceModel::readRam()
@@ -217,13 +240,21 @@ void DeviceModel::requestDaTest()
     engine().setFlag(Write_DAtest, true);
 }
 
+bool DeviceModel::energyClearable() const
+{
+    const std::size_t i = slot(MemoryRecord::Ram1);
+    return m_ram1Held && m_lineMeter && m_meterHeld[i] && m_meterOwner[i].meter == m_lineMeter;
+}
+
 bool DeviceModel::clearEnergy()
 {
-    if (!m_ram1Held)
+    if (!energyClearable())
         return false;
+    // The counters of the meter on the line are cleared, with its own record around them.
     WriteProposal p;
     p.source = WriteProposal::Source::EnergyClear;
-    p.ram1 = m_memory.ram1;
+    p.ram1 = m_meterMemory.ram1;
+    p.owner = m_lineMeter;
     std::fill(p.ram1->data() + ram1::EPplus.offset, p.ram1->data() + ram1::EnergyAux.end(), 0);
     return submit(std::move(p));
 }
@@ -254,9 +285,16 @@ void DeviceModel::requestPayload(std::uint8_t code, std::uint8_t* payload, int s
         std::memcpy(payload, from, std::min(n, count));
     };
     switch (code) {
-    case Read_State:
-        copy(&m_requests.ServiceCode, 1);
+    case Read_State: {
+        // A service code that replaces the meter's records waits for a write's read-back: the
+        // verdict is on what the user wrote, not on the defaults.
+        // Held for a few state requests at most: a read-back that cannot come does not keep it.
+        m_serviceHeld = serviceResetsRecords(m_requests.ServiceCode) && verifying() && m_serviceHeldFor < 10;
+        m_serviceHeldFor = m_serviceHeld ? m_serviceHeldFor + 1 : 0;
+        const std::uint8_t service = m_serviceHeld ? kServiceNone : m_requests.ServiceCode;
+        copy(&service, 1);
         break;
+    }
     case Write_RAM1:
         copy(m_memory.ram1.data(), m_memory.ram1.size());
         break;
@@ -290,7 +328,7 @@ void DeviceModel::requestPayload(std::uint8_t code, std::uint8_t* payload, int s
 void DeviceModel::requestSent(std::uint8_t code)
 {
     // A service request is spent only once it has actually gone out; with no port it waits.
-    if (code == Read_State)
+    if (code == Read_State && !m_serviceHeld)
         m_requests.ServiceCode = 0;
     // The image went out as the user last committed it (the payload was taken just before).
     if (code <= kCommandCount)
@@ -334,6 +372,8 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
         break;
     case Read_RAM1:
         meterRecordRead(MemoryRecord::Ram1, payload);
+        if (m_internalRead[slot(MemoryRecord::Ram1)]) // a verdict's read: the page does not poll it
+            e.setFlag(Read_RAM1, false);
         m_internalRead[slot(MemoryRecord::Ram1)] = false;
         Display_RAM1(payload);
         verify(MemoryRecord::Ram1, payload);
@@ -341,13 +381,17 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
     case Read_RAM2:
     case Read_RAM3: {
         const MemoryRecord record = code == Read_RAM2 ? MemoryRecord::Ram2 : MemoryRecord::Ram3;
-        const bool asked = e.flag(code) && !m_internalRead[slot(record)];
+        // A read the model asked for itself (who is on the line, a backup) changes no image that
+        // holds a record: the editors keep what the user is typing.
+        const bool internal = m_internalRead[slot(record)];
+        const bool asked = e.flag(code) && !internal;
         e.setFlag(code, false);
         m_internalRead[slot(record)] = false;
         if (record == MemoryRecord::Ram3)
             identify(get(*reinterpret_cast<const Ram3Image*>(payload), ram3::Gyartasiszam));
         meterRecordRead(record, payload);
-        if (readReplacesImage(code, asked)) {
+        const bool held = record == MemoryRecord::Ram2 ? m_ram2Held : m_ram3Held;
+        if ((!internal || !held) && readReplacesImage(code, asked)) {
             if (code == Read_RAM2)
                 Display_RAM2(payload);
             else
@@ -365,10 +409,15 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
         if (m_sent[code] != m_committed[code])
             break;
         e.setFlag(code, false);
-        if (const auto record = recordOfCommand(code))
+        // The read-back is the verdict of a write that went out; an unasked acknowledgement only
+        // reads the record again.
+        const auto record = recordOfCommand(code);
+        if (record && m_writes[slot(*record)].wentOut)
             m_writes[slot(*record)].verifying = true;
         if (const int readBack = commandInfo(code)->readBack)
-            e.setFlag(readBack, true); // read back what the meter now holds
+            askRead(static_cast<std::uint8_t>(readBack)); // read back what the meter now holds
+        else if (record && m_writes[slot(*record)].verifying)
+            askOwnRead(readOf(*record)); // the energy clear has no read-back: the verdict needs one
         break;
     }
     case Write_Digout:
@@ -574,8 +623,16 @@ void DeviceModel::identify(std::uint32_t number)
     }
 }
 
+bool DeviceModel::verifying() const
+{
+    return std::any_of(m_writes.begin(), m_writes.end(), [](const WriteState& w) { return w.verifying; });
+}
+
 void DeviceModel::meterRecordRead(MemoryRecord record, const std::uint8_t* payload)
 {
+    // Whose record this is, the meter's RAM3 tells: asked before the line can be interrupted again.
+    if (!m_lineMeter && record != MemoryRecord::Ram3)
+        askOwnRead(Read_RAM3);
     if (record == MemoryRecord::Ram1)
         m_meterMemory.ram1.copyFrom(payload);
     else if (record == MemoryRecord::Ram2)
@@ -594,10 +651,7 @@ bool DeviceModel::mayRequest(std::uint8_t code)
     const std::size_t i = slot(*record);
     if (!m_lineMeter) {
         // The line was interrupted (or nobody answered yet): the meter must say who it is first.
-        if (!engine().flag(Read_RAM3)) {
-            m_internalRead[slot(MemoryRecord::Ram3)] = true;
-            engine().setFlag(Read_RAM3, true);
-        }
+        askOwnRead(Read_RAM3);
         return false;
     }
     if (m_imageOwner[i].meter != m_lineMeter) {
@@ -617,11 +671,7 @@ bool DeviceModel::backUp(MemoryRecord record)
     const bool held = m_meterHeld[i] && m_meterOwner[i].meter == m_lineMeter;
     if (m_history && !held) {
         // The backup keeps the meter's record as the meter holds it: read it first.
-        const std::uint8_t read = readOf(record);
-        if (!engine().flag(read)) {
-            m_internalRead[i] = true;
-            engine().setFlag(read, true);
-        }
+        askOwnRead(readOf(record));
         return false;
     }
     const auto image = imageBytes(record);
@@ -651,12 +701,8 @@ void DeviceModel::verify(MemoryRecord record, const std::uint8_t* payload)
         return;
     if (!m_lineMeter) {
         // Not known whose record this is: ask again once the meter said who it is.
-        m_internalRead[slot(record)] = true;
-        engine().setFlag(readOf(record), true);
-        if (!engine().flag(Read_RAM3)) {
-            m_internalRead[slot(MemoryRecord::Ram3)] = true;
-            engine().setFlag(Read_RAM3, true);
-        }
+        askRead(readOf(record));
+        askOwnRead(Read_RAM3);
         return;
     }
     const std::span<const std::uint8_t> read(payload, meterBytes(record).size());
@@ -681,6 +727,14 @@ void DeviceModel::verify(MemoryRecord record, const std::uint8_t* payload)
                     return std::abs(c.after - c.before) < std::abs(before.before - c.before);
             return false;
         });
+    }
+    if (!differences.empty() && ++w.readBacks < 3 &&
+        (w.differing.empty() || !std::equal(w.differing.begin(), w.differing.end(), read.begin()))) {
+        // No verdict on one differing record: it may answer a read sent before the write. The
+        // meter is asked again; two alike make the verdict.
+        w.differing.assign(read.begin(), read.end());
+        askRead(readOf(record));
+        return;
     }
     const WriteOutcome outcome = differences.empty() ? WriteOutcome::Verified : WriteOutcome::Differs;
     endWrite(record, outcome, std::move(differences));
@@ -709,6 +763,8 @@ void DeviceModel::endWrite(MemoryRecord record, WriteOutcome outcome, std::vecto
     w.wentOut = false;
     w.verifying = false;
     w.backedUp = 0;
+    w.differing.clear();
+    w.readBacks = 0;
 
     const QString name = QLatin1String(memoryRecordName(record));
     const QString meter = owner ? QString::number(*owner) : QStringLiteral("?");
@@ -758,8 +814,7 @@ void DeviceModel::cancelWrite(MemoryRecord record)
     if (!owed && w.verifying) {
         // Acknowledged, its read-back still to come: the verdict is taken from a read of the
         // model's own, which leaves the loaded image alone.
-        m_internalRead[slot(record)] = true;
-        engine().setFlag(readOf(record), true);
+        askOwnRead(readOf(record));
         return;
     }
     if (owed && w.wentOut)
@@ -792,6 +847,7 @@ bool DeviceModel::restore(const MeterRecords& records)
 
 bool DeviceModel::submit(WriteProposal p)
 {
+    const bool ownerNamed = p.owner.has_value(); // a backup's meter, the meter on the line
     if (!p.owner) {
         const MemoryRecord first = p.ram3   ? MemoryRecord::Ram3
                                    : p.ram2 ? MemoryRecord::Ram2
@@ -827,11 +883,11 @@ bool DeviceModel::submit(WriteProposal p)
             p.ram3.reset();
         owner = p.meter;
     }
-    // Unless the user chose to write another meter's records (or a backup) to the meter named, each
-    // image stays with the meter it came from: after the line changed, the factory record may
-    // already be the new meter's while the configuration is still the one read from the old one,
-    // whose write must not reach the new meter.
-    const bool named = p.foreign() || p.source == WriteProposal::Source::Restore;
+    // Unless the intent named the meter or the user chose to write another meter's records to the
+    // one on the line, each image stays with the meter it came from: after the line changed, the
+    // factory record may already be the new meter's while the configuration is still the one read
+    // from the old one, whose write must not reach the new meter.
+    const bool named = ownerNamed || p.foreign();
     auto commit = [&](MemoryRecord r, std::span<const std::uint8_t> bytes) {
         const auto image = imageBytes(r);
         std::memcpy(image.data(), bytes.data(), image.size());

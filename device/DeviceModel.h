@@ -156,8 +156,11 @@ public:
     void setDaTestSource(std::function<float()> source) { m_daTestSource = std::move(source); }
     /// Sends the analog test value (read from the source when the request goes out).
     void requestDaTest();
-    /// Zeroes the energy counters of the RAM1 image (payload bytes 2 to 177) and writes it.
-    /// Refused (false) until a RAM1 record was read from the meter.
+    /// Whether the energy counters can be cleared now: a RAM1 record was read from the meter on
+    /// the line since it was last identified.
+    bool energyClearable() const;
+    /// Zeroes the energy counters (payload bytes 2 to 177) of the RAM1 record of the meter on the
+    /// line and writes it. Refused (false) unless energyClearable().
     bool clearEnergy();
     /// Writes the records of a backup, through the review; `records.Gyartasiszam` is the meter
     /// it was taken from.
@@ -232,6 +235,12 @@ private:
     bool readReplacesImage(std::uint8_t read, bool asked) const;
     /// Flags the reads of both configuration records unless a settings file was loaded.
     void rereadConfig();
+    /// A read the user's action asks for (a page, a read button, a write's read-back): its answer
+    /// counts as asked.
+    void askRead(std::uint8_t read);
+    /// A read the model needs itself (who is on the line, a backup, a verdict), unless the read is
+    /// asked for anyway: its answer leaves held images alone.
+    void askOwnRead(std::uint8_t read);
     /// The image is committed for writing once more: its write goes out with it.
     void commitForWrite(std::uint8_t write);
     void hold(bool& held);
@@ -248,10 +257,14 @@ private:
     /// One write command's progress past the counting of commitments.
     struct WriteState
     {
-        unsigned backedUp = 0;            ///< the commitment the backup was made for
-        bool wentOut = false;             ///< a request went out and its outcome is not known yet
-        bool verifying = false;           ///< acknowledged: the read-back decides
-        std::vector<std::uint8_t> sent;   ///< the image the last request carried
+        unsigned backedUp = 0;          ///< the commitment the backup was made for
+        bool wentOut = false;           ///< a request went out and its outcome is not known yet
+        bool verifying = false;         ///< acknowledged: the read-back decides
+        std::vector<std::uint8_t> sent; ///< the image the last request carried
+        /// A read-back that differed from what was written: the verdict waits for a second one
+        /// that agrees (the first may be a late answer to a read sent before the write).
+        std::vector<std::uint8_t> differing;
+        int readBacks = 0;
         std::vector<FieldChange> changes; ///< the meter's record → the image, for the journal
         std::optional<std::uint32_t> owner;
     };
@@ -287,6 +300,12 @@ private:
     std::array<bool, 3> m_meterHeld{};
     DeviceMemory m_meterMemory; ///< the meter's records as last read
     std::array<WriteState, 3> m_writes{};
+    /// Whether a write's read-back is still to give its verdict: a service code that replaces
+    /// records waits until then.
+    bool verifying() const;
+    /// A service code held back from the state request that went out last.
+    bool m_serviceHeld = false;
+    int m_serviceHeldFor = 0; ///< state requests it was held from in a row
     /// Reads the model asked for itself (to identify the meter or to back a record up): their
     /// answers do not count as the user's reads.
     std::array<bool, 3> m_internalRead{};

@@ -12,6 +12,12 @@ constexpr std::uint8_t kServiceFactoryDefaults = 1; ///< factory RAM2 and RAM3
 constexpr std::uint8_t kServiceClearErrors = 2;     ///< the latched error flags cleared
 constexpr std::uint8_t kServiceUserDefaults = 4;    ///< RAM2 to its defaults
 
+/// Whether the code makes the meter replace memory records with its defaults.
+constexpr bool serviceResetsRecords(std::uint8_t code)
+{
+    return (code & (kServiceFactoryDefaults | kServiceUserDefaults)) != 0;
+}
+
 /// Analog-output calibration codes, the payload of Write_DAcalib: the low nibble is the output
 /// (1 or 2), the high nibble the calibration point minus one; 0 switches calibration off.
 constexpr std::uint8_t kDAcalOff = 0x00;

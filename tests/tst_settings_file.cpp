@@ -5,6 +5,7 @@
 #include "records/FieldValue.h"
 #include "records/RecordLayout.h"
 #include "records/Records.h"
+#include "tests/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -724,16 +725,20 @@ void TstSettingsFile::saveFailureLeavesFileIntact_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("section");
-    QTest::newRow("folder that does not exist") << QString("missing/settings.ini") << QString("1234");
-    QTest::newRow("path is a folder") << QString("folder") << QString("1234");
-    QTest::newRow("parent is a file") << QString("settings.ini/settings.ini") << QString("1234");
-    QTest::newRow("section name with a line break") << QString("settings.ini") << QString("12]\r\n[x");
+    QTest::addColumn<int>("sizeLimit"); ///< bytes a file may reach, 0 for no limit
+    QTest::newRow("folder that does not exist") << QString("missing/settings.ini") << QString("1234") << 0;
+    QTest::newRow("path is a folder") << QString("folder") << QString("1234") << 0;
+    QTest::newRow("parent is a file") << QString("settings.ini/settings.ini") << QString("1234") << 0;
+    QTest::newRow("section name with a line break") << QString("settings.ini") << QString("12]\r\n[x") << 0;
+    // The new file is cut short while it is written, as on a full disk.
+    QTest::newRow("disk full") << QString("settings.ini") << QString("1234") << 1000;
 }
 
 void TstSettingsFile::saveFailureLeavesFileIntact()
 {
     QFETCH(QString, name);
     QFETCH(QString, section);
+    QFETCH(int, sizeLimit);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QByteArray existing("[1234]\r\nDinPolarity=1\r\n");
@@ -743,7 +748,14 @@ void TstSettingsFile::saveFailureLeavesFileIntact()
     const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
 
     QString error;
-    QVERIFY(!saveSettings(dir.filePath(name), section, knownRam2(), knownRam3(), kHungarian, &error));
+    bool saved = true;
+    {
+        std::optional<FileSizeLimit> limit;
+        if (sizeLimit > 0)
+            QVERIFY(limit.emplace(sizeLimit).active());
+        saved = saveSettings(dir.filePath(name), section, knownRam2(), knownRam3(), kHungarian, &error);
+    }
+    QVERIFY(!saved);
     QVERIFY(!error.isEmpty());
     QCOMPARE(readAll(existingPath), existing);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
@@ -828,15 +840,19 @@ void TstSettingsFile::saveRecordFile()
 void TstSettingsFile::recordFileFailures_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("missing file") << "none.user";
-    QTest::newRow("folder") << "folder";
-    QTest::newRow("folder that does not exist") << "missing/config.user";
-    QTest::newRow("parent is a file") << "config.user/config.user";
+    QTest::addColumn<int>("sizeLimit"); ///< bytes a file may reach, 0 for no limit
+    QTest::newRow("missing file") << "none.user" << 0;
+    QTest::newRow("folder") << "folder" << 0;
+    QTest::newRow("folder that does not exist") << "missing/config.user" << 0;
+    QTest::newRow("parent is a file") << "config.user/config.user" << 0;
+    // Saved over the existing file on a disk that fills up: the existing file stays whole.
+    QTest::newRow("disk full") << "config.user" << 100;
 }
 
 void TstSettingsFile::recordFileFailures()
 {
     QFETCH(QString, name);
+    QFETCH(int, sizeLimit);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QByteArray existing(314, 'e');
@@ -847,11 +863,22 @@ void TstSettingsFile::recordFileFailures()
 
     QString error;
     if (name != QLatin1String("none.user")) {
-        QVERIFY(!kvam::saveRecordFile(path, knownRam2(), &error));
+        bool saved = true;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (sizeLimit > 0)
+                QVERIFY(limit.emplace(sizeLimit).active());
+            saved = kvam::saveRecordFile(path, knownRam2(), &error);
+        }
+        QVERIFY(!saved);
         QVERIFY(!error.isEmpty());
         QCOMPARE(readAll(existingPath), existing);
         QVERIFY(QDir(dir.filePath(QStringLiteral("folder"))).isEmpty());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList({"config.user", "folder"}));
     }
+    if (sizeLimit > 0)
+        return; // the existing file is whole and loads
     Ram2Image image = filled2(0x11);
     error.clear();
     QVERIFY(!kvam::loadRecordFile(path, image, &error));
