@@ -384,13 +384,14 @@ private slots:
         row("Read_State", "short, factory page") << 1 << 15 << true << V{1} << "" << tooShort.arg(15).arg(16);
         row("Read_State", "exact, factory page") << 1 << 16 << true << V{6, 8} << "Display_State"
                                                  << "";
-        // Acknowledgements count whatever their payload.
+        // Acknowledgements count whatever their payload. The energy clear, which has no read-back
+        // in the command table, is read back for its verdict.
         const struct
         {
             int code;
             const char* name;
             V after;
-        } acks[] = {{5, "Write_RAM1", {}},    {7, "Write_RAM2", {6}},    {9, "Write_RAM3", {8}},
+        } acks[] = {{5, "Write_RAM1", {4}},   {7, "Write_RAM2", {6}},    {9, "Write_RAM3", {8}},
                     {11, "Write_Digout", {}}, {12, "Write_DAcalib", {}}, {13, "Write_DAtest", {}}};
         for (const auto& a : acks) {
             row(a.name, "ack, empty") << a.code << 0 << false << a.after << ""
