@@ -1,5 +1,6 @@
 #include "app/SafeWrites.h"
 
+#include "config/RestoreDialog.h"
 #include "device/DeviceModel.h"
 #include "link/LinkDriver.h"
 #include "platform/UserPrompts.h"
@@ -21,6 +22,13 @@ SafeWrites::SafeWrites(DeviceModel& model, LinkDriver& link, UserPrompts& prompt
         m_prompts.showError(
             currentText("Message.WriteRefused").arg(QLatin1String(memoryRecordName(record)), reason));
     });
+}
+
+void SafeWrites::openRestore(QWidget* window)
+{
+    RestoreDialog dialog(*m_history, m_model, window);
+    if (m_prompts.runDialog(dialog) && dialog.chosen())
+        m_model.restore(*dialog.chosen());
 }
 
 SafeWrites::~SafeWrites()

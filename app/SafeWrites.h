@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+class QWidget;
+
 #include <memory>
 
 namespace kvam {
@@ -25,6 +27,8 @@ public:
 
     /// Every meter's backups and journal.
     MeterHistory& history() const { return *m_history; }
+    /// "Restore": the meter's backups over `window`; the one chosen is written through the review.
+    void openRestore(QWidget* window);
 
 private:
     void finished(const JournalEntry& entry);

@@ -87,6 +87,7 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     QPushButton* passwButton = measurementPage().passwButton();
     connect(passwButton, &QPushButton::clicked, this, [this, passwButton] { PasswbuttonClick(passwButton); });
     connect(&configPage(), &ConfigPage::kilepesClicked, this, [this] { PasswbuttonClick(nullptr); });
+    connect(&configPage(), &ConfigPage::restoreClicked, this, [this] { m_safeWrites->openRestore(this); });
     FormCreate();
     connect(m_pages, &QTabWidget::currentChanged, this, &TForm1::CoolPageControl1Change);
 }

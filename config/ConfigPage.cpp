@@ -115,6 +115,8 @@ ConfigPage::ConfigPage(QWidget* parent) : QWidget(parent)
             emit newPasswordChanged(value);
         }
     });
+    connect(makeButton(this, "RestoreButton", QRect(326, 530, 130, 27)), &QPushButton::clicked, this,
+            &ConfigPage::restoreClicked);
     connect(makeButton(this, "ClearEnergybutton", QRect(470, 530, 140, 27)), &QPushButton::clicked, this,
             &ConfigPage::clearEnergyClicked);
     connect(makeButton(this, "ButtonKilepes", QRect(640, 530, 110, 27)), &QPushButton::clicked, this,

@@ -77,6 +77,7 @@ signals:
     void readRecordClicked();  ///< ButtonReadRecord
     void userDefaultClicked(); ///< UserDefaultButton
     void clearEnergyClicked(); ///< ClearEnergybutton
+    void restoreClicked();     ///< RestoreButton
     void kilepesClicked();     ///< ButtonKilepes
     void antestClicked();      ///< Antestbutton
     /// A committed change of NewPassword.

@@ -4,11 +4,13 @@
 
 #include "app/AccessLevel.h"
 #include "app/MainPages.h"
+#include "app/SafeWrites.h"
 #include "app/TForm1.h"
 #include "app/TPasswordForm.h"
 #include "config/ConfigFiles.h"
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
+#include "config/RestoreDialog.h"
 #include "config/SettingsFile.h"
 #include "config/TSectionForm.h"
 #include "config/UserPasswordStore.h"
@@ -34,6 +36,7 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -249,6 +252,10 @@ private slots:
         const QString store = UserPasswordStore().location();
         if (store.contains(QLatin1String("qttest")))
             QFile::remove(store);
+        // Backups and journals of earlier runs would stand in the restore lists.
+        const QString history = MeterHistory::defaultRoot();
+        if (history.contains(QLatin1String("qttest")))
+            QDir(history).removeRecursively();
     }
 
     // Access levels
@@ -430,6 +437,86 @@ private slots:
     }
 
     // Writing and reading back
+
+    // Two writes, then "Restore": the list shows a backup before each write, the newest first
+    // with what differs from the meter now; the one chosen goes back into the meter and is
+    // verified; the journal lists every write. A damaged backup cannot be restored.
+    void restoreWritesABackupBack()
+    {
+        TForm1 f(unpaced());
+        Recorder r;
+        r.attach(f);
+        f.openPortByName(QStringLiteral("DEMO"));
+        QTRY_VERIFY_WITH_TIMEOUT(f.model().configWritable() && configQuiet(f), 10000);
+        const VirtualMeter* meter = demoMeter(f);
+        QVERIFY(meter);
+        const auto address = [&] { return int(get(meter->ram2(), ram2::MB01Addr)); };
+        const int original = address();
+        QStringList outcomes;
+        connect(&f.model(), &DeviceModel::writeFinished, this,
+                [&](const JournalEntry& e) { outcomes << QLatin1String(memoryRecordName(e.record)); });
+        for (int value : {33, 44}) {
+            QVERIFY(edit(f, QStringLiteral("MB1Address"), value));
+            QVERIFY(f.model().writeConfig());
+            QTRY_VERIFY_WITH_TIMEOUT(configQuiet(f) && outcomes.size() % 2 == 0 && address() == value, 10000);
+        }
+        QCOMPARE(outcomes.size(), 4);
+
+        int listed = 0;
+        QString diffRow;
+        f.prompts().runDialog = [&](QDialog& d) {
+            auto* dialog = qobject_cast<RestoreDialog*>(&d);
+            if (!dialog)
+                return false;
+            auto* list = d.findChild<QTableWidget*>(QStringLiteral("RestoreList"));
+            auto* diff = d.findChild<QTableWidget*>(QStringLiteral("RestoreDiff"));
+            listed = list->rowCount();
+            // The newest backup, taken before the second write, holds 33; the meter holds 44.
+            list->setCurrentCell(0, 0);
+            for (int row = 0; row < diff->rowCount(); ++row)
+                diffRow += diff->item(row, 0)->text() + QLatin1Char(' ') + diff->item(row, 1)->text() +
+                           QLatin1Char(' ') + diff->item(row, 2)->text() + QLatin1Char(';');
+            QTest::mouseClick(d.findChild<QPushButton*>(QStringLiteral("RestoreWrite")), Qt::LeftButton);
+            return d.result() == QDialog::Accepted;
+        };
+        f.evaluatePassword(52806);
+        f.findChild<QPushButton*>(QStringLiteral("RestoreButton"))->click();
+        QCOMPARE(listed, 4); // RAM2 and RAM3 before each of the two writes
+        QVERIFY2(diffRow.contains(QStringLiteral("RAM2 MB01Addr 44 33;")), qPrintable(diffRow));
+        QTRY_VERIFY_WITH_TIMEOUT(configQuiet(f) && address() == 33, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 6, 10000); // without a review both records go
+        QCOMPARE(shown(f, QStringLiteral("MB1Address")).toInt(), 33);
+        const std::vector<JournalLine> journal =
+            f.safeWrites().history().readJournal(meter->config().factoryNumber);
+        QCOMPARE(int(journal.size()), 6);
+        for (const JournalLine& line : journal)
+            QVERIFY2(line.outcome == WriteOutcome::Verified, qPrintable(line.text));
+        QVERIFY(std::any_of(journal.end() - 2, journal.end(), [](const JournalLine& l) {
+            return l.changes.contains(QStringLiteral("MB01Addr 44 -> 33"));
+        }));
+        QVERIFY(original != 33 && original != 44);
+
+        // A backup damaged on disk is listed as such and cannot be chosen.
+        const QString folder = f.safeWrites().history().meterFolder(meter->config().factoryNumber);
+        const QStringList raw = QDir(folder).entryList({QStringLiteral("*.ram2")}, QDir::Files, QDir::Name);
+        QVERIFY(!raw.isEmpty());
+        QVERIFY(writeFile(folder + QLatin1Char('/') + raw.last(), QByteArray(10, 'x')));
+        bool restorable = true;
+        QString state;
+        f.prompts().runDialog = [&](QDialog& d) {
+            auto* list = d.findChild<QTableWidget*>(QStringLiteral("RestoreList"));
+            for (int row = 0; row < list->rowCount(); ++row)
+                if (!list->item(row, 3)->text().isEmpty()) {
+                    list->setCurrentCell(row, 0);
+                    state = list->item(row, 3)->text();
+                    restorable = d.findChild<QPushButton*>(QStringLiteral("RestoreWrite"))->isEnabled();
+                }
+            return false;
+        };
+        f.findChild<QPushButton*>(QStringLiteral("RestoreButton"))->click();
+        QVERIFY2(!state.isEmpty() && !restorable, qPrintable(state));
+        QVERIFY(r.errors.isEmpty());
+    }
 
     void writeRoundTrip_data()
     {

@@ -116,6 +116,28 @@ struct Rig
     }
 };
 
+/// Keeps what the model hands to the history; refuses every backup when told to.
+struct FakeHistory : WriteHistory
+{
+    bool refuse = false;
+    std::vector<MeterRecords> backups;
+    std::vector<JournalEntry> lines;
+    bool backup(const MeterRecords& records, MemoryRecord, QString* reason) override
+    {
+        if (refuse) {
+            *reason = QStringLiteral("No space left on device");
+            return false;
+        }
+        backups.push_back(records);
+        return true;
+    }
+    bool journal(const JournalEntry& entry, QString*) override
+    {
+        lines.push_back(entry);
+        return true;
+    }
+};
+
 } // namespace
 
 // Outside the model the images can only be read.
@@ -654,6 +676,7 @@ private slots:
         QTest::newRow("another meter after a port change")
             << "port" << 222222u << V{} << QStringList{"RAM2 other 222222", "RAM3 other 222222"};
         QTest::newRow("a settings section loaded meanwhile") << "load" << 111111u << V{} << QStringList{};
+        QTest::newRow("no backup can be made") << "nobackup" << 111111u << V{} << QStringList{};
         QTest::newRow("the meter caps the ratio")
             << "clamp" << 111111u << V{Write_RAM2, Write_RAM3}
             << QStringList{"RAM2 differs Ratio[1] 75.5 70", "RAM3 verified"};
@@ -669,6 +692,13 @@ private slots:
         QFETCH(std::vector<int>, written);
         QFETCH(QStringList, outcomes);
         Rig r;
+        FakeHistory history;
+        history.refuse = then == QLatin1String("nobackup");
+        r.model.setHistory(&history);
+        QStringList refused;
+        QObject::connect(&r.model, &DeviceModel::writeRefused, [&](MemoryRecord rec, const QString& why) {
+            refused << QStringLiteral("%1 %2").arg(QLatin1String(memoryRecordName(rec)), why);
+        });
         r.meterIs(111111);
         QStringList got;
         QObject::connect(&r.model, &DeviceModel::writeFinished, [&](const JournalEntry& e) {
@@ -750,6 +780,25 @@ private slots:
             QCOMPARE(get(r.model.memory().ram2, ram2::Ratio, 1), 33.0f);
         if (then == QLatin1String("clamp")) // the editor shows what the meter holds
             QCOMPARE(get(r.model.memory().ram2, ram2::Ratio, 1), 70.0f);
+        // Every write that went out was backed up first, with the meter's record as read (not the
+        // packed image), and journalled with what it changed; nothing goes without a backup.
+        // (After the time-out the RAM2 write that went before it was backed up once.)
+        const bool wentBefore = then == QLatin1String("timeout");
+        QCOMPARE(int(history.backups.size()), written.empty() && wentBefore ? 1 : int(written.size()));
+        for (const MeterRecords& b : history.backups) {
+            QCOMPARE(b.Gyartasiszam, 111111u);
+            QVERIFY(b.ram2 && get(*b.ram2, ram2::Ratio, 1) == 0.0f);
+        }
+        QCOMPARE(int(history.lines.size()), int(outcomes.size()));
+        for (const JournalEntry& e : history.lines) {
+            QCOMPARE(e.Gyartasiszam, 111111u);
+            if (e.record == MemoryRecord::Ram2 && !written.empty())
+                QCOMPARE(QString::fromStdString(e.changes.at(0).name()), QStringLiteral("Ratio[1]"));
+        }
+        const QStringList expectRefused =
+            history.refuse ? QStringList{"RAM2 No space left on device", "RAM3 No space left on device"}
+                           : QStringList{};
+        QCOMPARE(refused, expectRefused);
     }
 
     void firmwareRefusal_data()

@@ -252,6 +252,24 @@ constexpr UiText kTexts[] = {
     message("Message.WriteRefused",
             "A(z) %1 rekord nem került beírásra, mert a biztonsági mentése nem készíthető el:\n%2",
             "The %1 record was not written, because its backup cannot be made:\n%2"),
+    // The restore dialog (made when it is opened: its texts are taken in the language then shown).
+    message("RestoreForm", "Visszaállítás biztonsági mentésből", "Restore from a backup"),
+    message("RestoreForm.Meter", "Gyári szám:", "Factory number:"),
+    message("RestoreForm.Time", "Időpont", "Time"),
+    message("RestoreForm.Records", "Rekordok", "Records"),
+    message("RestoreForm.Differs", "Eltérő mezők most", "Fields differing now"),
+    message("RestoreForm.State", "Állapot", "State"),
+    message("RestoreForm.Field", "Mező", "Field"),
+    message("RestoreForm.Now", "A készülékben most", "In the meter now"),
+    message("RestoreForm.Backup", "A mentésben", "In the backup"),
+    message("RestoreForm.Journal", "Írási napló", "Write journal"),
+    message("RestoreForm.Restore", "Visszaállítás", "Restore"),
+    message("RestoreForm.Close", "Bezárás", "Close"),
+    message("RestoreForm.NoBackups", "Még nincs biztonsági mentés.", "There is no backup yet."),
+    // %1 the backup's meter, %2 the meter on the line.
+    message("RestoreForm.OtherMeter", "Ezek a(z) %1 készülék mentései; a vonalon a(z) %2 készülék van.",
+            "These are backups of meter %1; meter %2 is on the line."),
+    message("RestoreForm.Damaged", "sérült: %1", "damaged: %1"),
 
 #include "texts/CalibTexts.inc"
 #include "texts/ConfigTexts.inc"
