@@ -331,6 +331,12 @@ class Soak
 {
 public:
     Soak(const Options& opt, TForm1& form, Rig& rig) : m_opt(opt), f(form), m_rig(rig), m_rng(opt.seed) {}
+    ~Soak()
+    {
+        // The meters and the window outlive the soak.
+        for (int m = 0; m < 2; ++m)
+            m_rig.meter(m).setRequestWatcher({});
+    }
 
     int run();
 
@@ -446,6 +452,7 @@ private:
     Options m_opt;
     TForm1& f;
     Rig& m_rig;
+    QObject m_context; // what the soak hears of the window and the meters ends with it
     std::mt19937 m_rng;
     QElapsedTimer m_clock;
     QTemporaryDir m_dir;
@@ -815,9 +822,10 @@ void Soak::onWriteFinished(const JournalEntry& e)
 
 void Soak::watch()
 {
-    QObject::connect(&f.link(), &LinkDriver::monitorText, &f, [this](const QString& b) { onMonitor(b); });
-    QObject::connect(&f.link(), &LinkDriver::flagsUpdated, &f, [this] { onFlags(); });
-    QObject::connect(&f.model(), &DeviceModel::writeFinished, &f,
+    QObject::connect(&f.link(), &LinkDriver::monitorText, &m_context,
+                     [this](const QString& b) { onMonitor(b); });
+    QObject::connect(&f.link(), &LinkDriver::flagsUpdated, &m_context, [this] { onFlags(); });
+    QObject::connect(&f.model(), &DeviceModel::writeFinished, &m_context,
                      [this](const JournalEntry& e) { onWriteFinished(e); });
     for (int m = 0; m < 2; ++m) {
         m_rig.meter(m).setRequestWatcher([this, m](std::uint8_t code, std::span<const std::uint8_t> payload) {
@@ -1092,7 +1100,7 @@ void Soak::moveCable()
              .arg(from >= 0 ? m_rig.number(from) : 0)
              .arg(m_rig.number(to))
              .arg(silenceMs));
-    QTimer::singleShot(silenceMs, &f, [this, line, to] {
+    QTimer::singleShot(silenceMs, &m_context, [this, line, to] {
         m_rig.cables[std::size_t(line)].plug(&m_rig.meter(to));
         m_moving = false;
         ++m_moves;
@@ -1182,7 +1190,7 @@ int Soak::run()
     // fault. The outcome's message comes just before the soak hears of the outcome itself.
     f.prompts().showError = [this](const QString& t) {
         m_unclaimedMessages << t;
-        QTimer::singleShot(0, &f, [this] {
+        QTimer::singleShot(0, &m_context, [this] {
             for (const QString& text : std::as_const(m_unclaimedMessages)) {
                 ++m_errors;
                 fail("error shown", text);
