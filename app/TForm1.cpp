@@ -68,7 +68,10 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     m_sectionForm = new TSectionForm(this);
     m_files = new ConfigFiles(*m_model, m_prompts, *m_sectionForm, this);
     m_safeWrites = new SafeWrites(*m_model, *m_link, m_prompts,
-                                  std::make_unique<MeterHistory>(MeterHistory::defaultRoot()), this);
+                                  std::make_unique<MeterHistory>(m_options.historyRoot.isEmpty()
+                                                                     ? MeterHistory::defaultRoot()
+                                                                     : m_options.historyRoot),
+                                  this);
 
     m_txLed = makeCaptionedLamp(this, "TxLed", 22);
     m_rxLed = makeCaptionedLamp(this, "RxLed", 90);

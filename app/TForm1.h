@@ -41,6 +41,8 @@ public:
         /// Every write is reviewed by the user before it goes (the program's start sets it unless
         /// `--no-review`; tests answer the review through the prompts when they set it).
         bool review = false;
+        /// Where every meter's backups and journal are kept; empty: the user's data folder.
+        QString historyRoot;
         /// When set, makes the port for every name in place of the demo meter and the serial
         /// ports (the fault soak's lines to several meters).
         LinkDriver::PortFactory ports;

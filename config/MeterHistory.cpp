@@ -21,6 +21,11 @@
 #include <system_error>
 #include <utility>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace kvam {
 
 namespace {
@@ -654,6 +659,11 @@ QString userLoginName()
         if (!value.isEmpty())
             return value;
     }
+#ifdef Q_OS_UNIX
+    // A session without a login environment (a service, su): the account the program runs as.
+    if (const passwd* account = getpwuid(getuid()); account && account->pw_name && *account->pw_name)
+        return QString::fromLocal8Bit(account->pw_name);
+#endif
     return QStringLiteral("unknown");
 }
 

@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -17,6 +16,7 @@ namespace {
 QTableWidget* table(QWidget* parent, const char* name, const QStringList& headers, const QRect& geometry)
 {
     auto* t = new QTableWidget(0, int(headers.size()), parent);
+    t->setWordWrap(false);
     t->setObjectName(QLatin1String(name));
     t->setHorizontalHeaderLabels(headers);
     t->setGeometry(geometry);
@@ -30,8 +30,16 @@ QTableWidget* table(QWidget* parent, const char* name, const QStringList& header
 
 void setRow(QTableWidget* t, int row, const QStringList& cells)
 {
-    for (int c = 0; c < int(cells.size()); ++c)
-        t->setItem(row, c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < int(cells.size()); ++c) {
+        auto* item = new QTableWidgetItem(cells[c]);
+        item->setToolTip(cells[c]); // a long reason or change list in full
+        t->setItem(row, c, item);
+    }
+}
+
+QString localTime(const QDateTime& t)
+{
+    return t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
 }
 
 QString number(double v)
@@ -71,12 +79,14 @@ RestoreDialog::RestoreDialog(MeterHistory& history, const DeviceModel& model, QW
     m_note->setWordWrap(true);
 
     m_list = table(this, "RestoreList",
-                   {currentText("RestoreForm.Time"), currentText("RestoreForm.Records"),
-                    currentText("RestoreForm.Differs"), currentText("RestoreForm.State")},
+                   {currentText("RestoreForm.Time"), currentText("RestoreForm.Written"),
+                    currentText("RestoreForm.Records"), currentText("RestoreForm.Differs"),
+                    currentText("RestoreForm.State")},
                    QRect(12, 44, 696, 150));
-    m_list->setColumnWidth(0, 190);
-    m_list->setColumnWidth(1, 110);
-    m_list->setColumnWidth(2, 150);
+    m_list->setColumnWidth(0, 170);
+    m_list->setColumnWidth(1, 60);
+    m_list->setColumnWidth(2, 120);
+    m_list->setColumnWidth(3, 160);
     m_diff = table(
         this, "RestoreDiff",
         {currentText("RestoreForm.Field"), currentText("RestoreForm.Now"), currentText("RestoreForm.Backup")},
@@ -85,11 +95,16 @@ RestoreDialog::RestoreDialog(MeterHistory& history, const DeviceModel& model, QW
     m_diff->setColumnWidth(1, 220);
     auto* journalLabel = new QLabel(currentText("RestoreForm.Journal"), this);
     journalLabel->setGeometry(12, 368, 300, 20);
-    m_journal = new QPlainTextEdit(this);
-    m_journal->setObjectName(QStringLiteral("RestoreJournal"));
-    m_journal->setReadOnly(true);
-    m_journal->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_journal->setGeometry(12, 390, 696, 120);
+    m_journal = table(this, "RestoreJournal",
+                      {currentText("RestoreForm.Time"), currentText("RestoreForm.User"),
+                       currentText("RestoreForm.Records"), currentText("RestoreForm.Changes"),
+                       currentText("RestoreForm.Outcome")},
+                      QRect(12, 390, 696, 120));
+    m_journal->setSelectionMode(QAbstractItemView::NoSelection);
+    m_journal->setColumnWidth(0, 170);
+    m_journal->setColumnWidth(1, 80);
+    m_journal->setColumnWidth(2, 70);
+    m_journal->setColumnWidth(3, 230);
 
     m_restore = new QPushButton(currentText("RestoreForm.Restore"), this);
     m_restore->setObjectName(QStringLiteral("RestoreWrite"));
@@ -145,14 +160,23 @@ void RestoreDialog::showMeter(std::uint32_t meter)
                 differs = QString::number(differences(*loaded).size());
         }
         setRow(m_list, row,
-               {b.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")),
+               {localTime(b.time), b.written ? QLatin1String(memoryRecordName(*b.written)) : QString(),
                 records.join(QLatin1Char(',')), differs,
                 b.damaged ? currentText("RestoreForm.Damaged").arg(b.damage) : QString()});
     }
-    m_journal->clear();
     std::size_t damaged = 0;
-    for (const JournalLine& line : m_history.readJournal(meter, &reason, &damaged))
-        m_journal->appendPlainText(line.text);
+    const std::vector<JournalLine> journal = m_history.readJournal(meter, &reason, &damaged);
+    m_journal->setRowCount(int(journal.size()));
+    // The newest line first, as the backups.
+    for (int row = 0; row < int(journal.size()); ++row) {
+        const JournalLine& line = journal[journal.size() - 1 - std::size_t(row)];
+        if (line.damaged)
+            setRow(m_journal, row, {QString(), QString(), QString(), line.text});
+        else
+            setRow(m_journal, row,
+                   {localTime(line.time), line.user, QLatin1String(memoryRecordName(line.record)),
+                    line.changes, line.outcomeText});
+    }
     if (damaged > 0)
         m_note->setText(reason);
     m_diff->setRowCount(0);

@@ -9,7 +9,6 @@
 
 class QComboBox;
 class QLabel;
-class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -44,7 +43,7 @@ private:
     QComboBox* m_meters = nullptr;
     QTableWidget* m_list = nullptr;
     QTableWidget* m_diff = nullptr;
-    QPlainTextEdit* m_journal = nullptr;
+    QTableWidget* m_journal = nullptr;
     QLabel* m_note = nullptr;
     QPushButton* m_restore = nullptr;
     std::vector<BackupInfo> m_backups;

@@ -10,6 +10,7 @@ struct DeviceModelTestAccess
 {
     static DeviceMemory& memory(DeviceModel& model) { return model.m_memory; }
     static RequestValues& requests(DeviceModel& model) { return model.m_requests; }
+    static DeviceMemory& meterMemory(DeviceModel& model) { return model.m_meterMemory; }
 };
 
 namespace test {
@@ -17,6 +18,11 @@ namespace test {
 inline DeviceMemory& testMemory(DeviceModel& model)
 {
     return DeviceModelTestAccess::memory(model);
+}
+/// The model's copies of the meter's records as last read, writable for a test's set-up.
+inline DeviceMemory& testMeterMemory(DeviceModel& model)
+{
+    return DeviceModelTestAccess::meterMemory(model);
 }
 /// The model's request values, writable for a test's set-up.
 inline RequestValues& testRequests(DeviceModel& model)

@@ -336,9 +336,10 @@ void TstCalib::energyClearZeroesTheMeter()
     QVERIFY(f.activatePage(QStringLiteral("TabSheet_Meres")));
     QTRY_VERIFY_WITH_TIMEOUT(f.model().ram1Held(), 10000);
     QVERIFY(clear->isEnabled());
+    // The meter on the line is cleared (no event runs before the port closes and holds the write).
+    const Ram1Image before = *f.model().meterRecords().ram1;
+    QVERIFY(f.model().clearEnergy());
     f.link().closePort();
-    const Ram1Image before = f.model().memory().ram1;
-    f.model().clearEnergy();
     QVERIFY(f.engine().flag(Write_RAM1));
     for (std::size_t i = 0; i < ram1::kSize; ++i) {
         if (i >= 2 && i <= 177)

@@ -252,10 +252,6 @@ private slots:
         const QString store = UserPasswordStore().location();
         if (store.contains(QLatin1String("qttest")))
             QFile::remove(store);
-        // Backups and journals of earlier runs would stand in the restore lists.
-        const QString history = MeterHistory::defaultRoot();
-        if (history.contains(QLatin1String("qttest")))
-            QDir(history).removeRecursively();
     }
 
     // Access levels
@@ -417,11 +413,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(f.model().ram1Held(), 10000);
         QVERIFY(clear->isEnabled() && clear->toolTip().isEmpty());
 
-        // A record whose every byte tells where it stands; no event runs until the check.
-        Ram1Image& ram1 = testMemory(f.model()).ram1;
+        // The meter's record as last read, every byte telling where it stands; no event runs until
+        // the check. The clear is built on it (not on an image another meter may have filled).
+        Ram1Image& read = testMeterMemory(f.model()).ram1;
         for (std::size_t i = 0; i < ram1::kSize; ++i)
-            ram1.data()[i] = std::uint8_t(i % 251 + 1);
-        const Ram1Image before = ram1;
+            read.data()[i] = std::uint8_t(i % 251 + 1);
+        const Ram1Image before = read;
+        const Ram1Image& ram1 = f.memory().ram1;
         f.model().clearEnergy();
         QVERIFY(f.engine().flag(Write_RAM1));
         for (std::size_t i = 0; i < ram1::kSize; ++i) {
@@ -443,7 +441,10 @@ private slots:
     // verified; the journal lists every write. A damaged backup cannot be restored.
     void restoreWritesABackupBack()
     {
-        TForm1 f(unpaced());
+        QTemporaryDir history; // other tests write into the user's data folder meanwhile
+        TForm1::Options options = unpaced();
+        options.historyRoot = history.path();
+        TForm1 f(options);
         Recorder r;
         r.attach(f);
         f.openPortByName(QStringLiteral("DEMO"));
@@ -506,9 +507,9 @@ private slots:
         f.prompts().runDialog = [&](QDialog& d) {
             auto* list = d.findChild<QTableWidget*>(QStringLiteral("RestoreList"));
             for (int row = 0; row < list->rowCount(); ++row)
-                if (!list->item(row, 3)->text().isEmpty()) {
+                if (!list->item(row, 4)->text().isEmpty()) {
                     list->setCurrentCell(row, 0);
-                    state = list->item(row, 3)->text();
+                    state = list->item(row, 4)->text();
                     restorable = d.findChild<QPushButton*>(QStringLiteral("RestoreWrite"))->isEnabled();
                 }
             return false;
