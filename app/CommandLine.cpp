@@ -20,6 +20,7 @@ QString commandLineHelp()
         "                     password TabSheet_Config, TabSheet_FactorySettings,\n"
         "                     TabSheet_Calib; an inner page such as TabSheet2 opens its page)\n"
         "  --english          switch to the English texts at start (as a click on the flag)\n"
+        "  --no-review        write without showing the changes for confirmation first\n"
         "  --screenshot FILE  after three seconds save a picture of the window to FILE and quit\n"
         "  --help             show this text\n");
 }
@@ -52,6 +53,8 @@ CommandLineResult parseCommandLine(const QStringList& arguments)
             o.help = true;
         } else if (arg == QLatin1String("--english") && !inlineValue) {
             o.english = true;
+        } else if (arg == QLatin1String("--no-review") && !inlineValue) {
+            o.noReview = true;
         } else if (arg == QLatin1String("--demo") && !inlineValue) {
             o.port = QLatin1String(kDemoPort);
         } else if (arg == QLatin1String("--port")) {

@@ -15,6 +15,7 @@ struct CommandLineOptions
     QString screenshot;          ///< save a picture of the window after three seconds, then quit
     std::optional<int> password; ///< enter this number at start as the password dialog would take it
     bool english = false;        ///< switch to the English texts at start, as the English flag does
+    bool noReview = false;       ///< writes go without the review of their changes
     bool help = false;
 };
 

@@ -71,7 +71,7 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
                                   std::make_unique<MeterHistory>(m_options.historyRoot.isEmpty()
                                                                      ? MeterHistory::defaultRoot()
                                                                      : m_options.historyRoot),
-                                  this);
+                                  m_options.review, this);
 
     m_txLed = makeCaptionedLamp(this, "TxLed", 22);
     m_rxLed = makeCaptionedLamp(this, "RxLed", 90);

@@ -27,7 +27,9 @@ int main(int argc, char* argv[])
     // The task-bar text; the window caption is the main window's own.
     QApplication::setApplicationName(QStringLiteral("KVAM2300 33"));
 
-    kvam::TForm1 form;
+    kvam::TForm1::Options formOptions;
+    formOptions.review = !options.noReview;
+    kvam::TForm1 form(formOptions);
     if (options.english)
         form.switchToEnglish();
     if (options.password)

@@ -148,6 +148,7 @@ void DeviceModel::readRam()
 {
     m_requests.SettingsLoaded = false;
     rereadConfig();
+    emit configReadAsked();
 }
 
 bool DeviceModel::writeConfig()

@@ -215,6 +215,9 @@ signals:
     void writeFinished(const kvam::JournalEntry& entry);
     /// A write was not sent: its backup or journal could not be written (`reason` the system's).
     void writeRefused(kvam::MemoryRecord record, const QString& reason);
+    /// The user asked for both configuration records again (readRam): the editors will show the
+    /// meter's.
+    void configReadAsked();
     /// A line for the communication monitor (a write held, dropped, refused, verified).
     void notice(const QString& text);
 

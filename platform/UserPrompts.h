@@ -9,6 +9,10 @@ class QWidget;
 
 namespace kvam {
 
+// The device model's write review (device/DeviceModel.h); the prompts only pass them on.
+struct ReviewDecision;
+struct WriteProposal;
+
 /// A file dialog's request: what the window asks for when the user saves or opens a file.
 struct FileRequest
 {
@@ -38,6 +42,10 @@ struct UserPrompts
     std::function<bool(QDialog&)> runDialog;
     /// A file dialog: the chosen file, or an empty text when cancelled.
     std::function<QString(const FileRequest&)> chooseFile;
+    /// Asks the user to confirm a write before it goes. The window's safe writes (app/SafeWrites)
+    /// set the default: the review dialog (config/ReviewForm) over the window, shown through
+    /// `runDialog`. Empty until then.
+    std::function<ReviewDecision(const WriteProposal&)> reviewWrite;
 };
 
 } // namespace kvam

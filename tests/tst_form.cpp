@@ -439,6 +439,12 @@ private slots:
         QTest::newRow("english") << QStringList{"--english"} << true << ""
                                  << ""
                                  << "";
+        QTest::newRow("no review with the demo") << QStringList{"--no-review", "--demo"} << true << "DEMO"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("no review with a value") << QStringList{"--no-review=1"} << false << ""
+                                                << ""
+                                                << "";
         QTest::newRow("password") << QStringList{"--password", "52806"} << true << ""
                                   << ""
                                   << "";
@@ -469,6 +475,7 @@ private slots:
         QCOMPARE(r.options->page, page);
         QCOMPARE(r.options->screenshot, screenshot);
         QCOMPARE(r.options->english, args.contains(QStringLiteral("--english")));
+        QCOMPARE(r.options->noReview, args.contains(QStringLiteral("--no-review")));
         const qsizetype at = args.indexOf(QStringLiteral("--password"));
         if (at >= 0)
             QCOMPARE(r.options->password, std::optional<int>(args[at + 1].toInt()));

@@ -275,6 +275,35 @@ constexpr UiText kTexts[] = {
             "These are backups of meter %1; meter %2 is on the line."),
     message("RestoreForm.Damaged", "sérült: %1", "damaged: %1"),
 
+    // The review of a write (%1 of Review.Meter the meter, %2 the records; of Review.Foreign the meter
+    // the records come from, %2 the one on the line) and the marks of fields the meter holds otherwise.
+    message("Review.Title", "Írás ellenőrzése", "Review write"),
+    message("Review.Meter", "Készülék gyári száma: %1      Beírandó rekordok: %2",
+            "Meter's serial number: %1      Records to write: %2"),
+    message("Review.UnknownMeter", "ismeretlen", "unknown"),
+    message("Review.Foreign",
+            "Figyelem: ezek a beállítások a(z) %1 gyári számú készülékéi, de a vonalon a(z) %2 gyári számú "
+            "készülék van.",
+            "Warning: these settings belong to meter %1, but meter %2 is on the line."),
+    message("Review.IncludeFactory", "A gyári adatok és a kalibráció (RAM3) beírása is",
+            "Also write the factory data and calibration (RAM3)"),
+    message("Review.FactoryLeftOut", "Nem kerül beírásra, csak a gyári adatokkal együtt.",
+            "Not written unless the factory data are written too."),
+    message("Review.Caption", "Mező", "Field"),
+    message("Review.Name", "Név", "Name"),
+    message("Review.MeterValue", "Készülékben", "In the meter"),
+    message("Review.NewValue", "Új érték", "New value"),
+    message("Review.Unit", "Egység", "Unit"),
+    message("Review.Bit", "%1. bit", "bit %1"),
+    message("Review.NothingChanges", "Nincs változás: semmi sem kerül beírásra.",
+            "Nothing changes: nothing is written."),
+    message("Review.DontAsk", "Ne kérdezzen újra a program bezárásáig",
+            "Do not ask again until I close the program"),
+    message("Review.Write", "Írás", "Write"),
+    message("Review.Cancel", "Mégse", "Cancel"),
+    message("Review.Close", "Bezárás", "Close"),
+    message("Review.Written", "Beírva: %1", "Written: %1"),
+
 #include "texts/CalibTexts.inc"
 #include "texts/ConfigTexts.inc"
 };
