@@ -21,6 +21,10 @@ SafeWrites::SafeWrites(DeviceModel& model, LinkDriver& link, UserPrompts& prompt
     m_model->setUserName(userLoginName());
     connect(m_model, &DeviceModel::notice, &link, &LinkDriver::monitorText);
     connect(m_model, &DeviceModel::writeFinished, this, &SafeWrites::finished);
+    connect(m_model, &DeviceModel::foreignFactoryKept, this,
+            [this](std::uint32_t owner, std::uint32_t meter) {
+                m_prompts.showError(currentText("Message.ForeignFactoryKept").arg(owner).arg(meter));
+            });
     connect(m_model, &DeviceModel::writeRefused, this, [this](MemoryRecord record, const QString& reason) {
         m_prompts.showError(
             currentText("Message.WriteRefused").arg(QLatin1String(memoryRecordName(record)), reason));

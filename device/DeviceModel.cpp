@@ -880,8 +880,16 @@ bool DeviceModel::submit(WriteProposal p)
     if (p.foreign()) {
         // Another meter's records: its factory data and calibration stay out unless the user
         // asked for them; what is written now belongs to the meter on the line.
-        if (!decision.includeFactory)
+        if (!decision.includeFactory && p.ram3) {
             p.ram3.reset();
+            noteMonitor(QStringLiteral("RAM3 of meter %1 not written into meter %2: not asked for")
+                            .arg(*p.owner)
+                            .arg(*p.meter));
+            if (!p.ram1 && !p.ram2) { // nothing is left to write: the user must hear why
+                emit foreignFactoryKept(*p.owner, *p.meter);
+                return false;
+            }
+        }
         owner = p.meter;
     }
     // Unless the intent named the meter or the user chose to write another meter's records to the

@@ -218,6 +218,10 @@ signals:
     /// The user asked for both configuration records again (readRam): the editors will show the
     /// meter's.
     void configReadAsked();
+    /// Another meter's factory data and calibration (its RAM3, e.g. of a loaded settings section
+    /// a calibration button changed) were not written into the meter on the line, and nothing else
+    /// was to be written.
+    void foreignFactoryKept(std::uint32_t owner, std::uint32_t meter);
     /// A line for the communication monitor (a write held, dropped, refused, verified).
     void notice(const QString& text);
 

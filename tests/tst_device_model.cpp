@@ -819,6 +819,36 @@ private slots:
         QCOMPARE(refused, expectRefused);
     }
 
+    // A calibration button on another meter's loaded section: its factory data never goes into
+    // the meter on the line unasked, and the user hears why nothing was written; with the review's
+    // tick it goes, to the meter on the line.
+    void anotherMetersCalibrationStaysOut()
+    {
+        for (const bool asked : {false, true}) {
+            Rig r;
+            r.meterIs(111111);
+            Ram3Image other = r.model.memory().ram3;
+            set(other, ram3::Gyartasiszam, 222222u);
+            r.model.loadSettings(r.model.memory().ram2, other);
+            if (asked)
+                r.model.setReviewer([](const WriteProposal& p) {
+                    return ReviewDecision{p.foreign() && p.ram3.has_value(), true};
+                });
+            QList<std::pair<std::uint32_t, std::uint32_t>> kept;
+            QObject::connect(&r.model, &DeviceModel::foreignFactoryKept,
+                             [&](std::uint32_t owner, std::uint32_t meter) {
+                                 kept.append({owner, meter});
+                             });
+            QCOMPARE(r.model.calibrateOffset(0), asked);
+            QCOMPARE(r.engine.flag(Write_RAM3), asked);
+            QCOMPARE(kept.size(), asked ? 0 : 1);
+            if (!asked)
+                QCOMPARE(kept.at(0), (std::pair<std::uint32_t, std::uint32_t>(222222, 111111)));
+            else
+                QCOMPARE(r.model.imageOwner(MemoryRecord::Ram3), std::optional<std::uint32_t>(111111));
+        }
+    }
+
     void firmwareRefusal_data()
     {
         QTest::addColumn<int>("major");

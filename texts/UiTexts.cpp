@@ -249,6 +249,11 @@ constexpr UiText kTexts[] = {
             "Meter %1 does not hold the %2 record as it was written:\n%3"),
     message("Message.WriteDiffersRow", "%1: beírva %2, a készülékben %3",
             "%1: written %2, the meter holds %3"),
+    message("Message.ForeignFactoryKept",
+            "A(z) %1 gyári számú készülék gyári adatai és kalibrációja nem kerültek beírásra a(z) %2 gyári "
+            "számú készülékbe. Olvassa be a készülék saját adatait, vagy kérje kifejezetten a beírásukat.",
+            "The factory data and calibration of meter %1 were not written into meter %2. Read the meter's "
+            "own records, or ask for them to be written explicitly."),
     message("Message.WriteRefused",
             "A(z) %1 rekord nem került beírásra, mert a biztonsági mentése nem készíthető el:\n%2",
             "The %1 record was not written, because its backup cannot be made:\n%2"),
