@@ -1158,11 +1158,14 @@ void Soak::verify(const char* when)
     }
     if (m_lastDaCalib && *m_lastDaCalib != f.model().daCalCode()) {
         ++m_mismatches;
-        fail("analog calibration code differs");
+        fail("analog calibration code differs",
+             QStringLiteral("meter %1, window %2").arg(*m_lastDaCalib).arg(f.model().daCalCode()));
     }
-    if (m_lastDaTest && *m_lastDaTest != static_cast<float>(f.configPage().antestValue()->value())) {
+    const auto daTest = static_cast<float>(f.configPage().antestValue()->value());
+    if (m_lastDaTest && *m_lastDaTest != daTest) {
         ++m_mismatches;
-        fail("analog test value differs");
+        fail("analog test value differs",
+             QStringLiteral("meter %1, window %2").arg(*m_lastDaTest).arg(daTest));
     }
 }
 

@@ -238,7 +238,7 @@ bool DeviceModel::clearOffset(int channel)
 
 void DeviceModel::requestDaTest()
 {
-    engine().setFlag(Write_DAtest, true);
+    commitForWrite(Write_DAtest);
 }
 
 bool DeviceModel::energyClearable() const
@@ -269,13 +269,13 @@ void DeviceModel::requestService(std::uint8_t code)
 void DeviceModel::setDigout(std::uint8_t byte)
 {
     m_requests.DigoutByte = byte;
-    engine().setFlag(Write_Digout, true);
+    commitForWrite(Write_Digout);
 }
 
 void DeviceModel::setDaCalCode(std::uint8_t code)
 {
     m_requests.DAcalCode = code;
-    engine().setFlag(Write_DAcalib, true);
+    commitForWrite(Write_DAcalib);
 }
 
 void DeviceModel::requestPayload(std::uint8_t code, std::uint8_t* payload, int size)
@@ -424,7 +424,10 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
     case Write_Digout:
     case Write_DAcalib:
     case Write_DAtest:
-        e.setFlag(code, false);
+        // As with the memory records: a value set again after the request went out still goes
+        // (the end of the analog calibration sequence must not be lost to the step before it).
+        if (m_sent[code] == m_committed[code])
+            e.setFlag(code, false);
         break;
     case Read_Caldata:
         Display_Caldat(payload);

@@ -627,6 +627,59 @@ private slots:
         QVERIFY(r.engine.flag(Read_RAM2));
     }
 
+    // The same for the output test byte, the analog calibration step and the analog test value:
+    // a value set again while the request of the previous one is on the line still goes out.
+    void aNewerValueOutlivesTheOlderAcknowledgement_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("late");
+        for (int code : {Write_Digout, Write_DAcalib, Write_DAtest}) {
+            QTest::addRow("%s acknowledged in time", commandName(code)) << code << false;
+            QTest::addRow("%s acknowledged after the time-out", commandName(code)) << code << true;
+        }
+    }
+    void aNewerValueOutlivesTheOlderAcknowledgement()
+    {
+        QFETCH(int, code);
+        QFETCH(bool, late);
+        Rig r;
+        float daTest = 0;
+        r.model.setDaTestSource([&] { return daTest; });
+        auto setValue = [&](std::uint8_t v) {
+            if (code == Write_Digout)
+                r.model.setDigout(v);
+            else if (code == Write_DAcalib)
+                r.model.setDaCalCode(v);
+            else {
+                daTest = v;
+                r.model.requestDaTest();
+            }
+        };
+        // The value the next request carries, or -1 when the next request is another.
+        auto sendValue = [&]() -> int {
+            r.io.writes.clear();
+            for (int i = 0; i < 20 && r.io.writes.empty(); ++i)
+                r.engine.CommTimerTimer();
+            if (r.sentCodes() != std::vector<int>{code})
+                return -1;
+            if (code != Write_DAtest)
+                return r.io.writes.at(0)[3];
+            float v;
+            std::memcpy(&v, r.io.writes.at(0).data() + 3, sizeof v);
+            return int(v);
+        };
+        setValue(0x01);
+        QCOMPARE(sendValue(), 0x01);
+        if (late)
+            r.engine.TimeoutTimerTimer();
+        setValue(0x02);
+        r.feed(makeFrame(std::uint8_t(code), {})); // the first value's acknowledgement
+        QVERIFY(r.engine.flag(code));
+        QCOMPARE(sendValue(), 0x02);
+        r.feed(makeFrame(std::uint8_t(code), {}));
+        QVERIFY(!r.engine.flag(code));
+    }
+
     void writeConfigPacksTheEditors()
     {
         Rig r;
