@@ -58,7 +58,9 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     // before the dialogs' own controls of the same name (the section dialog has a Button1).
     m_pages = new QTabWidget(this);
     m_model = new DeviceModel(this);
-    m_link = new LinkDriver(*m_model, portFactory(m_options.demoPacing, m_options.demoMeter), this);
+    m_link = new LinkDriver(
+        *m_model, m_options.ports ? m_options.ports : portFactory(m_options.demoPacing, m_options.demoMeter),
+        this);
     m_model->attach(m_link->engine());
     m_logger = new DataLogger(this);
     m_logger->setSource([this] { return m_model->netHeld() ? &m_model->net() : nullptr; });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/DeviceModel.h"
+#include "link/LinkDriver.h"
 #include "meter/VirtualMeter.h"
 #include "platform/UserPrompts.h"
 
@@ -22,7 +23,6 @@ class DataLogger;
 class FactoryPage;
 class Lamp;
 class SafeWrites;
-class LinkDriver;
 class MeasurementPage;
 class TPasswordForm;
 class TSectionForm;
@@ -43,6 +43,9 @@ public:
         bool review = false;
         /// Where every meter's backups and journal are kept; empty: the user's data folder.
         QString historyRoot;
+        /// When set, makes the port for every name in place of the demo meter and the serial
+        /// ports (the fault soak's lines to several meters).
+        LinkDriver::PortFactory ports;
 
         Options() = default;
         Options(bool pacing, std::optional<VirtualMeterConfig> meter = std::nullopt)

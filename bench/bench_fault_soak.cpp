@@ -1,21 +1,37 @@
-// The whole window against the in-process meter on a bad line: answers dropped, broken, late, split
-// and preceded by stray bytes, while a scripted user (seeded, so a run can be repeated) changes
-// pages, edits and writes the configuration, presses the calibration buttons, tests the outputs,
-// clears the energy counters, sends the service codes and saves and loads the settings.
+// The whole window against two in-process meters on a bad line: answers dropped, broken, late (write
+// acknowledgements a quarter of the time), split and preceded by stray bytes, while a scripted user
+// (seeded, so a run can be repeated) changes pages, edits and writes the configuration, presses the
+// calibration buttons, tests the outputs, clears the energy counters, sends the service codes,
+// saves and loads the settings, moves the cable to the other meter and picks the other port.
 //
 //   bench_fault_soak [--seconds S] [--seed N] [--settle S] [--paced] [--verbose]
 //
-// Defaults: 75 s of user actions, seed 1, unpaced meter, at most 60 s to settle at the end with the
-// faults switched off. Checked all along:
+// Defaults: 75 s of user actions, seed 1, unpaced meters, at most 60 s to settle at the end with
+// the faults switched off. The meters: A (factory number 21001234, as installed) behind port "DEMO",
+// B (21005678, as it leaves the factory) behind "DEMO2". A caps a current ratio (Ratio[1] at 70)
+// and a threshold (DoutHighLimit[1] at 500), so some writes are stored otherwise than written.
+// Moving a cable pulls it from the open port's meter and, after a silence long enough for
+// time-outs, plugs it into the other one; the port keeps its name. Every write is reviewed as by a
+// user who never copies one meter's records to another: a proposal with another meter's records is
+// declined, any other written (no backups are kept).
+// Checked all along:
 //   - every RAM2 / RAM3 write that goes out carries the image as the user last committed it (by
 //     the write button, a calibration button or a settings load followed by a write);
 //   - no write is flagged while its image holds no record;
+//   - a RAM1 / RAM2 / RAM3 write reaches no meter other than the one identified on the line when
+//     its image was committed, nor one the image does not belong to (writes to the wrong meter);
+//   - a write the meter clamped ends with a "Differs" outcome naming every clamped element
+//     (unreported differences); an outcome of "Verified" or "Differs" describes what the meter
+//     then holds;
+//   - a committed write either reaches its meter or ends with an outcome, unless a newer press or
+//     a settings load replaced it while it was still owed (lost writes; also judged at the end);
 //   - the monitor never holds 500 lines or more before a block is added.
 // Checked whenever the one-shot requests have all been answered (checkpoints, and at the end):
-//   - the meter's RAM2 and RAM3 equal, byte for byte, the last committed images (or the defaults
-//     a service code restored after them);
-//   - the window's images equal the meter's records (the read-back showed what the meter holds);
-//   - the meter's output test byte, analog calibration code and test value are the window's last.
+//   - each meter's RAM2 and RAM3 equal the last committed image that reached it, as that meter
+//     stores it (clamped), or the defaults a service code restored after it;
+//   - the window's images equal the records of the meter on the line where both belong to it;
+//   - the last output test byte, analog calibration code and test value that reached a meter are
+//     the window's last.
 // Exit code 1 when any check failed or a one-shot request was still unanswered after the settle.
 
 #include "app/TForm1.h"
@@ -25,11 +41,13 @@
 #include "config/TSectionForm.h"
 #include "link/CommPage.h"
 #include "link/LinkDriver.h"
+#include "meter/FieldClamp.h"
 #include "meter/VirtualMeterPort.h"
 #include "platform/NumericSpin.h"
 #include "protocol/Commands.h"
 #include "protocol/Frame.h"
 #include "protocol/ServiceCodes.h"
+#include "records/RecordDiff.h"
 #include "records/Records.h"
 #include "service/CalibPage.h"
 
@@ -44,14 +62,18 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <random>
+#include <span>
+#include <vector>
 
 using namespace kvam;
 
@@ -105,6 +127,58 @@ const char* const kPages[] = {
     "TabSheet_Calib",     "TabSheet_FactorySettings", "TabSheet_Config", "TabSheet_Meres",
     "TabSheet_Harmonics", "TabSheet_Phasor",          "TabSheet_Errors", "TabSheet_Comm"};
 
+constexpr MemoryRecord kRecords[] = {MemoryRecord::Ram1, MemoryRecord::Ram2, MemoryRecord::Ram3};
+
+/// The write command of a memory record, and back (none for other commands).
+int writeCodeOf(MemoryRecord r)
+{
+    return r == MemoryRecord::Ram1 ? Write_RAM1 : r == MemoryRecord::Ram2 ? Write_RAM2 : Write_RAM3;
+}
+std::optional<MemoryRecord> recordWritten(int code)
+{
+    for (MemoryRecord r : kRecords)
+        if (writeCodeOf(r) == code)
+            return r;
+    return std::nullopt;
+}
+std::size_t slot(MemoryRecord r)
+{
+    return std::size_t(r);
+}
+
+using Bytes = std::vector<std::uint8_t>;
+
+template <std::size_t N> Bytes bytesOf(const ByteImage<N>& image)
+{
+    return Bytes(image.data(), image.data() + N);
+}
+
+Bytes imageOf(const DeviceMemory& memory, MemoryRecord r)
+{
+    switch (r) {
+    case MemoryRecord::Ram1:
+        return bytesOf(memory.ram1);
+    case MemoryRecord::Ram2:
+        return bytesOf(memory.ram2);
+    case MemoryRecord::Ram3:
+        break;
+    }
+    return bytesOf(memory.ram3);
+}
+
+Bytes recordOf(const VirtualMeter& meter, MemoryRecord r)
+{
+    switch (r) {
+    case MemoryRecord::Ram1:
+        return bytesOf(meter.ram1());
+    case MemoryRecord::Ram2:
+        return bytesOf(meter.ram2());
+    case MemoryRecord::Ram3:
+        break;
+    }
+    return bytesOf(meter.ram3());
+}
+
 /// The bytes of a "Command:" monitor block; empty for any other block.
 QByteArray requestOf(const QString& block)
 {
@@ -125,18 +199,18 @@ QByteArray requestOf(const QString& block)
     return out;
 }
 
-template <std::size_t N> bool payloadIs(const QByteArray& frame, const ByteImage<N>& image)
+bool payloadIs(const QByteArray& frame, const Bytes& image)
 {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(frame.constData());
     const std::optional<Frame> request = Frame::decode({bytes, std::size_t(frame.size())});
-    return request && request->payload().size() == N &&
-           std::memcmp(request->payload().data(), image.data(), N) == 0;
+    return request && request->payload().size() == image.size() &&
+           std::equal(image.begin(), image.end(), request->payload().begin());
 }
 
-template <std::size_t N> int differingBytes(const ByteImage<N>& a, const ByteImage<N>& b)
+int differingBytes(const Bytes& a, const Bytes& b)
 {
     int n = 0;
-    for (std::size_t i = 0; i < N; ++i)
+    for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
         n += a[i] != b[i];
     return n;
 }
@@ -150,16 +224,129 @@ double energySum(const Ram1Image& ram1)
     return s;
 }
 
+bool sameElement(const FieldChange& a, const FieldChange& b)
+{
+    return a.record == b.record && a.index == b.index && a.field && b.field &&
+           std::strcmp(a.field->name, b.field->name) == 0;
+}
+
+QString elementNames(const std::vector<FieldChange>& changes)
+{
+    QStringList names;
+    for (const FieldChange& c : changes)
+        names << QString::fromStdString(c.name());
+    return names.join(QStringLiteral(", "));
+}
+
+const char* outcomeName(WriteOutcome o)
+{
+    switch (o) {
+    case WriteOutcome::Verified:
+        return "verified";
+    case WriteOutcome::Differs:
+        return "differs";
+    case WriteOutcome::NotAcknowledged:
+        return "not acknowledged";
+    case WriteOutcome::OtherMeter:
+        break;
+    }
+    return "other meter";
+}
+
+/// The two meters and the cables behind the two ports. They outlive every port the window opens,
+/// as real meters and cables outlive a port being closed.
+struct Rig
+{
+    static constexpr const char* kPortNames[2] = {"DEMO", "DEMO2"};
+
+    Rig(unsigned seed, bool paced) : paced(paced)
+    {
+        FaultProfile faults;
+        faults.drop = 0.10;
+        faults.crc = faults.late = faults.split = faults.garbage = 0.05;
+        // Writes are few: their acknowledgements come late more often, so a run sees several.
+        faults.lateWrite = 0.25;
+        VirtualMeterConfig a;
+        a.installed = true;
+        a.faults = faults;
+        a.seed = seed;
+        // The meter whose firmware caps a current ratio and a threshold.
+        for (const char* text : {"RAM2.Ratio[1]=70", "RAM2.DoutHighLimit[1]=500"})
+            a.clamps.push_back(*parseFieldClamp(QLatin1String(text)).value);
+        VirtualMeterConfig b;
+        b.factoryNumber = 21005678;
+        b.factoryYear = 22;
+        b.factoryMonth = 3;
+        b.faults = faults;
+        b.seed = seed + 7919;
+        meters[0] = std::make_unique<VirtualMeter>(a);
+        meters[1] = std::make_unique<VirtualMeter>(b);
+        cables[0].plug(meters[0].get());
+        cables[1].plug(meters[1].get());
+    }
+
+    LinkDriver::PortFactory ports()
+    {
+        return [this](const QString& name) -> std::unique_ptr<SerialPort> {
+            for (int k = 0; k < 2; ++k)
+                if (name == QLatin1String(kPortNames[k]))
+                    return std::make_unique<VirtualMeterPort>(paced, name, cables[std::size_t(k)]);
+            return nullptr;
+        };
+    }
+
+    VirtualMeter& meter(int k) { return *meters[std::size_t(k)]; }
+    std::uint32_t number(int k) const { return meters[std::size_t(k)]->config().factoryNumber; }
+    /// The meter a cable reaches: 0, 1, or -1 while it is unplugged.
+    int reachedBy(int line) const
+    {
+        const VirtualMeter* m = cables[std::size_t(line)].meter();
+        return m == meters[0].get() ? 0 : m == meters[1].get() ? 1 : -1;
+    }
+
+    bool paced;
+    std::array<std::unique_ptr<VirtualMeter>, 2> meters;
+    std::array<VirtualMeterPort::Cable, 2> cables;
+};
+
+/// One press that committed an image for writing, and what became of it.
+struct Commit
+{
+    int seq = 0;
+    MemoryRecord record = MemoryRecord::Ram2;
+    Bytes bytes;                             ///< the image as committed
+    std::optional<std::uint32_t> before;     ///< the meter the image belonged to before the press
+    std::optional<std::uint32_t> owner;      ///< the meter the image belonged to after it
+    std::optional<std::uint32_t> identified; ///< the meter identified on the line then
+    double at = 0;
+    bool superseded = false;             ///< a newer press or a load replaced it while it was owed
+    bool reached = false;                ///< it arrived at its own meter
+    std::optional<WriteOutcome> outcome; ///< the outcome the window reported
+    std::vector<FieldChange> clamped;    ///< what the meter changed when it stored it
+
+    bool open() const { return !superseded && !outcome; }
+};
+
 class Soak
 {
 public:
-    Soak(const Options& opt, TForm1& form) : m_opt(opt), f(form), m_rng(opt.seed) {}
+    Soak(const Options& opt, TForm1& form, Rig& rig) : m_opt(opt), f(form), m_rig(rig), m_rng(opt.seed) {}
+    ~Soak()
+    {
+        // The meters and the window outlive the soak.
+        for (int m = 0; m < 2; ++m)
+            m_rig.meter(m).setRequestWatcher({});
+    }
 
     int run();
 
 private:
-    VirtualMeter& meter() { return dynamic_cast<VirtualMeterPort&>(*f.link().port()).meter(); }
-    std::mt19937& rng() { return m_rng; }
+    /// The meter at the end of the open port's cable, or none while the cable is moved.
+    VirtualMeter* meterOnLine() { return m_rig.cables[std::size_t(m_line)].meter(); }
+    int meterIndex(std::uint32_t number) const
+    {
+        return number == m_rig.number(0) ? 0 : number == m_rig.number(1) ? 1 : -1;
+    }
     int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_rng); }
     bool chance(double p) { return std::uniform_real_distribution<double>(0, 1)(m_rng) < p; }
     double now() const { return double(m_clock.elapsed()) / 1000; }
@@ -186,6 +373,8 @@ private:
 
     bool quiet() const
     {
+        if (m_moving)
+            return false;
         for (int k : kOneShot)
             if (f.engine().flag(k))
                 return false;
@@ -202,19 +391,45 @@ private:
             std::fflush(stdout);
         }
     }
+    void note(const QString& text)
+    {
+        if (m_opt.verbose)
+            std::printf("%7.2f s  %s\n", now(), qPrintable(text));
+    }
 
     void watch();
     void onMonitor(const QString& block);
     void onFlags();
+    void onMeterRequest(int meter, std::uint8_t code, std::span<const std::uint8_t> payload);
+    void onWriteFinished(const JournalEntry& entry);
 
-    void commitImages()
+    // The bookkeeping of committed writes.
+    Commit* latest(MemoryRecord r)
     {
-        m_committed2 = f.memory().ram2;
-        m_committed3 = f.memory().ram3;
-        m_expected2 = m_committed2;
-        m_expected3 = m_committed3;
-        m_imagesShowMeter = true;
+        auto& list = m_commits[slot(r)];
+        return list.empty() ? nullptr : &list.back();
     }
+    /// Notes which writes are owed, and whose the images are, just before an intent that may
+    /// replace them.
+    void beforeIntent()
+    {
+        for (MemoryRecord r : kRecords) {
+            m_owedBefore[slot(r)] = f.model().writeOwed(r);
+            m_ownerBefore[slot(r)] = f.model().imageOwner(r);
+        }
+        m_approved.clear();
+    }
+    /// The user's review of a write: a proposal with another meter's records is declined (this
+    /// user never copies records between meters), any other is written.
+    ReviewDecision review(const WriteProposal& p);
+    /// Runs a press: the records its review let through are committed. Returns whether the window
+    /// took it, which must be what the review decided.
+    bool press(const char* what, const std::function<bool()>& intent);
+    /// The image of `r` was replaced (a new press, a load): a write still owed is superseded.
+    void replaced(MemoryRecord r);
+    /// The image of `r` was committed for writing by a press.
+    void committed(MemoryRecord r);
+    void lostWrite(const Commit& c, const char* how);
 
     // User actions.
     void changePage();
@@ -226,20 +441,41 @@ private:
     void service();
     void settingsRoundTrip();
     void readConfig();
+    void moveCable();
+    void switchPort();
 
-    /// Compares the meter with what the window last sent; only meaningful while quiet().
+    /// Compares the meters with what the window last sent; only meaningful while quiet().
     void verify(const char* when);
+    /// The end: writes still open are lost, clamps still unreported are unreported.
+    void judgeOpenWrites();
 
     Options m_opt;
     TForm1& f;
+    Rig& m_rig;
+    QObject m_context; // what the soak hears of the window and the meters ends with it
     std::mt19937 m_rng;
     QElapsedTimer m_clock;
     QTemporaryDir m_dir;
 
-    Ram2Image m_committed2; // what the user last committed to be written
-    Ram3Image m_committed3;
-    Ram2Image m_expected2; // what the meter must hold once the writes are answered
-    Ram3Image m_expected3;
+    int m_line = 0;        // the open port
+    bool m_moving = false; // a cable is unplugged, on its way to the other meter
+    int m_moves = 0;
+    int m_portSwitches = 0;
+
+    std::array<std::vector<Commit>, 4> m_commits; // by record
+    std::array<bool, 4> m_owedBefore{};
+    std::array<std::optional<std::uint32_t>, 4> m_ownerBefore{};
+    std::vector<MemoryRecord> m_approved; // what the review of the press under way let through
+    std::array<int, 4> m_lastSent{};      // the press whose image went out last, by record
+    int m_reviews = 0;
+    int m_foreignDeclined = 0;
+    int m_seq = 0;
+    /// What each meter must hold: the last committed image that reached it as it stores it, or
+    /// the defaults of a service code, by record.
+    std::array<std::array<Bytes, 4>, 2> m_expected;
+    std::array<std::array<int, 4>, 2> m_lastArrived{}; // the commit each meter last took
+    std::optional<std::uint8_t> m_lastDigout, m_lastDaCalib;
+    std::optional<float> m_lastDaTest;
     bool m_imagesShowMeter = true; // the window's images must equal the meter's once quiet
     std::array<bool, kCommandCount + 1> m_flags{};
     double m_lastClearAt = -1e9;
@@ -253,18 +489,106 @@ private:
     std::array<int, kCommandCount + 1> m_confirmed{};
     std::array<int, kCommandCount + 1> m_writeFrames{};
     int m_staleWrites = 0;
+    int m_uncommittedWrites = 0;
     int m_unheldWrites = 0;
+    int m_wrongMeter = 0;
+    int m_lostWrites = 0;
+    int m_unreportedDifferences = 0;
+    int m_misstatedOutcomes = 0;
+    int m_strayOutcomes = 0;
+    int m_silentOutcomes = 0;
+    int m_outcomeMessages = 0;
+    QStringList m_unclaimedMessages; // messages shown in this turn of the event loop
+    std::array<int, 4> m_outcomes{};
+    int m_clampedWrites = 0;
+    int m_clampedUnacknowledged = 0;
+    int m_commitCount = 0;
     int m_monitorOverflows = 0;
     int m_maxMonitorLines = 0;
     int m_checkpoints = 0;
     int m_checkpointsMissed = 0;
     int m_mismatches = 0;
     int m_actions = 0;
-    std::array<int, 9> m_actionCounts{};
+    std::array<int, 11> m_actionCounts{};
     int m_errors = 0;
     int m_fileErrors = 0;
     int m_settingsRoundTripDiffs = 0;
 };
+
+void Soak::replaced(MemoryRecord r)
+{
+    Commit* c = latest(r);
+    if (!c || !c->open())
+        return;
+    // A write the window no longer owed, that neither reached its meter nor ended with an outcome,
+    // went nowhere.
+    if (!c->reached && !m_owedBefore[slot(r)])
+        lostWrite(*c, "dropped without an outcome");
+    c->superseded = true;
+}
+
+ReviewDecision Soak::review(const WriteProposal& p)
+{
+    ++m_reviews;
+    if (p.foreign()) {
+        ++m_foreignDeclined;
+        note(QStringLiteral("review declined: records of meter %1 with meter %2 on the line")
+                 .arg(p.owner.value_or(0))
+                 .arg(p.meter.value_or(0)));
+        return {};
+    }
+    // A proposal that changes nothing is not written.
+    if (!p.changes.empty())
+        for (MemoryRecord r : kRecords)
+            if ((r == MemoryRecord::Ram1 && p.ram1) || (r == MemoryRecord::Ram2 && p.ram2) ||
+                (r == MemoryRecord::Ram3 && p.ram3))
+                m_approved.push_back(r);
+    return {true, false};
+}
+
+bool Soak::press(const char* what, const std::function<bool()>& intent)
+{
+    beforeIntent();
+    const bool took = intent();
+    if (took != !m_approved.empty())
+        fail("a press taken otherwise than its review decided",
+             QStringLiteral("%1 %2").arg(QLatin1String(what), took ? "taken" : "refused"));
+    for (MemoryRecord r : m_approved)
+        committed(r);
+    return took;
+}
+
+void Soak::committed(MemoryRecord r)
+{
+    replaced(r);
+    Commit c;
+    c.seq = ++m_seq;
+    c.record = r;
+    c.bytes = imageOf(f.memory(), r);
+    c.before = m_ownerBefore[slot(r)];
+    c.owner = f.model().imageOwner(r);
+    c.identified = f.model().lineMeter();
+    c.at = now();
+    note(QStringLiteral("%1 committed (#%2), image of %3 then %4, meter %5 identified, owed before: %6")
+             .arg(QLatin1String(memoryRecordName(r)))
+             .arg(c.seq)
+             .arg(c.before.value_or(0))
+             .arg(c.owner.value_or(0))
+             .arg(c.identified.value_or(0))
+             .arg(m_owedBefore[slot(r)]));
+    m_commits[slot(r)].push_back(std::move(c));
+    ++m_commitCount;
+}
+
+void Soak::lostWrite(const Commit& c, const char* how)
+{
+    ++m_lostWrites;
+    fail("lost write", QStringLiteral("%1 committed at %2 s for meter %3: %4")
+                           .arg(QLatin1String(memoryRecordName(c.record)))
+                           .arg(c.at, 0, 'f', 1)
+                           .arg(c.owner ? QString::number(*c.owner) : QStringLiteral("?"))
+                           .arg(QLatin1String(how)));
+}
 
 void Soak::onMonitor(const QString& block)
 {
@@ -289,13 +613,19 @@ void Soak::onMonitor(const QString& block)
     const int code = quint8(req[0]);
     if (code >= 1 && code <= kCommandCount)
         ++m_writeFrames[std::size_t(code)];
-    if (code == Write_RAM2 && !payloadIs(req, m_committed2)) {
+    const std::optional<MemoryRecord> r = recordWritten(code);
+    if (!r)
+        return;
+    const auto& list = m_commits[slot(*r)];
+    const auto it =
+        std::find_if(list.rbegin(), list.rend(), [&](const Commit& k) { return payloadIs(req, k.bytes); });
+    if (it != list.rend())
+        m_lastSent[slot(*r)] = it->seq;
+    const Commit* c = latest(*r);
+    if (*r != MemoryRecord::Ram1 && (!c || !payloadIs(req, c->bytes))) {
         ++m_staleWrites;
-        fail("RAM2 write with an image other than the one committed");
-    }
-    if (code == Write_RAM3 && !payloadIs(req, m_committed3)) {
-        ++m_staleWrites;
-        fail("RAM3 write with an image other than the one committed");
+        fail(*r == MemoryRecord::Ram2 ? "RAM2 write with an image other than the one committed"
+                                      : "RAM3 write with an image other than the one committed");
     }
 }
 
@@ -317,10 +647,193 @@ void Soak::onFlags()
     }
 }
 
+void Soak::onMeterRequest(int m, std::uint8_t code, std::span<const std::uint8_t> payload)
+{
+    VirtualMeter& meter = m_rig.meter(m);
+    const std::uint32_t number = m_rig.number(m);
+    switch (code) {
+    case Write_Digout:
+        m_lastDigout = payload[0];
+        return;
+    case Write_DAcalib:
+        m_lastDaCalib = payload[0];
+        return;
+    case Write_DAtest: {
+        float v;
+        std::memcpy(&v, payload.data(), sizeof v);
+        m_lastDaTest = v;
+        return;
+    }
+    case Read_State: {
+        const VirtualMeterConfig& mc = meter.config();
+        if (payload[0] & kServiceFactoryDefaults) {
+            m_expected[std::size_t(m)][slot(MemoryRecord::Ram2)] = bytesOf(VirtualMeter::factoryRam2());
+            m_expected[std::size_t(m)][slot(MemoryRecord::Ram3)] =
+                bytesOf(VirtualMeter::factoryRam3(mc.factoryNumber, mc.factoryYear, mc.factoryMonth));
+        }
+        if (payload[0] & kServiceUserDefaults)
+            m_expected[std::size_t(m)][slot(MemoryRecord::Ram2)] = bytesOf(VirtualMeter::factoryRam2());
+        return;
+    }
+    default:
+        break;
+    }
+    const std::optional<MemoryRecord> r = recordWritten(code);
+    if (!r)
+        return;
+    const Bytes written(payload.begin(), payload.end());
+    auto& list = m_commits[slot(*r)];
+    const auto it =
+        std::find_if(list.rbegin(), list.rend(), [&](const Commit& c) { return c.bytes == written; });
+    if (it == list.rend()) {
+        ++m_uncommittedWrites;
+        fail("a write that no press committed reached a meter",
+             QStringLiteral("%1 at meter %2").arg(QLatin1String(memoryRecordName(*r))).arg(number));
+        return;
+    }
+    Commit& c = *it;
+    const auto other = [number](const std::optional<std::uint32_t>& meter) {
+        return meter && *meter != number;
+    };
+    if (other(c.identified) || other(c.before) || other(c.owner)) {
+        ++m_wrongMeter;
+        const auto name = [](const std::optional<std::uint32_t>& meter) {
+            return meter ? QString::number(*meter) : QStringLiteral("?");
+        };
+        fail("write to the wrong meter",
+             QStringLiteral(
+                 "%1 committed at %2 s (image of %3, then of %4; meter %5 identified) reached meter %6")
+                 .arg(QLatin1String(memoryRecordName(*r)))
+                 .arg(c.at, 0, 'f', 1)
+                 .arg(name(c.before), name(c.owner), name(c.identified))
+                 .arg(number));
+    } else {
+        c.reached = true;
+    }
+    note(QStringLiteral("%1 #%2 reached meter %3")
+             .arg(QLatin1String(memoryRecordName(*r)))
+             .arg(c.seq)
+             .arg(number));
+    int& last = m_lastArrived[std::size_t(m)][slot(*r)];
+    if (c.seq < last) {
+        ++m_staleWrites;
+        fail("an older write reached a meter after a newer one",
+             QStringLiteral("%1 at meter %2").arg(QLatin1String(memoryRecordName(*r))).arg(number));
+    }
+    last = std::max(last, c.seq);
+    // What the meter stored of it: the clamped elements, and what it must hold from now on.
+    c.clamped = diffRecord(*r, std::span<const std::uint8_t>(written), recordOf(meter, *r));
+    if (!c.clamped.empty()) {
+        ++m_clampedWrites;
+        note(QStringLiteral("meter %1 clamped %2").arg(number).arg(elementNames(c.clamped)));
+    }
+    Bytes stored = written;
+    applyClamps(meter.config().clamps, *r, stored);
+    m_expected[std::size_t(m)][slot(*r)] = stored;
+}
+
+void Soak::onWriteFinished(const JournalEntry& e)
+{
+    ++m_outcomes[std::size_t(e.outcome)];
+    // The user must act on a write that differs or went to no meter; one that a load replaced
+    // after it went out is told in the monitor and the journal alone.
+    if (e.outcome == WriteOutcome::NotAcknowledged) {
+        if (!m_unclaimedMessages.isEmpty()) {
+            m_unclaimedMessages.removeLast();
+            ++m_outcomeMessages;
+        }
+    } else if (e.outcome != WriteOutcome::Verified) {
+        if (m_unclaimedMessages.isEmpty()) {
+            ++m_silentOutcomes;
+            fail("a write that differs or was dropped, and the user was not told",
+                 QLatin1String(memoryRecordName(e.record)));
+        } else {
+            m_unclaimedMessages.removeLast();
+            ++m_outcomeMessages;
+        }
+    }
+    note(QStringLiteral("%1 write to %2 ended: %3 %4")
+             .arg(QLatin1String(memoryRecordName(e.record)))
+             .arg(e.Gyartasiszam)
+             .arg(QLatin1String(outcomeName(e.outcome)))
+             .arg(elementNames(e.differences)));
+    // A verdict on the read-back describes the press whose image went out last (a newer press may
+    // wait behind it); any other outcome ends whatever of the record was still owed.
+    const bool acknowledged = e.outcome == WriteOutcome::Verified || e.outcome == WriteOutcome::Differs;
+    auto& list = m_commits[slot(e.record)];
+    const int sent = m_lastSent[slot(e.record)];
+    Commit* c = nullptr;
+    for (Commit& k : list)
+        if (!k.outcome && (acknowledged ? k.seq == sent : true))
+            c = &k;
+    if (!c) {
+        ++m_strayOutcomes;
+        fail("an outcome for a write no longer owed",
+             QStringLiteral("%1 %2").arg(QLatin1String(memoryRecordName(e.record)),
+                                         QLatin1String(outcomeName(e.outcome))));
+        return;
+    }
+    for (Commit& k : list)
+        if (!k.outcome && k.seq <= c->seq)
+            k.outcome = e.outcome;
+    if (!c->clamped.empty()) {
+        if (!acknowledged) {
+            // The window never had the acknowledgement, so it could not compare.
+            ++m_clampedUnacknowledged;
+        } else {
+            std::vector<FieldChange> missing;
+            for (const FieldChange& k : c->clamped)
+                if (std::none_of(e.differences.begin(), e.differences.end(),
+                                 [&](const FieldChange& d) { return sameElement(d, k); }))
+                    missing.push_back(k);
+            if (e.outcome != WriteOutcome::Differs || !missing.empty()) {
+                ++m_unreportedDifferences;
+                fail("unreported difference",
+                     QStringLiteral("%1 write to %2 ended \"%3\"; clamped but not named: %4")
+                         .arg(QLatin1String(memoryRecordName(e.record)))
+                         .arg(e.Gyartasiszam)
+                         .arg(QLatin1String(outcomeName(e.outcome)))
+                         .arg(elementNames(missing)));
+            }
+        }
+    }
+    // "Verified" and "Differs" describe the meter the write went to. RAM1's counters keep running,
+    // so only the configuration records are compared.
+    const int m = c->owner ? meterIndex(*c->owner) : -1;
+    if (!acknowledged || e.record == MemoryRecord::Ram1 || m < 0)
+        return;
+    const std::vector<FieldChange> held =
+        diffRecord(e.record, std::span<const std::uint8_t>(c->bytes), recordOf(m_rig.meter(m), e.record));
+    const auto within = [](const std::vector<FieldChange>& a, const std::vector<FieldChange>& b) {
+        return std::all_of(a.begin(), a.end(), [&](const FieldChange& x) {
+            return std::any_of(b.begin(), b.end(), [&](const FieldChange& y) { return sameElement(x, y); });
+        });
+    };
+    if (!within(held, e.differences) || !within(e.differences, held)) {
+        ++m_misstatedOutcomes;
+        fail("an outcome that misstates the meter",
+             QStringLiteral("%1 write to %2 ended \"%3\" naming [%4]; the meter differs in [%5]")
+                 .arg(QLatin1String(memoryRecordName(e.record)))
+                 .arg(e.Gyartasiszam)
+                 .arg(QLatin1String(outcomeName(e.outcome)))
+                 .arg(elementNames(e.differences), elementNames(held)));
+    }
+}
+
 void Soak::watch()
 {
-    QObject::connect(&f.link(), &LinkDriver::monitorText, &f, [this](const QString& b) { onMonitor(b); });
-    QObject::connect(&f.link(), &LinkDriver::flagsUpdated, &f, [this] { onFlags(); });
+    QObject::connect(&f.link(), &LinkDriver::monitorText, &m_context,
+                     [this](const QString& b) { onMonitor(b); });
+    QObject::connect(&f.link(), &LinkDriver::flagsUpdated, &m_context, [this] { onFlags(); });
+    QObject::connect(&f.model(), &DeviceModel::writeFinished, &m_context,
+                     [this](const JournalEntry& e) { onWriteFinished(e); });
+    for (int m = 0; m < 2; ++m) {
+        m_rig.meter(m).setRequestWatcher([this, m](std::uint8_t code, std::span<const std::uint8_t> payload) {
+            onMeterRequest(m, code, payload);
+        });
+        for (MemoryRecord r : kRecords)
+            m_expected[std::size_t(m)][slot(r)] = recordOf(m_rig.meter(m), r);
+    }
     onFlags();
 }
 
@@ -342,6 +855,13 @@ void Soak::editAndWrite()
             spins << s;
     const QList<QComboBox*> boxes = page.findChildren<QComboBox*>();
     const QList<QCheckBox*> checks = page.findChildren<QCheckBox*>();
+    // Often one of the fields meter A caps, mostly above its cap (the write packs the configuration
+    // editors whichever page is open).
+    if (chance(0.6)) {
+        const bool ratio = chance(0.5);
+        if (auto* s = f.configPage().findChild<NumericSpin*>(QLatin1String(ratio ? "L1Iat" : "D2Highlimit")))
+            s->setValue(std::round(std::uniform_real_distribution<double>(0, ratio ? 200 : 1500)(m_rng)));
+    }
     const int edits = 1 + pick(5);
     for (int e = 0; e < edits; ++e) {
         const int kind = pick(3);
@@ -359,12 +879,15 @@ void Soak::editAndWrite()
         }
     }
     const bool writable = f.model().configWritable();
-    const Ram2Image before2 = f.memory().ram2;
-    const Ram3Image before3 = f.memory().ram3;
-    f.model().writeConfig();
-    if (writable)
-        commitImages();
-    else if (!(f.memory().ram2 == before2 && f.memory().ram3 == before3))
+    const Bytes before2 = imageOf(f.memory(), MemoryRecord::Ram2);
+    const Bytes before3 = imageOf(f.memory(), MemoryRecord::Ram3);
+    const bool took = press("write button", [this] { return f.model().writeConfig(); });
+    if (took && !writable)
+        fail("a write taken although an image holds no record");
+    if (took)
+        m_imagesShowMeter = true;
+    else if (!(imageOf(f.memory(), MemoryRecord::Ram2) == before2 &&
+               imageOf(f.memory(), MemoryRecord::Ram3) == before3))
         fail("a refused write packed the images");
 }
 
@@ -392,10 +915,11 @@ void Soak::calibrate()
     auto* b = page.findChild<QPushButton*>(QLatin1String(buttons[pick(3)]));
     if (!b || !b->isEnabled())
         return;
-    b->click();
-    // The button changed the RAM3 image and flagged its write: that image is now the one to go out.
-    m_committed3 = f.memory().ram3;
-    m_expected3 = m_committed3;
+    // The button changes the RAM3 image and flags its write, unless its review declined it.
+    press("calibration button", [&] {
+        b->click();
+        return !m_approved.empty();
+    });
 }
 
 void Soak::testOutputs()
@@ -418,8 +942,9 @@ void Soak::analogTest()
 
 void Soak::clearEnergy()
 {
-    // Counters cleared a short while ago are too small to tell a second clear.
-    if (now() - m_lastClearAt < 30)
+    // Counters cleared a short while ago are too small to tell a second clear; a cable on its
+    // way to another meter leaves nothing to compare.
+    if (now() - m_lastClearAt < 30 || m_moving)
         return;
     f.activatePage(QStringLiteral("TabSheet_Meres"));
     if (!waitFor([&] { return f.model().ram1Held(); }, 10))
@@ -429,18 +954,27 @@ void Soak::clearEnergy()
     // After a time-out the meter must say who it is before its counters may be cleared.
     if (!waitFor([&] { return f.model().energyClearable(); }, 10))
         return;
-    const double before = energySum(meter().ram1());
-    f.model().clearEnergy();
-    if (!f.engine().flag(Write_RAM1)) {
-        fail("energy clear refused although RAM1 is held");
+    VirtualMeter* meter = meterOnLine();
+    if (!meter || m_moving)
         return;
+    const double before = energySum(meter->ram1());
+    const int reviews = m_reviews;
+    if (!press("energy clear", [this] { return f.model().clearEnergy(); })) {
+        if (m_reviews == reviews)
+            fail("energy clear refused although RAM1 is held");
+        return; // declined: the counters belong to another meter
     }
     m_lastClearAt = now();
     if (!waitFor([&] { return !f.engine().flag(Write_RAM1); }, 30)) {
         fail("energy clear unanswered for 30 s");
         return;
     }
-    const double after = energySum(meter().ram1());
+    // The counters went to the meter they were read from, unless the window dropped the write
+    // because another meter had come on the line.
+    const Commit* c = latest(MemoryRecord::Ram1);
+    if (c && c->outcome == WriteOutcome::OtherMeter)
+        return;
+    const double after = energySum(meter->ram1());
     if (before > 0 && after >= before)
         fail("the energy clear did not reach the meter",
              QStringLiteral("counters %1 before, %2 after").arg(before).arg(after));
@@ -448,8 +982,12 @@ void Soak::clearEnergy()
 
 void Soak::service()
 {
-    // A code that restores defaults must not race a write of the same records.
-    if (!waitFor([&] { return !f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3); }, 30))
+    // A code that restores defaults must not race a write of the same records, nor its read-back.
+    if (!waitFor(
+            [&] {
+                return !f.model().writeOwed(MemoryRecord::Ram2) && !f.model().writeOwed(MemoryRecord::Ram3);
+            },
+            30))
         return;
     // The user presses one of the service buttons; each must ask for its own code.
     struct ServiceButton
@@ -474,8 +1012,7 @@ void Soak::service()
                                                             .arg(code));
         return;
     }
-    // Spent when its request goes out; taken by the meter when that request has reached it, that is
-    // once the meter has seen every request sent so far.
+    // Spent when its request goes out; the meter that takes it restores its defaults (onMeterRequest).
     if (!waitFor([&] { return f.model().requests().ServiceCode == 0; }, 30)) {
         fail("service code not sent within 30 s",
              QStringLiteral("code %1, state request %2")
@@ -483,19 +1020,11 @@ void Soak::service()
                  .arg(f.engine().flag(Read_State) ? "flagged" : "not flagged"));
         return;
     }
-    if (!waitFor([&] { return meter().stats().requests >= m_requests; }, 5)) {
-        fail("requests sent never reached the meter");
-        return;
-    }
-    const VirtualMeterConfig& mc = meter().config();
     if (code == kServiceFactoryDefaults) {
-        m_expected2 = VirtualMeter::factoryRam2();
-        m_expected3 = VirtualMeter::factoryRam3(mc.factoryNumber, mc.factoryYear, mc.factoryMonth);
         // The factory page reads both records back unless a settings file was loaded.
         if (f.model().requests().SettingsLoaded)
             m_imagesShowMeter = false;
     } else if (code == kServiceUserDefaults) {
-        m_expected2 = VirtualMeter::factoryRam2();
         // The configuration page does not read the record back.
         m_imagesShowMeter = false;
     }
@@ -507,8 +1036,8 @@ void Soak::settingsRoundTrip()
         return;
     f.activatePage(QStringLiteral("TabSheet_FactorySettings"));
     const QString section = f.factoryPage().factoryNumberText();
-    const Ram2Image saved2 = f.memory().ram2;
-    const Ram3Image saved3 = f.memory().ram3;
+    const Bytes saved2 = imageOf(f.memory(), MemoryRecord::Ram2);
+    const Bytes saved3 = imageOf(f.memory(), MemoryRecord::Ram3);
     const int fileErrors = m_fileErrors;
     f.factoryPage().SaveSettingsButtonClick();
     pause(50 + pick(500));
@@ -522,6 +1051,7 @@ void Soak::settingsRoundTrip()
         }
         return true;
     };
+    beforeIntent();
     f.factoryPage().ReadSettingsButtonClick();
     f.prompts().runDialog = [](QDialog&) { return false; };
     if (m_fileErrors != fileErrors)
@@ -530,15 +1060,17 @@ void Soak::settingsRoundTrip()
         fail("settings load did not take");
         return;
     }
-    const int d2 = differingBytes(f.memory().ram2, saved2);
-    const int d3 = differingBytes(f.memory().ram3, saved3);
+    replaced(MemoryRecord::Ram2);
+    replaced(MemoryRecord::Ram3);
+    const int d2 = differingBytes(imageOf(f.memory(), MemoryRecord::Ram2), saved2);
+    const int d3 = differingBytes(imageOf(f.memory(), MemoryRecord::Ram3), saved3);
     if (d2 + d3 > 0) {
         ++m_settingsRoundTripDiffs;
         fail("loaded settings differ from the saved images",
              QStringLiteral("RAM2 %1 bytes, RAM3 %2 bytes").arg(d2).arg(d3));
     }
-    f.model().writeConfig();
-    commitImages();
+    if (press("write after a load", [this] { return f.model().writeConfig(); }))
+        m_imagesShowMeter = true;
 }
 
 void Soak::readConfig()
@@ -549,46 +1081,125 @@ void Soak::readConfig()
         m_imagesShowMeter = true;
 }
 
+void Soak::moveCable()
+{
+    if (m_moving)
+        return;
+    // Often right after a write, so that the move finds it owed.
+    if (chance(0.5))
+        editAndWrite();
+    const int line = m_line;
+    const int from = m_rig.reachedBy(line);
+    const int to = from < 0 ? 0 : 1 - from;
+    m_rig.cables[std::size_t(line)].plug(nullptr);
+    m_moving = true;
+    // Long enough for the answer time-out (300 ms) to cut the exchange under way.
+    const int silenceMs = 700 + pick(1300);
+    note(QStringLiteral("cable of %1 pulled from meter %2, plugged into %3 in %4 ms")
+             .arg(QLatin1String(Rig::kPortNames[line]))
+             .arg(from >= 0 ? m_rig.number(from) : 0)
+             .arg(m_rig.number(to))
+             .arg(silenceMs));
+    QTimer::singleShot(silenceMs, &m_context, [this, line, to] {
+        m_rig.cables[std::size_t(line)].plug(&m_rig.meter(to));
+        m_moving = false;
+        ++m_moves;
+    });
+}
+
+void Soak::switchPort()
+{
+    if (chance(0.5))
+        editAndWrite();
+    m_line = 1 - m_line;
+    note(QStringLiteral("port %1 picked").arg(QLatin1String(Rig::kPortNames[m_line])));
+    f.openPortByName(QLatin1String(Rig::kPortNames[m_line]));
+    ++m_portSwitches;
+}
+
 void Soak::verify(const char* when)
 {
-    const VirtualMeter& m = meter();
-    const int d2 = differingBytes(m.ram2(), m_expected2);
-    const int d3 = differingBytes(m.ram3(), m_expected3);
-    if (d2 || d3) {
-        ++m_mismatches;
-        fail("meter memory differs from the last write",
-             QStringLiteral("%1: RAM2 %2 bytes, RAM3 %3 bytes").arg(QLatin1String(when)).arg(d2).arg(d3));
-    }
-    if (m_imagesShowMeter) {
-        const int s2 = differingBytes(f.memory().ram2, m.ram2());
-        const int s3 = differingBytes(f.memory().ram3, m.ram3());
-        if (s2 || s3) {
+    for (int m = 0; m < 2; ++m) {
+        const VirtualMeter& meter = m_rig.meter(m);
+        const int d2 = differingBytes(recordOf(meter, MemoryRecord::Ram2), m_expected[std::size_t(m)][2]);
+        const int d3 = differingBytes(recordOf(meter, MemoryRecord::Ram3), m_expected[std::size_t(m)][3]);
+        if (d2 || d3) {
             ++m_mismatches;
-            fail("the window's images differ from the meter's records",
-                 QStringLiteral("%1: RAM2 %2 bytes, RAM3 %3 bytes").arg(QLatin1String(when)).arg(s2).arg(s3));
+            fail("meter memory differs from the last write it took",
+                 QStringLiteral("%1, meter %2: RAM2 %3 bytes, RAM3 %4 bytes")
+                     .arg(QLatin1String(when))
+                     .arg(m_rig.number(m))
+                     .arg(d2)
+                     .arg(d3));
         }
     }
-    if (m.digoutByte() != f.model().digoutByte()) {
+    // The window shows the records of the meter on the line where it has identified that meter and
+    // the images belong to it.
+    const int onLine = m_rig.reachedBy(m_line);
+    if (m_imagesShowMeter && onLine >= 0 && f.model().lineMeter() == m_rig.number(onLine)) {
+        for (MemoryRecord r : {MemoryRecord::Ram2, MemoryRecord::Ram3}) {
+            if (f.model().imageOwner(r) != m_rig.number(onLine))
+                continue;
+            const int d = differingBytes(imageOf(f.memory(), r), recordOf(m_rig.meter(onLine), r));
+            if (d) {
+                ++m_mismatches;
+                fail("the window's image differs from the meter's record",
+                     QStringLiteral("%1: %2 of meter %3, %4 bytes")
+                         .arg(QLatin1String(when), QLatin1String(memoryRecordName(r)))
+                         .arg(m_rig.number(onLine))
+                         .arg(d));
+            }
+        }
+    }
+    if (m_lastDigout && *m_lastDigout != f.model().digoutByte()) {
         ++m_mismatches;
         fail("output test byte differs",
-             QStringLiteral("meter %1, window %2").arg(m.digoutByte()).arg(f.model().digoutByte()));
+             QStringLiteral("meter %1, window %2").arg(*m_lastDigout).arg(f.model().digoutByte()));
     }
-    if (m.daCalibCode() && *m.daCalibCode() != f.model().daCalCode()) {
+    if (m_lastDaCalib && *m_lastDaCalib != f.model().daCalCode()) {
         ++m_mismatches;
-        fail("analog calibration code differs");
+        fail("analog calibration code differs",
+             QStringLiteral("meter %1, window %2").arg(*m_lastDaCalib).arg(f.model().daCalCode()));
     }
-    if (m.daTestValue() && *m.daTestValue() != static_cast<float>(f.configPage().antestValue()->value())) {
+    const auto daTest = static_cast<float>(f.configPage().antestValue()->value());
+    if (m_lastDaTest && *m_lastDaTest != daTest) {
         ++m_mismatches;
-        fail("analog test value differs");
+        fail("analog test value differs",
+             QStringLiteral("meter %1, window %2").arg(*m_lastDaTest).arg(daTest));
+    }
+}
+
+void Soak::judgeOpenWrites()
+{
+    for (MemoryRecord r : kRecords) {
+        const Commit* c = latest(r);
+        if (!c || !c->open())
+            continue;
+        if (!c->reached)
+            lostWrite(*c, "neither reached its meter nor ended");
+        if (!c->clamped.empty()) {
+            ++m_unreportedDifferences;
+            fail("unreported difference",
+                 QStringLiteral("%1 clamped (%2) and never ended")
+                     .arg(QLatin1String(memoryRecordName(r)), elementNames(c->clamped)));
+        }
     }
 }
 
 int Soak::run()
 {
     f.configFiles().setSettingsDir(m_dir.path());
+    // The window tells the user of every write that did not end verified; any other message is a
+    // fault. The outcome's message comes just before the soak hears of the outcome itself.
     f.prompts().showError = [this](const QString& t) {
-        ++m_errors;
-        fail("error shown", t);
+        m_unclaimedMessages << t;
+        QTimer::singleShot(0, &m_context, [this] {
+            for (const QString& text : std::as_const(m_unclaimedMessages)) {
+                ++m_errors;
+                fail("error shown", text);
+            }
+            m_unclaimedMessages.clear();
+        });
     };
     f.prompts().refuseDevice = [this](const QString& t) {
         ++m_errors;
@@ -600,53 +1211,62 @@ int Soak::run()
     };
     f.prompts().runDialog = [](QDialog&) { return false; };
     f.prompts().chooseFile = [](const FileRequest&) { return QString(); };
+    // Every write is reviewed (the soak's user declines another meter's records, and so knows
+    // what each press commits); no backups.
+    f.model().setReviewer([this](const WriteProposal& p) { return review(p); });
+    f.model().setHistory(nullptr);
     f.show();
     watch();
     m_clock.start();
-    f.openPortByName(QStringLiteral("DEMO"));
+    f.openPortByName(QLatin1String(Rig::kPortNames[0]));
     if (!dynamic_cast<VirtualMeterPort*>(f.link().port())) {
-        std::fprintf(stderr, "DEMO did not open the in-process meter\n");
+        std::fprintf(stderr, "%s did not open the in-process meter\n", Rig::kPortNames[0]);
         return 2;
     }
-    m_committed2 = meter().ram2();
-    m_committed3 = meter().ram3();
-    m_expected2 = m_committed2;
-    m_expected3 = m_committed3;
     f.evaluatePassword(52806);
     if (!waitFor([&] { return f.model().configWritable(); }, 60)) {
         std::printf("FAIL: the configuration records were not read within 60 s\n");
         return 1;
     }
 
-    std::printf("fault soak: %s meter, faults drop=%.2f crc=%.2f late=%.2f split=%.2f garbage=%.2f, "
-                "seed %u, %.0f s\n",
-                m_opt.paced ? "paced" : "unpaced", meter().config().faults.drop, meter().config().faults.crc,
-                meter().config().faults.late, meter().config().faults.split, meter().config().faults.garbage,
-                m_opt.seed, m_opt.seconds);
+    const FaultProfile& faults = m_rig.meter(0).config().faults;
+    std::printf("fault soak: %s meters, faults drop=%.2f crc=%.2f late=%.2f split=%.2f garbage=%.2f "
+                "latewrite=%.2f, seed %u, %.0f s; meter %u clamps %s\n",
+                m_opt.paced ? "paced" : "unpaced", faults.drop, faults.crc, faults.late, faults.split,
+                faults.garbage, faults.lateWrite, m_opt.seed, m_opt.seconds, m_rig.number(0), qPrintable([&] {
+                    QStringList c;
+                    for (const FieldClamp& k : m_rig.meter(0).config().clamps)
+                        c << k.toString();
+                    return c.join(QLatin1Char(' '));
+                }()));
     std::fflush(stdout);
 
     double nextCheckpoint = 10;
     while (now() < m_opt.seconds) {
         const int action = pick(100);
         int kind = 0;
-        if (action < 25)
+        if (action < 19)
             kind = 0, changePage();
-        else if (action < 45)
+        else if (action < 39)
             kind = 1, editAndWrite();
-        else if (action < 55)
+        else if (action < 49)
             kind = 2, calibrate();
-        else if (action < 65)
+        else if (action < 58)
             kind = 3, testOutputs();
-        else if (action < 70)
+        else if (action < 63)
             kind = 4, analogTest();
-        else if (action < 75)
+        else if (action < 68)
             kind = 5, clearEnergy();
-        else if (action < 83)
+        else if (action < 75)
             kind = 6, service();
-        else if (action < 90)
+        else if (action < 82)
             kind = 7, settingsRoundTrip();
-        else
+        else if (action < 91)
             kind = 8, readConfig();
+        else if (action < 96)
+            kind = 9, moveCable();
+        else
+            kind = 10, switchPort();
         ++m_actionCounts[std::size_t(kind)];
         ++m_actions;
         if (m_opt.verbose)
@@ -665,13 +1285,16 @@ int Soak::run()
 
     // The line heals; a page change reads the records once more (unless a file was loaded).
     const double settleFrom = now();
-    meter().setFaults({});
+    waitFor([&] { return !m_moving; }, 5);
+    for (int m = 0; m < 2; ++m)
+        m_rig.meter(m).setFaults({});
     f.activatePage(QStringLiteral("TabSheet_Config"));
     const bool settled = waitFor([&] { return quiet(); }, m_opt.settle);
     pause(500); // late answers still on the way
     const bool stillQuiet = quiet();
     if (settled && stillQuiet)
         verify("end");
+    judgeOpenWrites();
     QStringList pending;
     for (int k : kOneShot)
         if (f.engine().flag(k))
@@ -681,32 +1304,47 @@ int Soak::run()
     if (!pending.isEmpty())
         fail("one-shot requests unanswered after the settle", pending.join(QStringLiteral(", ")));
 
-    const MeterStats& s = meter().stats();
     std::printf("actions %d: pages %d, writes %d, calibration %d, outputs %d, analog test %d, energy %d, "
-                "service %d, settings %d, reads %d\n",
+                "service %d, settings %d, reads %d, cable moves %d, port changes %d\n",
                 m_actions, m_actionCounts[0], m_actionCounts[1], m_actionCounts[2], m_actionCounts[3],
-                m_actionCounts[4], m_actionCounts[5], m_actionCounts[6], m_actionCounts[7],
-                m_actionCounts[8]);
-    std::printf("exchanges: %d requests sent, %d frames received (%d with a bad CRC), %d time-outs; "
-                "the meter took %d requests\n",
-                m_requests, m_frames, m_badCrcFrames, m_timeouts, s.requests);
-    std::printf(
-        "faults injected: %d dropped, %d bad CRC, %d late, %d split, %d with stray bytes (%d bytes the "
-        "meter skipped, %d bad request CRCs)\n",
-        s.dropped, s.corrupted, s.late, s.split, s.garbage, s.discardedBytes, s.badCrc);
+                m_actionCounts[4], m_actionCounts[5], m_actionCounts[6], m_actionCounts[7], m_actionCounts[8],
+                m_actionCounts[9], m_actionCounts[10]);
+    std::printf("exchanges: %d requests sent, %d frames received (%d with a bad CRC), %d time-outs\n",
+                m_requests, m_frames, m_badCrcFrames, m_timeouts);
+    for (int m = 0; m < 2; ++m) {
+        const MeterStats& s = m_rig.meter(m).stats();
+        std::printf("meter %u took %d requests; faults injected: %d dropped, %d bad CRC, %d late (%d write "
+                    "acknowledgements), %d split, %d with stray bytes; %d writes clamped\n",
+                    m_rig.number(m), s.requests, s.dropped, s.corrupted, s.late, s.lateWrites, s.split,
+                    s.garbage, s.clamped);
+    }
     std::printf(
         "writes confirmed: RAM1 %d, RAM2 %d, RAM3 %d, outputs %d, analog calibration %d, analog test %d "
         "(write frames sent: RAM1 %d, RAM2 %d, RAM3 %d)\n",
         m_confirmed[Write_RAM1], m_confirmed[Write_RAM2], m_confirmed[Write_RAM3], m_confirmed[Write_Digout],
         m_confirmed[Write_DAcalib], m_confirmed[Write_DAtest], m_writeFrames[Write_RAM1],
         m_writeFrames[Write_RAM2], m_writeFrames[Write_RAM3]);
+    std::printf("commits %d; outcomes: verified %d, differs %d, not acknowledged %d, other meter %d; clamped "
+                "writes %d (%d ended unacknowledged); %d outcome messages; cable moves done %d, ports "
+                "picked %d\n",
+                m_commitCount, m_outcomes[std::size_t(WriteOutcome::Verified)],
+                m_outcomes[std::size_t(WriteOutcome::Differs)],
+                m_outcomes[std::size_t(WriteOutcome::NotAcknowledged)],
+                m_outcomes[std::size_t(WriteOutcome::OtherMeter)], m_clampedWrites, m_clampedUnacknowledged,
+                m_outcomeMessages, m_moves, m_portSwitches);
+    std::printf("reviews %d (%d of another meter's records declined)\n", m_reviews, m_foreignDeclined);
     std::printf("checkpoints verified %d (%d found requests still open after 60 s); settled in %.1f s%s\n",
                 m_checkpoints, m_checkpointsMissed, now() - settleFrom, settled ? "" : " (did NOT settle)");
     std::printf(
-        "mismatches %d, stale writes %d, writes without a record %d, monitor overflows %d (most lines "
-        "%d), settings round trips differing %d, errors shown %d, file errors %d\n",
-        m_mismatches, m_staleWrites, m_unheldWrites, m_monitorOverflows, m_maxMonitorLines,
-        m_settingsRoundTripDiffs, m_errors, m_fileErrors);
+        "writes to the wrong meter %d, lost writes %d, unreported differences %d, outcomes misstating "
+        "the meter %d, outcomes for no owed write %d, outcomes the user was not told of %d\n",
+        m_wrongMeter, m_lostWrites, m_unreportedDifferences, m_misstatedOutcomes, m_strayOutcomes,
+        m_silentOutcomes);
+    std::printf(
+        "mismatches %d, stale writes %d, uncommitted writes %d, writes without a record %d, monitor "
+        "overflows %d (most lines %d), settings round trips differing %d, errors shown %d, file errors %d\n",
+        m_mismatches, m_staleWrites, m_uncommittedWrites, m_unheldWrites, m_monitorOverflows,
+        m_maxMonitorLines, m_settingsRoundTripDiffs, m_errors, m_fileErrors);
     if (m_failures > 0 || !settled || !stillQuiet) {
         std::printf("FAIL: %d faults found\n", m_failures + (settled && stillQuiet ? 0 : 1));
         return 1;
@@ -731,10 +1369,9 @@ int main(int argc, char* argv[])
     // The password store and the settings stay out of the user's own.
     QStandardPaths::setTestModeEnabled(true);
 
-    VirtualMeterConfig meter;
-    meter.installed = true;
-    meter.faults = FaultProfile{0.10, 0.05, 0.05, 0.05, 0.05};
-    meter.seed = parsed->seed;
-    TForm1 form(TForm1::Options{parsed->paced, meter});
-    return Soak(*parsed, form).run();
+    Rig rig(parsed->seed, parsed->paced);
+    TForm1::Options options(parsed->paced);
+    options.ports = rig.ports();
+    TForm1 form(options);
+    return Soak(*parsed, form, rig).run();
 }

@@ -238,7 +238,7 @@ bool DeviceModel::clearOffset(int channel)
 
 void DeviceModel::requestDaTest()
 {
-    engine().setFlag(Write_DAtest, true);
+    commitForWrite(Write_DAtest);
 }
 
 bool DeviceModel::energyClearable() const
@@ -269,13 +269,13 @@ void DeviceModel::requestService(std::uint8_t code)
 void DeviceModel::setDigout(std::uint8_t byte)
 {
     m_requests.DigoutByte = byte;
-    engine().setFlag(Write_Digout, true);
+    commitForWrite(Write_Digout);
 }
 
 void DeviceModel::setDaCalCode(std::uint8_t code)
 {
     m_requests.DAcalCode = code;
-    engine().setFlag(Write_DAcalib, true);
+    commitForWrite(Write_DAcalib);
 }
 
 void DeviceModel::requestPayload(std::uint8_t code, std::uint8_t* payload, int size)
@@ -424,7 +424,10 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
     case Write_Digout:
     case Write_DAcalib:
     case Write_DAtest:
-        e.setFlag(code, false);
+        // As with the memory records: a value set again after the request went out still goes
+        // (the end of the analog calibration sequence must not be lost to the step before it).
+        if (m_sent[code] == m_committed[code])
+            e.setFlag(code, false);
         break;
     case Read_Caldata:
         Display_Caldat(payload);
@@ -848,6 +851,7 @@ bool DeviceModel::restore(const MeterRecords& records)
 
 bool DeviceModel::submit(WriteProposal p)
 {
+    const bool ownerNamed = p.owner.has_value(); // a backup's meter, the meter on the line
     if (!p.owner) {
         const MemoryRecord first = p.ram3   ? MemoryRecord::Ram3
                                    : p.ram2 ? MemoryRecord::Ram2
@@ -891,11 +895,18 @@ bool DeviceModel::submit(WriteProposal p)
         }
         owner = p.meter;
     }
+    // Unless the intent named the meter or the user chose to write another meter's records to the
+    // one on the line, each image stays with the meter it came from: after the line changed, the
+    // factory record may already be the new meter's while the configuration is still the one read
+    // from the old one, whose write must not reach the new meter.
+    const bool named = ownerNamed || p.foreign();
     auto commit = [&](MemoryRecord r, std::span<const std::uint8_t> bytes) {
         const auto image = imageBytes(r);
         std::memcpy(image.data(), bytes.data(), image.size());
-        setOwner(m_imageOwner[slot(r)], owner);
-        m_writes[slot(r)].owner = owner;
+        const std::optional<std::uint32_t> own = m_imageOwner[slot(r)].meter;
+        const std::optional<std::uint32_t> recordOwner = !named && own ? own : owner;
+        setOwner(m_imageOwner[slot(r)], recordOwner);
+        m_writes[slot(r)].owner = recordOwner;
         commitForWrite(writeOf(r));
     };
     if (p.ram1)

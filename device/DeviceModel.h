@@ -334,8 +334,9 @@ private:
     bool m_ram2Held = false;
     bool m_ram3Held = false;
     bool m_stateAnswerRereadsConfig = false; ///< the active page's rule for state answers
-    /// By write command (Write_RAM1 ...): how often the user committed its image for writing, and
-    /// which of those commitments its last request carried.
+    /// By write command (the memory records, the outputs, the analog calibration and test): how
+    /// often the user committed its image or value for writing, and which of those commitments its
+    /// last request carried.
     std::array<unsigned, kCommandCount + 1> m_committed{};
     std::array<unsigned, kCommandCount + 1> m_sent{};
     std::uint8_t m_harmonicsChannel = 0;

@@ -55,9 +55,12 @@ ParseResult<FaultProfile> parseFaultProfile(const QString& text)
             profile.split = value;
         else if (key == QLatin1String("garbage"))
             profile.garbage = value;
+        else if (key == QLatin1String("latewrite"))
+            profile.lateWrite = value;
         else {
             result.error =
-                QStringLiteral("unknown fault \"%1\" (known: drop, crc, late, split, garbage)").arg(key);
+                QStringLiteral("unknown fault \"%1\" (known: drop, crc, late, split, garbage, latewrite)")
+                    .arg(key);
             return result;
         }
     }

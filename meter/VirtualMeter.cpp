@@ -299,6 +299,8 @@ std::optional<MeterAnswer> VirtualMeter::handleRequest(std::uint8_t code, const 
     const double now = m_clock();
     advanceTo(now);
     const QByteArray answerPayload = buildPayload(code, payload, now);
+    if (m_watcher)
+        m_watcher(code, std::span<const std::uint8_t>(payload, std::size_t(requestPayloadSize(code))));
     if (roll(m_config.faults.drop)) {
         ++m_stats.dropped;
         return std::nullopt;
@@ -323,9 +325,15 @@ MeterAnswer VirtualMeter::applyFaults(std::uint8_t code, QByteArray frame)
             junk.append(char(std::uniform_int_distribution<int>(0, 255)(m_rng)));
         frame.prepend(junk);
     }
-    if (roll(f.late)) {
+    const bool memoryWrite = code == Write_RAM1 || code == Write_RAM2 || code == Write_RAM3;
+    const bool late = roll(f.late);
+    // Drawn for every answer, as the others are.
+    const bool lateWrite = roll(f.lateWrite) && memoryWrite;
+    if (late || lateWrite) {
         answer.delayMs = kLateAnswerMs;
         ++m_stats.late;
+        if (memoryWrite)
+            ++m_stats.lateWrites;
     }
     if (roll(f.split) && frame.size() >= 2) {
         ++m_stats.split;
@@ -380,15 +388,15 @@ QByteArray VirtualMeter::buildPayload(std::uint8_t code, const std::uint8_t* pay
     case Read_Harmonics:
         return harmonicsRecord(now, payload[0]);
     case Write_RAM1:
-        m_ram1.copyFrom(payload);
+        store(MemoryRecord::Ram1, m_ram1, payload);
         for (auto& kind : m_energyRest)
             kind.fill(0.0);
         break;
     case Write_RAM2:
-        m_ram2.copyFrom(payload);
+        store(MemoryRecord::Ram2, m_ram2, payload);
         break;
     case Write_RAM3:
-        m_ram3.copyFrom(payload);
+        store(MemoryRecord::Ram3, m_ram3, payload);
         break;
     case Write_State:
         m_writeState = payload[0];
@@ -409,6 +417,14 @@ QByteArray VirtualMeter::buildPayload(std::uint8_t code, const std::uint8_t* pay
         break;
     }
     return QByteArray(1, '\0');
+}
+
+template <std::size_t N>
+void VirtualMeter::store(MemoryRecord record, ByteImage<N>& image, const std::uint8_t* payload)
+{
+    image.copyFrom(payload);
+    if (!applyClamps(m_config.clamps, record, std::span<std::uint8_t>(image.data(), N)).empty())
+        ++m_stats.clamped;
 }
 
 std::array<double, 6> VirtualMeter::ratios() const

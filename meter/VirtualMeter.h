@@ -1,6 +1,7 @@
 #pragma once
 
 #include "meter/FaultProfile.h"
+#include "meter/FieldClamp.h"
 #include "meter/FirmwareVersion.h"
 #include "meter/MeterAnswer.h"
 #include "meter/NetworkModel.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <random>
+#include <span>
 #include <vector>
 
 namespace kvam {
@@ -31,6 +33,8 @@ struct VirtualMeterConfig
     std::uint32_t seed = 2100; ///< seeds the fault dice
     /// RAM2 as found in an installation (installedRam2) rather than as it leaves the factory.
     bool installed = false;
+    /// Fields the meter caps when a write stores them (applied in order).
+    std::vector<FieldClamp> clamps;
 };
 
 /// Counters of what the meter's receiver has seen.
@@ -42,8 +46,10 @@ struct MeterStats
     int dropped = 0;        ///< answers swallowed by the drop fault
     int corrupted = 0;      ///< answers sent with a broken CRC
     int late = 0;           ///< answers held back past the answer time-out
+    int lateWrites = 0;     ///< of them, acknowledgements of RAM1, RAM2 and RAM3 writes
     int split = 0;          ///< answers delivered over several reads
     int garbage = 0;        ///< answers with stray bytes in front of them
+    int clamped = 0;        ///< memory writes stored with a clamped element
     /// Well-formed requests by command code.
     std::array<int, 256> byCode{};
 };
@@ -80,6 +86,11 @@ public:
     qsizetype pendingBytes() const { return m_rx.size(); }
 
     void setFaults(const FaultProfile& faults) { m_config.faults = faults; }
+    /// Told of every well-formed request once the meter has carried it out (a write's record is
+    /// already stored, clamped or not), whether or not its answer is then lost: what reached this
+    /// meter, for tests that watch several.
+    using RequestWatcher = std::function<void(std::uint8_t code, std::span<const std::uint8_t> payload)>;
+    void setRequestWatcher(RequestWatcher watcher) { m_watcher = std::move(watcher); }
     const VirtualMeterConfig& config() const { return m_config; }
     const MeterStats& stats() const { return m_stats; }
 
@@ -125,8 +136,13 @@ private:
     QByteArray versionRecord() const;
     QByteArray harmonicsRecord(double now, std::uint8_t channel) const;
 
+    /// Stores a memory write's record through the clamps.
+    template <std::size_t N>
+    void store(MemoryRecord record, ByteImage<N>& image, const std::uint8_t* payload);
+
     VirtualMeterConfig m_config;
     Clock m_clock;
+    RequestWatcher m_watcher;
     std::mt19937 m_rng;
     QByteArray m_rx;
     MeterStats m_stats;

@@ -10,7 +10,15 @@
 namespace kvam {
 
 VirtualMeterPort::VirtualMeterPort(bool pacing, VirtualMeterConfig config, QObject* parent)
-    : SerialPort(parent), m_pacing(pacing), m_meter(std::move(config))
+    : SerialPort(parent), m_pacing(pacing), m_name(QLatin1String(kDemoPort)),
+      m_own(std::make_unique<VirtualMeter>(std::move(config))), m_ownCable(m_own.get()), m_cable(&m_ownCable)
+{
+    m_clock.start();
+}
+
+VirtualMeterPort::VirtualMeterPort(bool pacing, QString name, Cable& cable, QObject* parent)
+    : SerialPort(parent), m_pacing(pacing), m_name(std::move(name)), m_cable(&cable),
+      m_heardOver(cable.connection())
 {
     m_clock.start();
 }
@@ -19,9 +27,8 @@ VirtualMeterPort::~VirtualMeterPort() = default;
 
 std::optional<QString> VirtualMeterPort::open(const QString& name)
 {
-    if (name != QLatin1String(kDemoPort))
-        return QStringLiteral("%1: no such port (the virtual meter is \"%2\")")
-            .arg(name, QLatin1String(kDemoPort));
+    if (name != m_name)
+        return QStringLiteral("%1: no such port (the virtual meter is \"%2\")").arg(name, m_name);
     if (m_open)
         return QStringLiteral("%1 is already open").arg(name);
     m_open = true;
@@ -32,7 +39,8 @@ void VirtualMeterPort::close()
 {
     m_open = false;
     ++m_generation;
-    m_meter.resetReceiver();
+    if (VirtualMeter* meter = m_cable->meter())
+        meter->resetReceiver();
     m_txBusyUntilMs = 0;
     m_rxBusyUntilMs = 0;
 }
@@ -58,11 +66,21 @@ void VirtualMeterPort::requestLeftLine(quint64 generation, const QByteArray& dat
     if (generation != m_generation)
         return;
     emit txEmpty();
-    for (const MeterAnswer& answer : m_meter.receive(data))
-        sendAnswer(answer);
+    VirtualMeter* meter = m_cable->meter();
+    const quint64 connection = m_cable->connection();
+    if (connection != m_heardOver) {
+        // A meter just plugged in has heard nothing of what went before.
+        m_heardOver = connection;
+        if (meter)
+            meter->resetReceiver();
+    }
+    if (!meter)
+        return;
+    for (const MeterAnswer& answer : meter->receive(data))
+        sendAnswer(connection, answer);
 }
 
-void VirtualMeterPort::sendAnswer(const MeterAnswer& answer)
+void VirtualMeterPort::sendAnswer(quint64 connection, const MeterAnswer& answer)
 {
     const quint64 generation = m_generation;
     const std::vector<TimedChunk> chunks = scheduleAnswer(answer, m_pacing);
@@ -76,8 +94,8 @@ void VirtualMeterPort::sendAnswer(const MeterAnswer& answer)
         m_rxBusyUntilMs = now + start + chunks.back().atMs;
     }
     for (const TimedChunk& chunk : chunks) {
-        QTimer::singleShot(start + chunk.atMs, this, [this, generation, bytes = chunk.bytes] {
-            if (generation == m_generation)
+        QTimer::singleShot(start + chunk.atMs, this, [this, generation, connection, bytes = chunk.bytes] {
+            if (generation == m_generation && connection == m_cable->connection())
                 emit received(bytes);
         });
     }

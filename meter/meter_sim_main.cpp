@@ -3,6 +3,7 @@
 
 #include "meter/AnswerSchedule.h"
 #include "meter/FaultProfile.h"
+#include "meter/FieldClamp.h"
 #include "meter/FirmwareVersion.h"
 #include "meter/HostileMeter.h"
 #include "meter/VirtualMeter.h"
@@ -262,7 +263,8 @@ int main(int argc, char** argv)
         QStringLiteral("X.Y.Z"));
     const QCommandLineOption faultsOption(
         QStringLiteral("faults"),
-        QStringLiteral("Fault probabilities, e.g. drop=0.1,crc=0.05,late=0.05,split=0.3,garbage=0.1."),
+        QStringLiteral("Fault probabilities, e.g. drop=0.1,crc=0.05,late=0.05,split=0.3,garbage=0.1;\n"
+                       "latewrite=P holds back acknowledgements of RAM writes as well."),
         QStringLiteral("LIST"));
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Seed of the fault dice."),
                                         QStringLiteral("N"));
@@ -271,6 +273,13 @@ int main(int argc, char** argv)
     const QCommandLineOption installedOption(
         QStringLiteral("installed"),
         QStringLiteral("Start with the configuration of an installation instead of the factory one."));
+    const QCommandLineOption clampOption(
+        QStringLiteral("clamp"),
+        QStringLiteral("Cap a memory field when a write stores it, as a meter that limits it would: the\n"
+                       "write is acknowledged, but the element keeps min(value, MAX). RECORD is RAM1,\n"
+                       "RAM2 or RAM3, FIELD as the record table names it, [K] one element (all without\n"
+                       "it), MAX in the field's units; e.g. RAM2.Ratio[1]=70. May be given again."),
+        QStringLiteral("RECORD.FIELD[K]=MAX"));
     const QCommandLineOption hostileOption(
         QStringLiteral("hostile"),
         QStringLiteral("Answer the next requests as a broken meter, one step each, then normally again.\n"
@@ -292,7 +301,7 @@ int main(int argc, char** argv)
             "After the path, print \"request CODE MS\" for every request answered, and the\n"
             "hostile script's progress (\"step N MS\", \"script-done noise BYTES MS\", \"die MS\")."));
     parser.addOptions({helpOption, versionOption, faultsOption, seedOption, noPacingOption, installedOption,
-                       hostileOption, logRequestsOption});
+                       clampOption, hostileOption, logRequestsOption});
     parser.addOption(factoryNumberOption);
 
     if (!parser.parse(QCoreApplication::arguments()))
@@ -317,6 +326,12 @@ int main(int argc, char** argv)
         if (!faults)
             usageError(faults.error);
         config.faults = *faults.value;
+    }
+    for (const QString& text : parser.values(clampOption)) {
+        const auto clamp = kvam::parseFieldClamp(text);
+        if (!clamp)
+            usageError(clamp.error);
+        config.clamps.push_back(*clamp.value);
     }
     if (parser.isSet(seedOption)) {
         bool ok = false;

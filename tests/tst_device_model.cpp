@@ -627,6 +627,59 @@ private slots:
         QVERIFY(r.engine.flag(Read_RAM2));
     }
 
+    // The same for the output test byte, the analog calibration step and the analog test value:
+    // a value set again while the request of the previous one is on the line still goes out.
+    void aNewerValueOutlivesTheOlderAcknowledgement_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("late");
+        for (int code : {Write_Digout, Write_DAcalib, Write_DAtest}) {
+            QTest::addRow("%s acknowledged in time", commandName(code)) << code << false;
+            QTest::addRow("%s acknowledged after the time-out", commandName(code)) << code << true;
+        }
+    }
+    void aNewerValueOutlivesTheOlderAcknowledgement()
+    {
+        QFETCH(int, code);
+        QFETCH(bool, late);
+        Rig r;
+        float daTest = 0;
+        r.model.setDaTestSource([&] { return daTest; });
+        auto setValue = [&](std::uint8_t v) {
+            if (code == Write_Digout)
+                r.model.setDigout(v);
+            else if (code == Write_DAcalib)
+                r.model.setDaCalCode(v);
+            else {
+                daTest = v;
+                r.model.requestDaTest();
+            }
+        };
+        // The value the next request carries, or -1 when the next request is another.
+        auto sendValue = [&]() -> int {
+            r.io.writes.clear();
+            for (int i = 0; i < 20 && r.io.writes.empty(); ++i)
+                r.engine.CommTimerTimer();
+            if (r.sentCodes() != std::vector<int>{code})
+                return -1;
+            if (code != Write_DAtest)
+                return r.io.writes.at(0)[3];
+            float v;
+            std::memcpy(&v, r.io.writes.at(0).data() + 3, sizeof v);
+            return int(v);
+        };
+        setValue(0x01);
+        QCOMPARE(sendValue(), 0x01);
+        if (late)
+            r.engine.TimeoutTimerTimer();
+        setValue(0x02);
+        r.feed(makeFrame(std::uint8_t(code), {})); // the first value's acknowledgement
+        QVERIFY(r.engine.flag(code));
+        QCOMPARE(sendValue(), 0x02);
+        r.feed(makeFrame(std::uint8_t(code), {}));
+        QVERIFY(!r.engine.flag(code));
+    }
+
     void writeConfigPacksTheEditors()
     {
         Rig r;
@@ -685,6 +738,10 @@ private slots:
         QTest::newRow("the meter caps the ratio")
             << "clamp" << 111111u << V{Write_RAM2, Write_RAM3}
             << QStringList{"RAM2 differs Ratio[1] 75.5 70", "RAM3 verified"};
+        // The new meter's factory record replaced the image before the press; the configuration
+        // shown is still the old meter's.
+        QTest::newRow("another meter's factory record read before the press")
+            << "moved" << 222222u << V{Write_RAM3} << QStringList{"RAM2 other 222222", "RAM3 verified"};
     }
     void aWriteBelongsToItsMeter()
     {
@@ -720,6 +777,13 @@ private slots:
         });
         QObject::connect(&r.model, &DeviceModel::packingRam2,
                          [](Ram2Image& i) { set(i, ram2::Ratio, 1, 75.5f); });
+        if (then == QLatin1String("moved")) {
+            r.engine.portClosed();
+            r.engine.portOpened();
+            Bytes ram3(154, 0);
+            std::memcpy(ram3.data() + ram3::Gyartasiszam.offset, &next, 4);
+            r.feed(makeFrame(Read_RAM3, ram3));
+        }
         QVERIFY(r.model.writeConfig());
         if (then == QLatin1String("timeout")) {
             r.engine.CommTimerTimer();
@@ -789,14 +853,17 @@ private slots:
         // (After the time-out the RAM2 write that went before it was backed up once.)
         const bool wentBefore = then == QLatin1String("timeout");
         QCOMPARE(int(history.backups.size()), written.empty() && wentBefore ? 1 : int(written.size()));
+        // Once the line moved, only the new meter's factory record went, to the new meter.
+        const bool moved = then == QLatin1String("moved");
         for (const MeterRecords& b : history.backups) {
-            QCOMPARE(b.Gyartasiszam, 111111u);
-            QVERIFY(b.ram2 && get(*b.ram2, ram2::Ratio, 1) == 0.0f);
+            QCOMPARE(b.Gyartasiszam, moved ? next : 111111u);
+            QVERIFY(moved || (b.ram2 && get(*b.ram2, ram2::Ratio, 1) == 0.0f));
         }
         QCOMPARE(int(history.lines.size()), int(outcomes.size()));
+        const bool ram2Written = std::find(written.begin(), written.end(), int(Write_RAM2)) != written.end();
         for (const JournalEntry& e : history.lines) {
-            QCOMPARE(e.Gyartasiszam, 111111u);
-            if (e.record == MemoryRecord::Ram2 && !written.empty())
+            QCOMPARE(e.Gyartasiszam, moved && e.record == MemoryRecord::Ram3 ? next : 111111u);
+            if (e.record == MemoryRecord::Ram2 && ram2Written)
                 QCOMPARE(QString::fromStdString(e.changes.at(0).name()), QStringLiteral("Ratio[1]"));
         }
         const QStringList expectRefused =

@@ -3,11 +3,14 @@
 
 #include "meter/AnswerSchedule.h"
 #include "meter/FaultProfile.h"
+#include "meter/FieldClamp.h"
 #include "meter/FirmwareVersion.h"
 #include "meter/VirtualMeter.h"
 #include "meter/VirtualMeterPort.h"
 #include "protocol/Commands.h"
 #include "protocol/Frame.h"
+#include "records/FieldValue.h"
+#include "records/RecordLayout.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -15,6 +18,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numeric>
 
 #include <fcntl.h>
@@ -143,11 +147,19 @@ private slots:
     void faultProfileParser();
     void faultInjection_data();
     void faultInjection();
+    void lateWriteAcknowledgements_data();
+    void lateWriteAcknowledgements();
+    void fieldClampParser_data();
+    void fieldClampParser();
+    void clampedWrites_data();
+    void clampedWrites();
     void answerSchedule_data();
     void answerSchedule();
     void portAnswersThroughTheEventLoop();
     void portLateAndSplitAnswers();
     void portPacedAnswerArrivesInChunks();
+    void portOnAMovedCable_data();
+    void portOnAMovedCable();
     void simulatorOverPseudoTerminal_data();
     void simulatorOverPseudoTerminal();
     void simulatorRejectsBadOptions_data();
@@ -746,13 +758,15 @@ void TestMeter::faultProfileParser_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<QList<double>>("expected"); // drop, crc, late, split, garbage
+    QTest::addColumn<QList<double>>("expected"); // drop, crc, late, split, garbage, latewrite
 
     QTest::newRow("all five") << "drop=0.1,crc=0.05,late=0.05,split=0.3,garbage=0.1" << true
-                              << QList<double>{0.1, 0.05, 0.05, 0.3, 0.1};
+                              << QList<double>{0.1, 0.05, 0.05, 0.3, 0.1, 0};
     QTest::newRow("some, any order, blanks")
-        << " split = 1 , drop=0 " << true << QList<double>{0, 0, 0, 1, 0};
-    QTest::newRow("empty") << "" << true << QList<double>{0, 0, 0, 0, 0};
+        << " split = 1 , drop=0 " << true << QList<double>{0, 0, 0, 1, 0, 0};
+    QTest::newRow("late write acknowledgements")
+        << "latewrite=0.25,late=0.05" << true << QList<double>{0, 0, 0.05, 0, 0, 0.25};
+    QTest::newRow("empty") << "" << true << QList<double>{0, 0, 0, 0, 0, 0};
     QTest::newRow("unknown key") << "drop=0.1,noise=0.2" << false << QList<double>{};
     QTest::newRow("no value") << "drop" << false << QList<double>{};
     QTest::newRow("not a number") << "crc=often" << false << QList<double>{};
@@ -775,7 +789,7 @@ void TestMeter::faultProfileParser()
         return;
     }
     const FaultProfile& f = *result.value;
-    QCOMPARE(QList<double>({f.drop, f.crc, f.late, f.split, f.garbage}), expected);
+    QCOMPARE(QList<double>({f.drop, f.crc, f.late, f.split, f.garbage, f.lateWrite}), expected);
 }
 
 void TestMeter::faultInjection_data()
@@ -825,6 +839,178 @@ void TestMeter::faultInjection()
     }
     QCOMPARE(answered, kind == QLatin1String("drop") && always ? 0 : 20);
     QCOMPARE(m_meter->stats().requests, 20);
+}
+
+void TestMeter::lateWriteAcknowledgements_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<double>("probability");
+    QTest::addColumn<bool>("late");
+    for (int code : {Write_RAM1, Write_RAM2, Write_RAM3}) {
+        QTest::addRow("%s always", commandName(code)) << code << 1.0 << true;
+        QTest::addRow("%s never", commandName(code)) << code << 0.0 << false;
+    }
+    for (int code : {Read_RAM2, Write_Digout, Write_DAtest, Read_Net})
+        QTest::addRow("%s, not a memory write", commandName(code)) << code << 1.0 << false;
+}
+
+void TestMeter::lateWriteAcknowledgements()
+{
+    QFETCH(int, code);
+    QFETCH(double, probability);
+    QFETCH(bool, late);
+    VirtualMeterConfig config;
+    config.faults.lateWrite = probability;
+    freshMeter(config);
+    const auto c = std::uint8_t(code);
+    for (int k = 0; k < 10; ++k) {
+        const auto answers = m_meter->receive(makeFrame(c, QByteArray(requestPayloadSize(c), '\0')));
+        QCOMPARE(answers.size(), std::size_t(1));
+        QCOMPARE(answers.front().delayMs > 300, late);
+        QVERIFY(crcOk(answers.front().bytes));
+    }
+    QCOMPARE(m_meter->stats().lateWrites, late ? 10 : 0);
+}
+
+void TestMeter::fieldClampParser_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("parsed"); // toString(); empty: refused
+
+    QTest::newRow("every element") << "RAM2.Ratio=70"
+                                   << "RAM2.Ratio=70";
+    QTest::newRow("one element, blanks, lower case record") << " ram2.Ratio [ 1 ] = 70.5 "
+                                                            << "RAM2.Ratio[1]=70.5";
+    QTest::newRow("negative threshold") << "RAM2.DoutHighLimit[0]=-12.25"
+                                        << "RAM2.DoutHighLimit[0]=-12.25";
+    QTest::newRow("scaled integer") << "RAM2.MaxEP[3]=4000"
+                                    << "RAM2.MaxEP[3]=4000";
+    QTest::newRow("RAM1 counter") << "RAM1.EPplus=1e9"
+                                  << "RAM1.EPplus=1000000000";
+    QTest::newRow("RAM3 single value") << "RAM3.Adhist=100"
+                                       << "RAM3.Adhist=100";
+    QTest::newRow("answer record") << "Net.L1urms=100"
+                                   << "";
+    QTest::newRow("unknown record") << "RAM4.Ratio=70"
+                                    << "";
+    QTest::newRow("unknown field") << "RAM2.Bogus=1"
+                                   << "";
+    QTest::newRow("field name's case") << "RAM2.ratio=70"
+                                       << "";
+    QTest::newRow("field of another record") << "RAM3.Ratio=1"
+                                             << "";
+    QTest::newRow("element past the field") << "RAM2.Ratio[6]=70"
+                                            << "";
+    QTest::newRow("single value indexed past") << "RAM2.Zajzar[1]=0.5"
+                                               << "";
+    QTest::newRow("no maximum") << "RAM2.Ratio="
+                                << "";
+    QTest::newRow("not a number") << "RAM2.Ratio=many"
+                                  << "";
+    QTest::newRow("nan") << "RAM2.Ratio=nan"
+                         << "";
+    QTest::newRow("infinite") << "RAM2.Ratio=inf"
+                              << "";
+    QTest::newRow("negative for an unsigned field") << "RAM2.MB01Addr=-1"
+                                                    << "";
+    QTest::newRow("beyond the type") << "RAM2.MB01Addr=256"
+                                     << "";
+    QTest::newRow("beyond the type once scaled") << "RAM2.MaxEP=4294968"
+                                                 << "";
+    QTest::newRow("no record") << "Ratio=70"
+                               << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void TestMeter::fieldClampParser()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, parsed);
+    const auto result = parseFieldClamp(text);
+    QCOMPARE(bool(result), !parsed.isEmpty());
+    if (parsed.isEmpty()) {
+        QVERIFY(!result.error.isEmpty());
+        return;
+    }
+    QCOMPARE(result.value->toString(), parsed);
+}
+
+void TestMeter::clampedWrites_data()
+{
+    QTest::addColumn<QStringList>("clamps");
+    QTest::addColumn<QString>("record");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<double>("written"); // in the field's units
+    QTest::addColumn<double>("stored");
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const QStringList ratio1{"RAM2.Ratio[1]=70"};
+    QTest::newRow("capped element") << ratio1 << "RAM2"
+                                    << "Ratio" << 1 << 200.0 << 70.0;
+    QTest::newRow("other element of the field") << ratio1 << "RAM2"
+                                                << "Ratio" << 0 << 200.0 << 200.0;
+    QTest::newRow("every element") << QStringList{"RAM2.Ratio=70"} << "RAM2"
+                                   << "Ratio" << 4 << 150.0 << 70.0;
+    QTest::newRow("at the maximum") << ratio1 << "RAM2"
+                                    << "Ratio" << 1 << 70.0 << 70.0;
+    QTest::newRow("below") << ratio1 << "RAM2"
+                           << "Ratio" << 1 << 12.5 << 12.5;
+    QTest::newRow("not a number stays") << ratio1 << "RAM2"
+                                        << "Ratio" << 1 << nan << nan;
+    QTest::newRow("negative maximum") << QStringList{"RAM2.DoutHighLimit[1]=-5"} << "RAM2"
+                                      << "DoutHighLimit" << 1 << 1e6 << -5.0;
+    QTest::newRow("scaled integer") << QStringList{"RAM2.MaxEP[2]=4000"} << "RAM2"
+                                    << "MaxEP" << 2 << 5000.0 << 4000.0;
+    QTest::newRow("scaled integer, fraction cut off") << QStringList{"RAM2.MaxEP[0]=1.2345"} << "RAM2"
+                                                      << "MaxEP" << 0 << 10.0 << 1.234;
+    QTest::newRow("byte") << QStringList{"RAM2.MB01Addr=100"} << "RAM2"
+                          << "MB01Addr" << 0 << 200.0 << 100.0;
+    QTest::newRow("RAM3 calibration") << QStringList{"RAM3.Calrms[0]=300"} << "RAM3"
+                                      << "Calrms" << 0 << 400.0 << 300.0;
+    QTest::newRow("RAM1 counter") << QStringList{"RAM1.EPplus[3]=1000"} << "RAM1"
+                                  << "EPplus" << 3 << 5000.0 << 1000.0;
+    QTest::newRow("the lower of two") << QStringList{"RAM2.Ratio=70", "RAM2.Ratio[1]=50"} << "RAM2"
+                                      << "Ratio" << 1 << 200.0 << 50.0;
+    QTest::newRow("clamp of another record") << QStringList{"RAM3.Calrms=1"} << "RAM2"
+                                             << "Ratio" << 1 << 200.0 << 200.0;
+}
+
+void TestMeter::clampedWrites()
+{
+    QFETCH(QStringList, clamps);
+    QFETCH(QString, record);
+    QFETCH(QString, field);
+    QFETCH(int, index);
+    QFETCH(double, written);
+    QFETCH(double, stored);
+    VirtualMeterConfig config;
+    for (const QString& c : clamps) {
+        const auto clamp = parseFieldClamp(c);
+        QVERIFY2(clamp, qPrintable(clamp.error));
+        config.clamps.push_back(*clamp.value);
+    }
+    freshMeter(config);
+    const int number = record.right(1).toInt(); // RAM1 4/5, RAM2 6/7, RAM3 8/9
+    const auto readCode = std::uint8_t(2 + 2 * number), writeCode = std::uint8_t(3 + 2 * number);
+    const FieldInfo* info = findRecordLayout(record.toStdString())->field(field.toStdString());
+    QVERIFY(info);
+
+    QByteArray image = askAt(5.0, readCode);
+    auto bytes =
+        std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(image.data()), std::size_t(image.size()));
+    writeNumber(bytes, *info, std::size_t(index), written * info->scale);
+    QCOMPARE(ask(writeCode, image), QByteArray(1, '\0')); // acknowledged as any write
+    const QByteArray back = ask(readCode);
+    const auto backBytes = spanOf(back);
+    QCOMPARE(readNumber(backBytes, *info, std::size_t(index)) / info->scale, stored);
+    // Only the capped element differs from what was written.
+    const std::size_t at = info->offset + std::size_t(index) * info->width();
+    QCOMPARE(back.left(qsizetype(at)), image.left(qsizetype(at)));
+    QCOMPARE(back.mid(qsizetype(at + info->width())), image.mid(qsizetype(at + info->width())));
+    const bool capped = !(written == stored || (std::isnan(written) && std::isnan(stored)));
+    QCOMPARE(m_meter->stats().clamped, capped ? 1 : 0);
 }
 
 void TestMeter::answerSchedule_data()
@@ -967,18 +1153,86 @@ void TestMeter::portPacedAnswerArrivesInChunks()
     QVERIFY(crcOk(rx));
 }
 
+void TestMeter::portOnAMovedCable_data()
+{
+    QTest::addColumn<bool>("pacing");
+    QTest::newRow("unpaced") << false;
+    QTest::newRow("paced") << true;
+}
+
+void TestMeter::portOnAMovedCable()
+{
+    QFETCH(bool, pacing);
+    VirtualMeterConfig a, b;
+    b.factoryNumber = 21005678;
+    VirtualMeter meterA(a), meterB(b);
+    QList<std::uint32_t> reached; // factory numbers of the meters requests reached, in order
+    meterA.setRequestWatcher([&](std::uint8_t, std::span<const std::uint8_t>) { reached << 21001234u; });
+    meterB.setRequestWatcher([&](std::uint8_t, std::span<const std::uint8_t>) { reached << 21005678u; });
+    VirtualMeterPort::Cable cable(&meterA);
+    VirtualMeterPort port(pacing, QStringLiteral("LINE2"), cable);
+    QVERIFY(port.open(QStringLiteral("DEMO")).has_value());
+    QCOMPARE(port.open(QStringLiteral("LINE2")), std::nullopt);
+
+    QSignalSpy tx(&port, &SerialPort::txEmpty);
+    QByteArray rx;
+    connect(&port, &SerialPort::received, this, [&](const QByteArray& bytes) { rx += bytes; });
+    auto factoryNumberAnswered = [&] {
+        rx.clear();
+        if (!port.write(makeFrame(Read_Version)) || !QTest::qWaitFor([&] { return rx.size() >= 27; }, 5000))
+            return 0u;
+        return at<std::uint32_t>(rx, 3 + 18);
+    };
+    QCOMPARE(factoryNumberAnswered(), 21001234u);
+
+    // Unplugged: the request leaves the line and nobody answers.
+    cable.plug(nullptr);
+    rx.clear();
+    QVERIFY(port.write(makeFrame(Read_Version)));
+    QTRY_COMPARE(tx.count(), 2);
+    QTest::qWait(100);
+    QVERIFY(rx.isEmpty());
+
+    // Plugged into the other meter: it answers, with its own identity.
+    cable.plug(&meterB);
+    QCOMPARE(factoryNumberAnswered(), 21005678u);
+
+    // An answer still on its way when the cable is pulled never arrives, not even once the cable
+    // is back in the same meter.
+    FaultProfile late;
+    late.late = 1;
+    meterB.setFaults(late);
+    rx.clear();
+    QVERIFY(port.write(makeFrame(Read_Version)));
+    QTRY_COMPARE(tx.count(), 4);
+    cable.plug(&meterA);
+    QTest::qWait(100);
+    cable.plug(&meterB);
+    QTest::qWait(VirtualMeter::kLateAnswerMs + 200);
+    QVERIFY(rx.isEmpty());
+    meterB.setFaults({});
+    QCOMPARE(factoryNumberAnswered(), 21005678u);
+    QCOMPARE(reached, (QList<std::uint32_t>{21001234u, 21005678u, 21005678u, 21005678u}));
+}
+
 void TestMeter::simulatorOverPseudoTerminal_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("major");
-    QTest::newRow("paced, default version") << QStringList{} << 3;
-    QTest::newRow("unpaced, version 4.0.0") << QStringList{"--no-pacing", "--version", "4.0.0"} << 4;
+    QTest::addColumn<float>("ratio1"); // RAM2's Ratio[1] stored after a write of 250
+    QTest::newRow("paced, default version") << QStringList{} << 3 << 250.0f;
+    QTest::newRow("unpaced, version 4.0.0")
+        << QStringList{"--no-pacing", "--version", "4.0.0"} << 4 << 250.0f;
+    QTest::newRow("unpaced, clamped")
+        << QStringList{"--no-pacing", "--clamp", "RAM2.Ratio[1]=70", "--clamp", "RAM2.Ratio=100"} << 3
+        << 70.0f;
 }
 
 void TestMeter::simulatorOverPseudoTerminal()
 {
     QFETCH(QStringList, args);
     QFETCH(int, major);
+    QFETCH(float, ratio1);
     QProcess sim;
     sim.start(QStringLiteral(KVAM_METER_SIM), args);
     QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 10000);
@@ -1026,6 +1280,14 @@ void TestMeter::simulatorOverPseudoTerminal()
     const QByteArray state = exchange(fd, QByteArray::fromHex("01030000F1D8"), 21);
     QCOMPARE(state.size(), 21);
     QVERIFY(crcOk(state));
+
+    // A RAM2 write is acknowledged; the read-back shows what the meter stored.
+    Ram2Image ram2 = VirtualMeter::installedRam2();
+    set(ram2, ram2::Ratio, 1, 250.0f);
+    QCOMPARE(exchange(fd, makeFrame(Write_RAM2, bytesOf(ram2)), 6).size(), 6);
+    const QByteArray back = exchange(fd, makeFrame(Read_RAM2), 319);
+    QCOMPARE(back.size(), 319);
+    QCOMPARE(f32(back, 3 + int(ram2::Ratio.offset) + 4), ratio1);
     ::close(fd);
 
     sim.terminate();
@@ -1041,6 +1303,11 @@ void TestMeter::simulatorRejectsBadOptions_data()
     QTest::newRow("bad version") << QStringList{"--version", "3.x"};
     QTest::newRow("missing version value") << QStringList{"--version"};
     QTest::newRow("bad faults") << QStringList{"--faults", "drop=2"};
+    QTest::newRow("clamp of an unknown field") << QStringList{"--clamp", "RAM2.Bogus=1"};
+    QTest::newRow("clamp past the field") << QStringList{"--clamp", "RAM2.Ratio[6]=70"};
+    QTest::newRow("clamp without a number") << QStringList{"--clamp", "RAM2.Ratio=x"};
+    QTest::newRow("second clamp bad") << QStringList{"--clamp", "RAM2.Ratio=70", "--clamp", "RAM2.Ratio"};
+    QTest::newRow("missing clamp value") << QStringList{"--clamp"};
     QTest::newRow("stray argument") << QStringList{"extra"};
 }
 
