@@ -385,6 +385,9 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
         // A read the model asked for itself (who is on the line, a backup) changes no image that
         // holds a record: the editors keep what the user is typing.
         const bool internal = m_internalRead[slot(record)];
+        // What the user packed stays even when this very answer shows that another meter is on the
+        // line and the write is dropped: the editors keep it, the user is told.
+        const bool writeWasOwed = e.flag(writeOfRecord(code));
         const bool asked = e.flag(code) && !internal;
         e.setFlag(code, false);
         m_internalRead[slot(record)] = false;
@@ -392,7 +395,7 @@ void DeviceModel::answerReceived(std::uint8_t code, const std::uint8_t* payload)
             identify(get(*reinterpret_cast<const Ram3Image*>(payload), ram3::Gyartasiszam));
         meterRecordRead(record, payload);
         const bool held = record == MemoryRecord::Ram2 ? m_ram2Held : m_ram3Held;
-        if ((!internal || !held) && readReplacesImage(code, asked)) {
+        if ((!internal || !held) && !writeWasOwed && readReplacesImage(code, asked)) {
             if (code == Read_RAM2)
                 Display_RAM2(payload);
             else
