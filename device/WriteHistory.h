@@ -33,13 +33,13 @@ enum class WriteOutcome : std::uint8_t
 /// One line of a meter's write journal.
 struct JournalEntry
 {
-    QDateTime time;                        ///< when the outcome was known
-    QString user;                          ///< the login name
-    std::uint32_t Gyartasiszam = 0;        ///< the meter the record belongs to
+    QDateTime time;                 ///< when the outcome was known
+    QString user;                   ///< the login name
+    std::uint32_t Gyartasiszam = 0; ///< the meter the record belongs to
     MemoryRecord record = MemoryRecord::Ram2;
-    std::vector<FieldChange> changes;      ///< what the write changes: the meter's record → the image
+    std::vector<FieldChange> changes; ///< what the write changes: the meter's record → the image
     WriteOutcome outcome = WriteOutcome::Verified;
-    std::vector<FieldChange> differences;  ///< Differs: written → read back
+    std::vector<FieldChange> differences;    ///< Differs: written → read back
     std::optional<std::uint32_t> otherMeter; ///< OtherMeter: the meter that answered instead
 };
 
