@@ -81,12 +81,7 @@ void SafeWrites::finished(const JournalEntry& entry)
     case WriteOutcome::Verified:
         break; // the monitor says so; nothing for the user to do
     case WriteOutcome::Differs: {
-        QStringList rows;
-        for (const FieldChange& c : entry.differences)
-            rows << currentText("Message.WriteDiffersRow")
-                        .arg(QString::fromStdString(c.name()))
-                        .arg(c.before, 0, 'g', 10)
-                        .arg(c.after, 0, 'g', 10);
+        const QStringList rows = differenceRows(entry.differences, currentText("Message.WriteDiffersRow"));
         m_prompts.showError(
             currentText("Message.WriteDiffers").arg(meter, record, rows.join(QLatin1Char('\n'))));
         break;

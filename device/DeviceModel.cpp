@@ -780,12 +780,8 @@ void DeviceModel::endWrite(MemoryRecord record, WriteOutcome outcome, std::vecto
         noteMonitor(QStringLiteral("%1 of meter %2 written and verified").arg(name, meter));
         break;
     case WriteOutcome::Differs: {
-        QStringList fields;
-        for (const FieldChange& c : entry.differences)
-            fields << QStringLiteral("%1 written %2, read %3")
-                          .arg(QString::fromStdString(c.name()))
-                          .arg(c.before, 0, 'g', 10)
-                          .arg(c.after, 0, 'g', 10);
+        const QStringList fields =
+            differenceRows(entry.differences, QStringLiteral("%1 written %2, read %3"));
         noteMonitor(QStringLiteral("%1 of meter %2 written, but the meter holds otherwise: %3")
                         .arg(name, meter, fields.join(QStringLiteral("; "))));
         break;

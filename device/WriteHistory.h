@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -42,6 +43,18 @@ struct JournalEntry
     std::vector<FieldChange> differences;    ///< Differs: written → read back
     std::optional<std::uint32_t> otherMeter; ///< OtherMeter: the meter that answered instead
 };
+
+/// One text per differing element: `pattern` with %1 the element's name, %2 the value written and
+/// %3 the value read back (the monitor's words or the message's, in the language shown).
+inline QStringList differenceRows(const std::vector<FieldChange>& differences, const QString& pattern)
+{
+    QStringList rows;
+    for (const FieldChange& c : differences)
+        rows << pattern.arg(QString::fromStdString(c.name()))
+                    .arg(c.before, 0, 'g', 10)
+                    .arg(c.after, 0, 'g', 10);
+    return rows;
+}
 
 /// Where the backups and the journal of each meter are kept. The device model asks for a backup
 /// before a write leaves for the meter and never sends it when the backup fails.
