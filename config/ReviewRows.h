@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ConfigFields.h"
+#include "config/FieldUnits.h"
 #include "records/RecordDiff.h"
 
 #include <QList>
@@ -62,8 +63,5 @@ struct ValueTexts
     QString after;
 };
 ValueTexts valueTexts(const QWidget* window, const FieldChange& change);
-
-/// The unit of a changed element as the pages show it; empty where they show none.
-QString unitOf(const FieldChange& change);
 
 } // namespace kvam

@@ -106,7 +106,7 @@ bool saveRecord(IniProfile& profile, const QString& section, std::span<const Con
 
 template <std::size_t N>
 void loadRecord(const IniProfile& profile, const QString& section, std::span<const ConfigField> table,
-                ByteImage<N>& image, const QLocale& locale)
+                ByteImage<N>& image, const QLocale& locale, QStringList* defaulted)
 {
     const std::span<std::uint8_t> bytes(image.data(), image.size());
     forEachKey(table, [&](const ConfigField& f, std::size_t index, const QString& key) {
@@ -117,9 +117,13 @@ void loadRecord(const IniProfile& profile, const QString& section, std::span<con
                 writeInteger(bytes, f.info(), index, *v);
             else
                 writeNumber(bytes, f.info(), index, f.fallback);
+            if (!v && defaulted)
+                *defaulted << key;
         } else {
             const std::optional<double> v = text ? IniProfile::parseFloat(*text, locale) : std::nullopt;
             writeNumber(bytes, f.info(), index, v.value_or(f.fallback));
+            if (!v && defaulted)
+                *defaulted << key;
         }
     });
 }
@@ -158,7 +162,7 @@ QStringList settingsSections(const QString& path, QString* error)
 }
 
 bool loadSettings(const QString& path, const QString& section, Ram2Image& ram2, Ram3Image& ram3,
-                  const QLocale& locale, QString* error)
+                  const QLocale& locale, QString* error, QStringList* defaulted)
 {
     QByteArray bytes;
     if (!readFile(path, false, bytes, error))
@@ -170,8 +174,11 @@ bool loadSettings(const QString& path, const QString& section, Ram2Image& ram2, 
     }
     Ram2Image newRam2 = ram2;
     Ram3Image newRam3 = ram3;
-    loadRecord(profile, section, ram2ConfigFields(), newRam2, locale);
-    loadRecord(profile, section, ram3ConfigFields(), newRam3, locale);
+    QStringList missing;
+    loadRecord(profile, section, ram2ConfigFields(), newRam2, locale, &missing);
+    loadRecord(profile, section, ram3ConfigFields(), newRam3, locale, &missing);
+    if (defaulted)
+        *defaulted = missing;
     ram2 = newRam2;
     ram3 = newRam3;
     return true;

@@ -32,8 +32,10 @@ QStringList settingsSections(const QString& path, QString* error = nullptr);
 
 /// Fills both images from `section`: each value cut to its field's width, a missing key or one
 /// that does not parse taking its default. A file that cannot be read or a section it does not
-/// hold changes neither image and returns false with the reason in `error`.
+/// hold changes neither image and returns false with the reason in `error`. `defaulted`, when
+/// given, takes the keys that were missing or did not parse, in file order (a strict caller refuses
+/// such a section rather than write defaults into a meter).
 bool loadSettings(const QString& path, const QString& section, Ram2Image& ram2, Ram3Image& ram3,
-                  const QLocale& locale, QString* error = nullptr);
+                  const QLocale& locale, QString* error = nullptr, QStringList* defaulted = nullptr);
 
 } // namespace kvam

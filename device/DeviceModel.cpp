@@ -848,6 +848,19 @@ bool DeviceModel::restore(const MeterRecords& records)
     return submit(std::move(p));
 }
 
+bool DeviceModel::writeRecords(const std::optional<Ram2Image>& ram2, const std::optional<Ram3Image>& ram3,
+                               std::uint32_t owner)
+{
+    if (!ram2 && !ram3)
+        return false;
+    WriteProposal p;
+    p.source = WriteProposal::Source::Section;
+    p.ram2 = ram2;
+    p.ram3 = ram3;
+    p.owner = owner;
+    return submit(std::move(p));
+}
+
 bool DeviceModel::submit(WriteProposal p)
 {
     const bool ownerNamed = p.owner.has_value(); // a backup's meter, the meter on the line

@@ -40,6 +40,7 @@ struct WriteProposal
         Calibration, ///< a calibration button: one constant of RAM3
         EnergyClear, ///< the energy counters zeroed
         Restore,     ///< a backup
+        Section,     ///< a settings section written as it stands (the command-line tool)
     };
     Source source = Source::Editors;
     std::optional<Ram1Image> ram1; ///< the records to write
@@ -165,6 +166,11 @@ public:
     /// Writes the records of a backup, through the review; `records.Gyartasiszam` is the meter
     /// it was taken from.
     bool restore(const MeterRecords& records);
+    /// Writes configuration records as given, through the review (the command-line tool's write of
+    /// a settings section); `owner` is the meter the section belongs to, so another meter's RAM3
+    /// is written only when the review includes it. A record left out is not written.
+    bool writeRecords(const std::optional<Ram2Image>& ram2, const std::optional<Ram3Image>& ram3,
+                      std::uint32_t owner);
     /// The program ends: writes that went out and were never acknowledged are journalled so.
     void finish();
     /// A service code (protocol/ServiceCodes.h) rides on the next state request.

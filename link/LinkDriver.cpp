@@ -33,6 +33,13 @@ LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
     for (QTimer* t : {&m_timeoutTimer, &m_recWatchdog, &m_txTimer, &m_rxTimer})
         t->setSingleShot(true);
     m_commTimer.start();
+    // Three character times at 19200 baud (10 bits each) are about 1.6 ms.
+    m_gapTimer.setParent(this);
+    m_gapTimer.setObjectName(QStringLiteral("GapTimer"));
+    m_gapTimer.setInterval(2);
+    m_gapTimer.setSingleShot(true);
+    m_gapTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_gapTimer, &QTimer::timeout, this, &LinkDriver::fastTurn);
 }
 
 LinkDriver::~LinkDriver()
@@ -110,6 +117,7 @@ void LinkDriver::stopPolling()
 {
     m_commTimer.stop();
     m_timeoutTimer.stop();
+    m_gapTimer.stop();
 }
 
 void LinkDriver::ScanClick(bool checked)
@@ -141,6 +149,35 @@ void LinkDriver::displayCom(const std::string& block)
 void LinkDriver::flagsChanged()
 {
     emit flagsUpdated();
+    // A request flagged while the line is idle need not wait for the next tick.
+    if (m_fast && m_commTimer.isActive() && !m_engine.state().AnswerPending && !m_gapTimer.isActive())
+        m_gapTimer.start();
+}
+
+void LinkDriver::exchangeEnded()
+{
+    if (m_fast && m_commTimer.isActive())
+        m_gapTimer.start();
+}
+
+void LinkDriver::setFastRefresh(bool on)
+{
+    m_fast = on;
+    if (on && m_commTimer.isActive())
+        m_gapTimer.start();
+    else if (!on)
+        m_gapTimer.stop();
+}
+
+void LinkDriver::fastTurn()
+{
+    if (!m_fast || !m_commTimer.isActive() || m_engine.state().AnswerPending)
+        return;
+    // A turn that reaches the end of the slots only wraps round; the second one starts at slot 1.
+    // With nothing flagged at all the regular tick takes over.
+    m_engine.CommTimerTimer();
+    if (!m_engine.state().AnswerPending)
+        m_engine.CommTimerTimer();
 }
 
 } // namespace kvam

@@ -74,6 +74,7 @@ void LinkEngine::endFrame()
     m_io.stopAnswerTimeout();
     m_io.setRxLamp(LampColor::Green);
     m_io.startRxLampTimer();
+    m_io.exchangeEnded();
 }
 
 void LinkEngine::readFailed()
@@ -97,6 +98,7 @@ void LinkEngine::TimeoutTimerTimer()
     m_io.setRxLamp(LampColor::Red);
     m_io.displayCom("Timeout");
     m_client.lineInterrupted();
+    m_io.exchangeEnded();
 }
 
 void LinkEngine::TxTimerTimer()

@@ -38,6 +38,9 @@ public:
     virtual void displayCom(const std::string& block) = 0;
     /// A request flag changed (the window mirrors them in its command check boxes).
     virtual void flagsChanged() {}
+    /// An exchange has ended: its answer was taken (good or not) or it timed out. The line is
+    /// free for the next request.
+    virtual void exchangeEnded() {}
 };
 
 /// The meter's side of the link: it says what each request carries and takes each answer. The

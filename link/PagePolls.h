@@ -44,6 +44,10 @@ struct PagePolls
     constexpr bool polls(int code) const { return code >= 0 && code < 32 && ((commands >> code) & 1u) != 0; }
 };
 
+/// What the measurement page polls: the state, the measurements, the energy counters, the demand
+/// and the version. One round of them is one refresh of the page.
+inline constexpr PagePolls kMeasurementPolls{Read_State, Read_Net, Read_RAM1, Read_EPdata, Read_Version};
+
 /// The commands whose flags follow the active page; every other flag is left as it stands.
 inline constexpr int kPagePolledCommands[] = {Read_Net,   Read_Harmonics, Read_Caldata, Read_EPdata,
                                               Read_State, Read_RAM1,      Read_Version};

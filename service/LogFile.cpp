@@ -5,6 +5,7 @@
 
 #include <QDir>
 
+#include <cmath>
 #include <cstring>
 
 namespace kvam {
@@ -56,6 +57,43 @@ QStringList logFieldTexts(const NetRecord* latest)
         texts << (latest ? netFieldText(*latest, f) : QStringLiteral("-"));
     }
     return texts;
+}
+
+namespace {
+
+// The logged fields of the page, in column order.
+template <typename Visit> void forEachLoggedField(Visit visit)
+{
+    for (const NetField& f : netFields())
+        if (std::strcmp(f.name, kSkippedField) != 0)
+            visit(f);
+}
+
+} // namespace
+
+QByteArray csvHeaderLine()
+{
+    const QStringList names = logHeaderText().split(QLatin1Char(';'));
+    QStringList columns{QStringLiteral("time")};
+    qsizetype column = 1;
+    forEachLoggedField([&](const NetField& f) {
+        const QString unit = QString::fromUtf8(f.unit);
+        columns << (unit.isEmpty() ? names.value(column)
+                                   : QStringLiteral("%1 [%2]").arg(names.value(column), unit));
+        ++column;
+    });
+    return columns.join(QLatin1Char(',')).toUtf8() + "\r\n";
+}
+
+QByteArray csvRecordLine(const QDateTime& moment, const NetRecord& latest)
+{
+    const QDateTime local = moment.toOffsetFromUtc(moment.offsetFromUtc());
+    QStringList columns{local.toString(Qt::ISODateWithMs)};
+    forEachLoggedField([&](const NetField& f) {
+        const double v = static_cast<double>(latest.f32(f.offset) / f.scale);
+        columns << (std::isfinite(v) ? QString::number(v, 'g', 7) : QString());
+    });
+    return columns.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }
 
 QString withoutTimeZone(const QString& format)

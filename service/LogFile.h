@@ -52,4 +52,13 @@ QByteArray logRecordLine(const QDateTime& moment, const QStringList& fieldTexts,
 /// one ending in '.', whose extension is empty but present. An empty name stays empty.
 QString logFileNameFor(const QString& chosen);
 
+/// The CSV log: UTF-8 without a byte-order mark, lines ending in CR LF, ',' between columns. The
+/// header names the time column and the logged columns with their units ("U12 [V]"); every further
+/// line holds the local time in ISO 8601 with milliseconds and its offset from UTC
+/// ("2026-12-09T18:30:00.125+01:00"), then each logged value as the page scales it, with '.' as
+/// the decimal point and up to 7 significant digits (an empty column for a value that is not a
+/// number).
+QByteArray csvHeaderLine();
+QByteArray csvRecordLine(const QDateTime& moment, const NetRecord& latest);
+
 } // namespace kvam

@@ -119,4 +119,13 @@ QStringList errorBitCaptions()
     return toList(kErrorBits);
 }
 
+const char* errorFlagKey(int bit)
+{
+    static constexpr const char* kKeys[kErrorFlagBits] = {
+        "DinLeds", "Led1",  "Led2",  "Led3",  "Led4",   "Led5",    "Led6",   "Led7",
+        "Led8",    "Led9",  "Led10", "Led11", "Led12",  "Led13",   "Led14",  "Led15",
+        "Led16",   "Led17", "Led18", "Led19", "AbLED1", "AbLED21", "AbLED22"};
+    return bit >= 0 && bit < kErrorFlagBits ? kKeys[bit] : nullptr;
+}
+
 } // namespace kvam

@@ -23,4 +23,10 @@ QStringList uiItems(const char* control);
 /// The captions of the 20 error bits (bit 0 first), shared by the three error-lamp groups.
 QStringList errorBitCaptions();
 
+/// The meter's error flags: bits 0..19 are dynamic and static alike, 20..22 static only.
+inline constexpr int kErrorFlagBits = 23;
+/// The text-table key of the caption of error bit 0..22 (the lamp that shows it on the error page:
+/// DinLeds, Led1..Led19, AbLED1, AbLED21, AbLED22); null for any other bit.
+const char* errorFlagKey(int bit);
+
 } // namespace kvam

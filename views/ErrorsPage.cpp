@@ -5,6 +5,7 @@
 #include "platform/LampGroup.h"
 #include "platform/PageParts.h"
 #include "protocol/ServiceCodes.h"
+#include "texts/UiItems.h"
 #include "texts/UiTexts.h"
 
 #include <QGroupBox>
@@ -71,10 +72,9 @@ QGroupBox* lampBox(QWidget* parent, const char* name, LampGroup* lamps, int left
 QStringList ErrorsPage::errorCaptions()
 {
     // Bits 0..19 as the dynamic group names them; 20..22 are the static group's own.
-    QStringList captions{uiText("DinLeds")};
-    for (int bit = 1; bit < kDynamicBits; ++bit)
-        captions << uiText(QStringLiteral("Led%1").arg(bit).toLatin1().constData());
-    captions << uiText("AbLED1") << uiText("AbLED21") << uiText("AbLED22");
+    QStringList captions;
+    for (int bit = 0; bit < kErrorFlagBits; ++bit)
+        captions << uiText(errorFlagKey(bit));
     return captions;
 }
 

@@ -13,11 +13,13 @@ namespace kvam {
 
 namespace {
 
-// A shown field of the Net record with its format; offset and scale come from the record layer.
-template <FieldType T> constexpr NetField shown(const Field<net::kSize, T>& f, const char* format)
+// A shown field of the Net record with its format and unit; offset and scale come from the record
+// layer.
+template <FieldType T>
+constexpr NetField shown(const Field<net::kSize, T>& f, const char* format, const char* unit)
 {
     static_assert(T == FieldType::f32, "the Net record holds floats");
-    return {f.name, f.offset, format, static_cast<float>(f.scale)};
+    return {f.name, f.offset, format, static_cast<float>(f.scale), unit};
 }
 
 } // namespace
@@ -30,19 +32,19 @@ const std::array<NetField, kNetFieldCount>& netFields()
     // One line per quantity, the L1, L2, L3 (or sum) columns side by side.
     // clang-format off
     static constexpr std::array<NetField, kNetFieldCount> kFields{{
-        shown(L12urms, "%10.1f"), shown(L23urms, "%10.1f"), shown(L13urms, "%10.1f"),
-        shown(L1urms, "%10.1f"),  shown(L2urms, "%10.1f"),  shown(L3urms, "%10.1f"),
-        shown(L1irms, "%10.3f"),  shown(L2irms, "%10.3f"),  shown(L3irms, "%10.3f"),
-        shown(L1p, "%10.3f"),     shown(L2p, "%10.3f"),     shown(L3p, "%10.3f"),
-        shown(L1q, "%10.3f"),     shown(L2q, "%10.3f"),     shown(L3q, "%10.3f"),
-        shown(L1s, "%10.3f"),     shown(L2s, "%10.3f"),     shown(L3s, "%10.3f"),
-        shown(L1pf, "%10.3f"),    shown(L2pf, "%10.3f"),    shown(L3pf, "%10.3f"),
-        shown(L1fi, "%10.1f"),    shown(L2fi, "%10.1f"),    shown(L3fi, "%10.1f"),
-        shown(Sump, "%10.3f"),    shown(Sumq, "%10.3f"),    shown(Sums, "%10.3f"),
-        shown(Sumpf, "%10.3f"),   shown(L1f, "%10.2f"),     shown(L2f, "%10.2f"),
-        shown(L3f, "%10.2f"),     shown(L12fi, "%10.1f"),   shown(L13fi, "%10.1f"),
-        shown(L1uthd, "%10.1f"),  shown(L2uthd, "%10.1f"),  shown(L3uthd, "%10.1f"),
-        shown(L1ithd, "%10.1f"),  shown(L2ithd, "%10.1f"),  shown(L3ithd, "%10.1f"),
+        shown(L12urms, "%10.1f", "V"),    shown(L23urms, "%10.1f", "V"),    shown(L13urms, "%10.1f", "V"),
+        shown(L1urms, "%10.1f", "V"),     shown(L2urms, "%10.1f", "V"),     shown(L3urms, "%10.1f", "V"),
+        shown(L1irms, "%10.3f", "A"),     shown(L2irms, "%10.3f", "A"),     shown(L3irms, "%10.3f", "A"),
+        shown(L1p, "%10.3f", "kW"),       shown(L2p, "%10.3f", "kW"),       shown(L3p, "%10.3f", "kW"),
+        shown(L1q, "%10.3f", "kVAr"),     shown(L2q, "%10.3f", "kVAr"),     shown(L3q, "%10.3f", "kVAr"),
+        shown(L1s, "%10.3f", "kVA"),      shown(L2s, "%10.3f", "kVA"),      shown(L3s, "%10.3f", "kVA"),
+        shown(L1pf, "%10.3f", ""),        shown(L2pf, "%10.3f", ""),        shown(L3pf, "%10.3f", ""),
+        shown(L1fi, "%10.1f", "°"),       shown(L2fi, "%10.1f", "°"),       shown(L3fi, "%10.1f", "°"),
+        shown(Sump, "%10.3f", "kW"),      shown(Sumq, "%10.3f", "kVAr"),    shown(Sums, "%10.3f", "kVA"),
+        shown(Sumpf, "%10.3f", ""),       shown(L1f, "%10.2f", "Hz"),       shown(L2f, "%10.2f", "Hz"),
+        shown(L3f, "%10.2f", "Hz"),       shown(L12fi, "%10.1f", "°"),      shown(L13fi, "%10.1f", "°"),
+        shown(L1uthd, "%10.1f", "%"),     shown(L2uthd, "%10.1f", "%"),     shown(L3uthd, "%10.1f", "%"),
+        shown(L1ithd, "%10.1f", "%"),     shown(L2ithd, "%10.1f", "%"),     shown(L3ithd, "%10.1f", "%"),
     }};
     // clang-format on
     return kFields;

@@ -25,6 +25,7 @@ struct NetField
     std::size_t offset; ///< byte offset of the float in the record
     const char* format; ///< printf-style format of the shown number
     float scale;        ///< shown = stored / scale (1000 for W to kW, VAr to kVAr, VA to kVA)
+    const char* unit;   ///< the unit of the shown number (UTF-8); empty for the power factors
 };
 
 inline constexpr std::size_t kNetFieldCount = 39;

@@ -1,0 +1,75 @@
+#include "cli/MeterSession.h"
+
+namespace kvam::cli {
+
+MeterSession::MeterSession(const QString& port, LinkDriver::PortFactory factory, QObject* parent)
+    : QObject(parent), m_port(port)
+{
+    LinkClient& client = *this;
+    m_driver = std::make_unique<LinkDriver>(client, std::move(factory), this);
+    m_model.attach(m_driver->engine());
+    m_driver->setFastRefresh(true);
+    m_silence.start();
+}
+
+MeterSession::~MeterSession()
+{
+    close();
+}
+
+std::optional<QString> MeterSession::open()
+{
+    if (auto error = m_driver->openPort(m_port))
+        return error;
+    m_open = true;
+    m_silence.restart();
+    m_model.startUp();
+    return std::nullopt;
+}
+
+void MeterSession::close()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_model.finish();
+    m_driver->stopPolling();
+    m_driver->closePort();
+}
+
+QString MeterSession::meterText() const
+{
+    const auto meter = m_model.lineMeter();
+    return meter ? QString::number(*meter) : QStringLiteral("?");
+}
+
+void MeterSession::requestPayload(std::uint8_t code, std::uint8_t* payload, int size)
+{
+    m_model.requestPayload(code, payload, size);
+}
+
+void MeterSession::requestSent(std::uint8_t code)
+{
+    m_model.requestSent(code);
+}
+
+void MeterSession::answerReceived(std::uint8_t code, const std::uint8_t* payload)
+{
+    m_model.answerReceived(code, payload);
+    m_answered = true;
+    m_silence.restart();
+    emit event();
+}
+
+bool MeterSession::mayRequest(std::uint8_t code)
+{
+    return m_model.mayRequest(code);
+}
+
+void MeterSession::lineInterrupted()
+{
+    m_model.lineInterrupted();
+    emit event();
+}
+
+} // namespace kvam::cli
