@@ -41,6 +41,8 @@ const OptionSpec kOptions[] = {
     {"seconds", nullptr, "N", "Stop after N seconds."},
     {"json", nullptr, nullptr, "One JSON object per meter and line."},
     {"history", nullptr, "DIR", "Where backups and write journals are kept (default: the window's folder)."},
+    {"verbose", "v", nullptr,
+     "Show every request and answer on the line, and each write's progress, on standard error."},
 };
 
 struct CommandSpec
@@ -217,6 +219,13 @@ ParseResult parseArguments(const QStringList& arguments)
         return r;
     }
     const CommandSpec* spec = nullptr;
+    static const bool verboseAdded = [] {
+        for (CommandSpec& c : const_cast<std::vector<CommandSpec>&>(commands()))
+            if (c.needsPort)
+                c.options.push_back("verbose");
+        return true;
+    }();
+    Q_UNUSED(verboseAdded);
     for (const CommandSpec& c : commands())
         if (first == QLatin1String(c.name))
             spec = &c;
@@ -277,6 +286,7 @@ ParseResult parseArguments(const QStringList& arguments)
     o.dryRun = has("dry-run");
     o.yes = has("yes");
     o.json = has("json");
+    o.verbose = has("verbose");
     o.list = has("list");
     o.at = value("at");
     o.history = value("history");

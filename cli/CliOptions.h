@@ -45,12 +45,13 @@ struct Options
     bool dryRun = false;
     bool yes = false;
     bool json = false;
-    bool list = false;  ///< restore --list
-    QString at;         ///< restore --at
-    int count = 0;      ///< watch: lines per meter (0: until interrupted)
-    double seconds = 0; ///< log: how long (0: until interrupted)
-    QString service;    ///< clear-errors user-defaults factory-defaults clear-energy
-    QString history;    ///< where backups and journals are kept (empty: the window's folder)
+    bool verbose = false; ///< the model's notes (writes held, dropped, verified) and the line's traffic
+    bool list = false;    ///< restore --list
+    QString at;           ///< restore --at
+    int count = 0;        ///< watch: lines per meter (0: until interrupted)
+    double seconds = 0;   ///< log: how long (0: until interrupted)
+    QString service;      ///< clear-errors user-defaults factory-defaults clear-energy
+    QString history;      ///< where backups and journals are kept (empty: the window's folder)
 };
 
 struct ParseResult

@@ -52,6 +52,12 @@ QJsonValue jsonNumber(double v)
     return std::isfinite(v) ? QJsonValue(v) : QJsonValue();
 }
 
+/// A single as its shortest decimal form (7 significant digits), not as the double it widens to.
+QJsonValue jsonSingle(float v)
+{
+    return std::isfinite(v) ? QJsonValue(QString::number(double(v), 'g', 7).toDouble()) : QJsonValue();
+}
+
 /// The value as the pages show it: stored / scale.
 double shownValue(const FieldInfo& field, double stored)
 {
@@ -73,12 +79,13 @@ QStringList changeRows(const std::vector<FieldChange>& changes, const QString& o
     for (const FieldChange& c : changes) {
         const QString name = QStringLiteral("%1.%2").arg(QLatin1String(memoryRecordName(c.record)),
                                                          QString::fromStdString(c.name()));
-        rows << QStringLiteral("  %1 %2 %3 %4")
-                    .arg(name.leftJustified(26),
-                         numberText(shownValue(*c.field, c.before)).rightJustified(14),
-                         numberText(shownValue(*c.field, c.after)).rightJustified(14), unitOf(c))
-                    .trimmed()
-                    .prepend(QStringLiteral("  "));
+        QString row =
+            QStringLiteral("  %1 %2 %3 %4")
+                .arg(name.leftJustified(26), numberText(shownValue(*c.field, c.before)).rightJustified(14),
+                     numberText(shownValue(*c.field, c.after)).rightJustified(14), unitOf(c));
+        while (row.endsWith(QLatin1Char(' ')))
+            row.chop(1);
+        rows << row;
     }
     return rows;
 }
@@ -103,13 +110,17 @@ QJsonObject recordJson(MemoryRecord record, std::span<const std::uint8_t> bytes)
 {
     QJsonObject o;
     for (const FieldInfo& f : memoryRecordLayout(record).fields) {
+        auto value = [&](std::size_t i) {
+            const double v = shownValue(f, readNumber(bytes, f, i));
+            return f.type == FieldType::f32 ? jsonSingle(float(v)) : jsonNumber(v);
+        };
         if (f.count == 1) {
-            o[QLatin1String(f.name)] = jsonNumber(shownValue(f, readNumber(bytes, f, 0)));
+            o[QLatin1String(f.name)] = value(0);
             continue;
         }
         QJsonArray values;
         for (std::size_t i = 0; i < f.count; ++i)
-            values.append(jsonNumber(shownValue(f, readNumber(bytes, f, i))));
+            values.append(value(i));
         o[QLatin1String(f.name)] = values;
     }
     return o;
@@ -165,6 +176,14 @@ Job::Job(MeterSession& session, Shared& shared) : m_s(session), m_shared(shared)
         m_s.driver().stopPolling();
         finish(Status::Firmware, QStringLiteral("firmware %1 is not supported").arg(versionText(rec)));
     });
+    if (m_o.verbose) {
+        auto note = [this](const QString& text) {
+            for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+                m_shared.error(QStringLiteral("%1: %2").arg(m_s.port(), line));
+        };
+        connect(&model, &DeviceModel::notice, this, note);
+        connect(&m_s.driver(), &LinkDriver::monitorText, this, note);
+    }
     connect(&model, &DeviceModel::writeRefused, this, [this](MemoryRecord record, const QString& reason) {
         finish(Status::File, QStringLiteral("%1 not written: no backup could be made: %2")
                                  .arg(QLatin1String(memoryRecordName(record)), reason));
@@ -843,7 +862,7 @@ private:
             o[QStringLiteral("port")] = m_s.port();
             o[QStringLiteral("meter")] = qint64(*m_s.model().lineMeter());
             for (const NetField& f : netFields())
-                o[QLatin1String(f.name)] = jsonNumber(double(net.f32(f.offset) / f.scale));
+                o[QLatin1String(f.name)] = jsonSingle(net.f32(f.offset) / f.scale);
             m_shared.out(jsonLine(o));
         } else {
             auto v = [&](const Field<net::kSize, FieldType::f32>& f, const char* format) {
@@ -946,8 +965,9 @@ private:
         });
         connect(&model, &DeviceModel::ram2Changed, this, [this] { m_ram2After = true; });
         connect(&model, &DeviceModel::ram3Changed, this, [this] { m_ram3After = true; });
+        // The counters are read as long as the command runs (the start-up reads go on beside them).
         if (m_o.service == QLatin1String("clear-energy"))
-            model.pageChanged(PagePolls{Read_RAM1});
+            m_s.driver().engine().setFlag(Read_RAM1, true);
     }
     bool submit() override { return m_s.model().clearEnergy(); }
     void step() override
