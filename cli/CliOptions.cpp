@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <string_view>
 #include <vector>
 
 namespace kvam::cli {
@@ -221,8 +223,12 @@ ParseResult parseArguments(const QStringList& arguments)
     const CommandSpec* spec = nullptr;
     static const bool verboseAdded = [] {
         for (CommandSpec& c : const_cast<std::vector<CommandSpec>&>(commands()))
-            if (c.needsPort)
+            if (c.needsPort) {
                 c.options.push_back("verbose");
+                if (std::find(c.options.begin(), c.options.end(), std::string_view("history")) ==
+                    c.options.end())
+                    c.options.push_back("history");
+            }
         return true;
     }();
     Q_UNUSED(verboseAdded);
