@@ -12,13 +12,7 @@ trap 'rm -rf "$prefix"' EXIT
 fail() { echo "check_install: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-programs=(kvam2100 kvam-meter-sim)
-# The command-line tool is checked once the build tree has it.
-cli_built=false
-if [ -e "$build/cli/kvam2100-cli" ]; then
-    cli_built=true
-    programs+=(kvam2100-cli)
-fi
+programs=(kvam2100 kvam2100-cli kvam-meter-sim)
 for p in "${programs[@]}"; do
     [ -x "$prefix/bin/$p" ] || fail "bin/$p is missing or not executable"
 done
@@ -105,12 +99,16 @@ for p in "${installed[@]}"; do
     printf '%s\n' "${provided[@]}" | grep -qx "$p" || fail "the metadata does not provide bin/$p"
 done
 for p in "${provided[@]}"; do
-    [ -x "$prefix/bin/$p" ] || { [ "$p" = kvam2100-cli ] && ! $cli_built; } ||
-        fail "the metadata provides $p, which is not installed"
+    [ -x "$prefix/bin/$p" ] || fail "the metadata provides $p, which is not installed"
 done
 release=$(sed -n 's:.*<release version="\([^"]*\)".*:\1:p' "$metainfo" | head -n 1)
 [ "$release" = "$version" ] || fail "the metadata's latest release is ${release:-missing}, not $version"
 
 # The installed program runs from its new place (no display needed for --help).
 "$prefix/bin/$exe" --help >/dev/null || fail "$exe --help failed after installing"
+# The command-line tool links neither Qt Gui nor Widgets, and runs from its new place too.
+"$prefix/bin/kvam2100-cli" --help >/dev/null || fail "kvam2100-cli --help failed after installing"
+if ldd "$prefix/bin/kvam2100-cli" | grep -Eq 'libQt6(Gui|Widgets)'; then
+    fail "kvam2100-cli links Qt Gui or Widgets"
+fi
 echo "check_install: ${programs[*]}, their manual pages, the entry, $(basename "$found"), $(basename "$metainfo"), copyright and changelog are in place"
