@@ -839,7 +839,9 @@ private:
     void interrupt() override { finish(Status::Ok); }
     void started() override
     {
-        m_s.model().pageChanged(kMeasurementPolls);
+        // What the measurement page polls, without the page change's second read of the records
+        // the start-up reads already bring.
+        m_s.driver().engine().CoolPageControl1Change(kMeasurementPolls);
         connect(&m_s.model(), &DeviceModel::netChanged, this, &WatchJob::line);
     }
     void step() override {}
@@ -896,7 +898,9 @@ private:
     void interrupt() override { finish(Status::Ok); }
     void started() override
     {
-        m_s.model().pageChanged(kMeasurementPolls);
+        // What the measurement page polls, without the page change's second read of the records
+        // the start-up reads already bring.
+        m_s.driver().engine().CoolPageControl1Change(kMeasurementPolls);
         connect(&m_s.model(), &DeviceModel::netChanged, this, &LogJob::measured);
     }
     void step() override
