@@ -829,31 +829,43 @@ private:
 // ---------------------------------------------------------------------------------------------
 // watch, log
 
-class WatchJob : public Job
+/// A job that runs on the measurements until it is stopped: it polls what the measurement page
+/// polls, without the page change's second read of the records the start-up reads already bring.
+class MeasuringJob : public Job
 {
 public:
     using Job::Job;
+
+protected:
+    virtual void measured(const NetRecord& net) = 0;
 
 private:
     bool endless() const override { return true; }
     void interrupt() override { finish(Status::Ok); }
     void started() override
     {
-        // What the measurement page polls, without the page change's second read of the records
-        // the start-up reads already bring.
         m_s.driver().engine().CoolPageControl1Change(kMeasurementPolls);
-        connect(&m_s.model(), &DeviceModel::netChanged, this, &WatchJob::line);
+        connect(&m_s.model(), &DeviceModel::netChanged, this, [this](const NetRecord& net) {
+            if (!isDone() && identified())
+                measured(net);
+        });
     }
+};
+
+class WatchJob : public MeasuringJob
+{
+public:
+    using MeasuringJob::MeasuringJob;
+
+private:
     void step() override {}
-    void line(const NetRecord& net)
+    void measured(const NetRecord& net) override
     {
-        if (isDone() || !identified())
-            return;
         const QDateTime now = QDateTime::currentDateTime();
         const QString& format = m_o.format;
         if (format == QLatin1String("csv")) {
-            if (!m_shared.jsonLines.contains("csv-header")) {
-                m_shared.jsonLines << QByteArray("csv-header");
+            if (!m_shared.csvHeaderDone) {
+                m_shared.csvHeaderDone = true;
                 m_shared.out("port,meter," + csvHeaderLine());
             }
             m_shared.out(QStringLiteral("%1,%2,").arg(m_s.port(), m_s.meterText()).toUtf8() +
@@ -888,27 +900,18 @@ private:
     int m_lines = 0;
 };
 
-class LogJob : public Job
+class LogJob : public MeasuringJob
 {
 public:
-    using Job::Job;
+    using MeasuringJob::MeasuringJob;
 
 private:
-    bool endless() const override { return true; }
-    void interrupt() override { finish(Status::Ok); }
-    void started() override
-    {
-        // What the measurement page polls, without the page change's second read of the records
-        // the start-up reads already bring.
-        m_s.driver().engine().CoolPageControl1Change(kMeasurementPolls);
-        connect(&m_s.model(), &DeviceModel::netChanged, this, &LogJob::measured);
-    }
     void step() override
     {
         if (m_logging && m_o.seconds > 0 && m_since.elapsed() >= qint64(m_o.seconds * 1000))
             finish(Status::Ok);
     }
-    void begin()
+    void startLogging()
     {
         m_logging = true;
         m_since.start();
@@ -919,6 +922,7 @@ private:
             connect(m_logger, &DataLogger::failed, this, [this](const QString& reason) {
                 finish(Status::File, QStringLiteral("log: %1").arg(reason));
             });
+            connect(this, &Job::done, m_logger, &DataLogger::stop);
             m_logger->start(file);
             return;
         }
@@ -933,12 +937,10 @@ private:
         if (m_csv.write(line) != line.size() || !m_csv.flush())
             finish(Status::File, QStringLiteral("%1: %2").arg(m_csv.fileName(), m_csv.errorString()));
     }
-    void measured(const NetRecord& net)
+    void measured(const NetRecord& net) override
     {
-        if (isDone() || !identified())
-            return;
         if (!m_logging)
-            begin();
+            startLogging();
         if (!isDone() && m_csv.isOpen())
             write(csvRecordLine(QDateTime::currentDateTime(), net));
     }
