@@ -21,6 +21,8 @@ QString commandLineHelp()
         "                     TabSheet_Calib; an inner page such as TabSheet2 opens its page)\n"
         "  --english          switch to the English texts at start (as a click on the flag)\n"
         "  --no-review        write without showing the changes for confirmation first\n"
+        "  --fast             start with the fast refresh on: the next request goes out as soon\n"
+        "                     as the last exchange has ended\n"
         "  --screenshot FILE  after three seconds save a picture of the window to FILE and quit\n"
         "  --help             show this text\n");
 }
@@ -55,6 +57,8 @@ CommandLineResult parseCommandLine(const QStringList& arguments)
             o.english = true;
         } else if (arg == QLatin1String("--no-review") && !inlineValue) {
             o.noReview = true;
+        } else if (arg == QLatin1String("--fast") && !inlineValue) {
+            o.fast = true;
         } else if (arg == QLatin1String("--demo") && !inlineValue) {
             o.port = QLatin1String(kDemoPort);
         } else if (arg == QLatin1String("--port")) {

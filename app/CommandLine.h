@@ -16,6 +16,7 @@ struct CommandLineOptions
     std::optional<int> password; ///< enter this number at start as the password dialog would take it
     bool english = false;        ///< switch to the English texts at start, as the English flag does
     bool noReview = false;       ///< writes go without the review of their changes
+    bool fast = false;           ///< start with the fast refresh on
     bool help = false;
 };
 

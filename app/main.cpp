@@ -2,6 +2,7 @@
 #include "app/TForm1.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QTimer>
 
 #include <cstdio>
@@ -34,6 +35,8 @@ int main(int argc, char* argv[])
         form.switchToEnglish();
     if (options.password)
         form.evaluatePassword(*options.password);
+    if (options.fast)
+        form.findChild<QCheckBox*>(QStringLiteral("FastRefresh"))->setChecked(true);
 
     if (!options.page.isEmpty() && !form.activatePage(options.page)) {
         std::fprintf(stderr, "kvam2100: no visible page named %s\n", qPrintable(options.page));

@@ -65,14 +65,23 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     m_viewComm->setGeometry(530, 56, 149, 20);
     m_viewComm->setChecked(true);
 
+    // Off at start: the schedule is the 200 ms tick until the user asks for more.
+    m_fastRefresh = new QCheckBox(uiText("FastRefresh"), this);
+    m_fastRefresh->setObjectName(QStringLiteral("FastRefresh"));
+    m_fastRefresh->setGeometry(530, 78, 180, 20);
+    connect(m_fastRefresh, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_link)
+            m_link->setFastRefresh(on);
+    });
+
     m_commandBox = new QGroupBox(uiText("Commandbox"), this);
     m_commandBox->setObjectName(QStringLiteral("Commandbox"));
-    m_commandBox->setGeometry(530, 84, 180, 362);
+    m_commandBox->setGeometry(530, 100, 180, 346);
     for (int k = 1; k <= kCommandCount; ++k) {
         auto* box =
             new QCheckBox(QStringLiteral("%1: %2").arg(k).arg(QLatin1String(commandName(k))), m_commandBox);
         box->setObjectName(QLatin1String(commandName(k)));
-        box->setGeometry(10, 20 + (k - 1) * 21, 165, 20);
+        box->setGeometry(10, 20 + (k - 1) * 20, 165, 20);
         m_commandChecks[static_cast<std::size_t>(k)] = box;
     }
     m_commandBox->setEnabled(false);
@@ -195,6 +204,7 @@ void CommPage::showFlags(const std::array<bool, 17>& flags)
 void CommPage::attach(LinkDriver& link, DataLogger& logger, UserPrompts& prompts)
 {
     m_link = &link;
+    m_link->setFastRefresh(m_fastRefresh->isChecked());
     m_logger = &logger;
     m_prompts = &prompts;
     m_logDir = QDir::currentPath();

@@ -93,6 +93,7 @@ private:
     PortsComboBox* m_ports;
     QPlainTextEdit* m_memo;
     QCheckBox* m_viewComm;
+    QCheckBox* m_fastRefresh;
     QGroupBox* m_commandBox;
     std::array<QCheckBox*, 17> m_commandChecks{};
     QCheckBox* m_scan;

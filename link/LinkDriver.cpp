@@ -39,7 +39,10 @@ LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
     m_gapTimer.setInterval(2);
     m_gapTimer.setSingleShot(true);
     m_gapTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_gapTimer, &QTimer::timeout, this, &LinkDriver::fastTurn);
+    connect(&m_gapTimer, &QTimer::timeout, this, [this] {
+        if (m_commTimer.isActive())
+            m_engine.fastTurn();
+    });
 }
 
 LinkDriver::~LinkDriver()
@@ -149,35 +152,13 @@ void LinkDriver::displayCom(const std::string& block)
 void LinkDriver::flagsChanged()
 {
     emit flagsUpdated();
-    // A request flagged while the line is idle need not wait for the next tick.
-    if (m_fast && m_commTimer.isActive() && !m_engine.state().AnswerPending && !m_gapTimer.isActive())
-        m_gapTimer.start();
 }
 
-void LinkDriver::exchangeEnded()
+void LinkDriver::scheduleTurn()
 {
-    if (m_fast && m_commTimer.isActive())
+    // A stopped scheduler (a refused meter) takes no turns.
+    if (m_commTimer.isActive() && !m_gapTimer.isActive())
         m_gapTimer.start();
-}
-
-void LinkDriver::setFastRefresh(bool on)
-{
-    m_fast = on;
-    if (on && m_commTimer.isActive())
-        m_gapTimer.start();
-    else if (!on)
-        m_gapTimer.stop();
-}
-
-void LinkDriver::fastTurn()
-{
-    if (!m_fast || !m_commTimer.isActive() || m_engine.state().AnswerPending)
-        return;
-    // A turn that reaches the end of the slots only wraps round; the second one starts at slot 1.
-    // With nothing flagged at all the regular tick takes over.
-    m_engine.CommTimerTimer();
-    if (!m_engine.state().AnswerPending)
-        m_engine.CommTimerTimer();
 }
 
 } // namespace kvam

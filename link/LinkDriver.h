@@ -43,8 +43,8 @@ public:
     /// Fast refresh: the next request goes out as soon as the last exchange has ended (after a gap
     /// of a few character times, so the meter sees the frames apart) instead of at the next tick.
     /// The slot order, the one-request rule and the time-out stay as they are. Off by default.
-    void setFastRefresh(bool on);
-    bool fastRefresh() const { return m_fast; }
+    void setFastRefresh(bool on) { m_engine.setFastRefresh(on); }
+    bool fastRefresh() const { return m_engine.fastRefresh(); }
 
 signals:
     void monitorText(const QString& block);
@@ -63,9 +63,7 @@ private:
     void setRxLamp(LampColor c) override;
     void displayCom(const std::string& block) override;
     void flagsChanged() override;
-    void exchangeEnded() override;
-    /// Fast refresh: the scheduler's turn, taken at once when nothing is on the line.
-    void fastTurn();
+    void scheduleTurn() override;
 
     PortFactory m_factory;
     std::unique_ptr<SerialPort> m_port;
@@ -76,7 +74,6 @@ private:
     QTimer m_txTimer;
     QTimer m_rxTimer;
     QTimer m_gapTimer; ///< fast refresh: the gap between two exchanges
-    bool m_fast = false;
 };
 
 } // namespace kvam

@@ -25,6 +25,27 @@ void LinkEngine::setFlag(int code, bool on)
         return;
     m_flags[static_cast<std::size_t>(code)] = on;
     m_io.flagsChanged();
+    // A request flagged while the line is idle need not wait for the next tick.
+    if (m_fast && on && !m_s.AnswerPending)
+        m_io.scheduleTurn();
+}
+
+void LinkEngine::setFastRefresh(bool on)
+{
+    m_fast = on;
+    if (on && !m_s.AnswerPending)
+        m_io.scheduleTurn();
+}
+
+void LinkEngine::fastTurn()
+{
+    if (!m_fast || m_s.AnswerPending)
+        return;
+    CommTimerTimer();
+    // A turn that only reached the end of the slots wrapped round: the next one starts at slot 1.
+    // With nothing flagged at all the regular tick takes over.
+    if (!m_s.AnswerPending)
+        CommTimerTimer();
 }
 
 bool LinkEngine::SendCommand(std::uint8_t code, std::uint16_t payloadLength)
@@ -74,7 +95,8 @@ void LinkEngine::endFrame()
     m_io.stopAnswerTimeout();
     m_io.setRxLamp(LampColor::Green);
     m_io.startRxLampTimer();
-    m_io.exchangeEnded();
+    if (m_fast)
+        m_io.scheduleTurn();
 }
 
 void LinkEngine::readFailed()
@@ -98,7 +120,8 @@ void LinkEngine::TimeoutTimerTimer()
     m_io.setRxLamp(LampColor::Red);
     m_io.displayCom("Timeout");
     m_client.lineInterrupted();
-    m_io.exchangeEnded();
+    if (m_fast)
+        m_io.scheduleTurn();
 }
 
 void LinkEngine::TxTimerTimer()

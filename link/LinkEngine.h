@@ -38,9 +38,9 @@ public:
     virtual void displayCom(const std::string& block) = 0;
     /// A request flag changed (the window mirrors them in its command check boxes).
     virtual void flagsChanged() {}
-    /// An exchange has ended: its answer was taken (good or not) or it timed out. The line is
-    /// free for the next request.
-    virtual void exchangeEnded() {}
+    /// Fast refresh: the line is free; call fastTurn() after a gap of a few character times, so
+    /// the meter sees the frames apart (a turn asked for again before then is the same turn).
+    virtual void scheduleTurn() {}
 };
 
 /// The meter's side of the link: it says what each request carries and takes each answer. The
@@ -92,7 +92,15 @@ public:
     void setFlag(int code, bool on);
 
     // Events.
-    void CommTimerTimer();                                     ///< scheduler tick, every 200 ms
+    void CommTimerTimer(); ///< scheduler tick, every 200 ms
+    /// Fast refresh: the next request goes out as soon as the last exchange has ended (an answer
+    /// taken, good or not, or a time-out) or a flag is set while the line is idle, instead of at
+    /// the next tick. Slot order, the one-request rule and the time-out are the tick's. Off at start.
+    void setFastRefresh(bool on);
+    bool fastRefresh() const { return m_fast; }
+    /// The turn scheduleTurn() asked for: the scheduler's tick, taken again from slot 1 when the
+    /// first one only wrapped round the slots.
+    void fastTurn();
     void ComPort1RxChar(const std::uint8_t* bytes, int count); ///< bytes arrived
     void readFailed();                                         ///< the port failed while reading
     void ComPort1TxEmpty();                                    ///< the request has left the line
@@ -125,6 +133,7 @@ private:
     LinkClient& m_client;
     LinkState m_s;
     std::array<bool, kCommandCount + 1> m_flags{};
+    bool m_fast = false;
 };
 
 } // namespace kvam

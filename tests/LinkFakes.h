@@ -32,6 +32,7 @@ struct FakeIo : LinkIo
     LampColor tx = LampColor::White, rx = LampColor::White;
     int closes = 0;
     int flagNotices = 0;
+    int turns = 0; ///< fast refresh: turns asked for
 
     bool portOpen() const override { return open; }
     bool writePort(const std::uint8_t* d, int n) override
@@ -59,6 +60,7 @@ struct FakeIo : LinkIo
     void setRxLamp(LampColor c) override { rx = c; }
     void displayCom(const std::string& b) override { monitor.push_back(b); }
     void flagsChanged() override { ++flagNotices; }
+    void scheduleTurn() override { ++turns; }
 };
 
 /// A client that sends zeros and notes which display routine each good answer would reach.

@@ -430,7 +430,13 @@ private slots:
         QTest::newRow("port without name") << QStringList{"--port"} << false << ""
                                            << ""
                                            << "";
-        QTest::newRow("unknown") << QStringList{"--fast"} << false << ""
+        QTest::newRow("fast with the demo") << QStringList{"--fast", "--demo"} << true << "DEMO"
+                                            << ""
+                                            << "";
+        QTest::newRow("fast with a value") << QStringList{"--fast=1"} << false << ""
+                                           << ""
+                                           << "";
+        QTest::newRow("unknown") << QStringList{"--turbo"} << false << ""
                                  << ""
                                  << "";
         QTest::newRow("stray argument") << QStringList{"DEMO"} << false << ""

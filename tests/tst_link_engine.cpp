@@ -5,6 +5,7 @@
 #include "link/HexDump.h"
 #include "link/PortNames.h"
 #include "protocol/Crc.h"
+#include "records/Records.h"
 #include "tests/LinkFakes.h"
 
 #include <QTest>
@@ -16,6 +17,7 @@ using namespace kvam;
 using namespace kvam::test;
 
 Q_DECLARE_METATYPE(kvam::test::Bytes)
+Q_DECLARE_METATYPE(std::vector<int>)
 
 namespace {
 
@@ -313,6 +315,70 @@ private slots:
         r.engine.TimeoutTimerTimer();
         r.engine.CommTimerTimer(); // Read_Version again
         QCOMPARE(r.sentCodes(), (std::vector<int>{3, 14, 15, 3, 14, 15}));
+    }
+
+    /// Fast refresh, event by event: the end of every exchange (an answer good or bad, a time-out)
+    /// and a flag set while the line is idle ask for a turn; a turn sends the next flagged request
+    /// in slot order, even when it has to wrap round the slots; nothing goes while an answer is
+    /// pending; with fast refresh off nothing asks for a turn.
+    void fastRefresh_data()
+    {
+        QTest::addColumn<bool>("fast");
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<int>("turnsAfter");
+        QTest::addColumn<std::vector<int>>("sent");
+        QTest::newRow("good answer") << true << "answer" << 1 << std::vector<int>{Read_Net, Read_Version};
+        QTest::newRow("bad CRC") << true << "crc" << 1 << std::vector<int>{Read_Net, Read_Version};
+        QTest::newRow("time-out") << true << "timeout" << 1 << std::vector<int>{Read_Net, Read_Version};
+        QTest::newRow("off: the tick decides") << false << "answer" << 0 << std::vector<int>{Read_Net};
+    }
+    void fastRefresh()
+    {
+        QFETCH(bool, fast);
+        QFETCH(QString, ending);
+        QFETCH(int, turnsAfter);
+        QFETCH(std::vector<int>, sent);
+        Rig r;
+        r.engine.setFastRefresh(fast);
+        r.engine.setFlag(Read_Net, true);
+        r.engine.setFlag(Read_Version, true);
+        const int idleTurns = r.io.turns; // flags set while idle
+        QCOMPARE(idleTurns, fast ? 3 : 0);
+        r.engine.CommTimerTimer(); // the first tick after start only wraps to slot 1
+        r.engine.CommTimerTimer();
+        QCOMPARE(r.sentCodes(), std::vector<int>{Read_Net});
+        // While the answer is pending: no turn asked for, and a turn taken sends nothing.
+        r.engine.setFlag(Read_Harmonics, true);
+        r.engine.setFlag(Read_Harmonics, false);
+        r.engine.fastTurn();
+        QCOMPARE(r.io.turns, idleTurns);
+        QCOMPARE(r.sentCodes(), std::vector<int>{Read_Net});
+        if (ending == QLatin1String("answer"))
+            r.feed(makeFrame(Read_Net, Bytes(net::kSize, 0)));
+        else if (ending == QLatin1String("crc")) {
+            Bytes frame = makeFrame(Read_Net, Bytes(net::kSize, 0));
+            frame.back() ^= 0xFF;
+            r.feed(frame);
+        } else
+            r.engine.TimeoutTimerTimer();
+        QCOMPARE(r.io.turns - idleTurns, turnsAfter);
+        if (turnsAfter)
+            r.engine.fastTurn();
+        QCOMPARE(r.sentCodes(), sent);
+    }
+
+    /// A turn at the end of the slots wraps round and sends the first flagged request from slot 1.
+    void fastTurnWrapsRound()
+    {
+        Rig r;
+        r.engine.setFastRefresh(true);
+        r.engine.setFlag(Read_Version, true); // slot 15, the last but one
+        r.engine.CommTimerTimer();
+        r.engine.CommTimerTimer();
+        QCOMPARE(r.sentCodes(), std::vector<int>{Read_Version});
+        r.feed(makeFrame(Read_Version, Bytes(version::kSize, 0)));
+        r.engine.fastTurn();
+        QCOMPARE(r.sentCodes(), (std::vector<int>{Read_Version, Read_Version}));
     }
 
     void scanAndSendButton()

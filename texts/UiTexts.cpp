@@ -200,6 +200,7 @@ constexpr UiText kTexts[] = {
     {"Portsbox", "Port:"},
     message("Portsbox.Select", "SELECT COM PORT"),
     {"Viewcomm", "View comm"},
+    {"FastRefresh", "Gyors frissítés", "Fast refresh"},
     {"Commandbox", " Parancsok "},
     {"Scan", "SCAN"},
     {"Sendbutton", "Send"},
