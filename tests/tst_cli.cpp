@@ -301,6 +301,23 @@ const std::vector<Row>& rows()
              const Run list = s.cli({QStringLiteral("restore"), QStringLiteral("-p"), s.ports[1]});
              QVERIFY2(list.out.contains(QStringLiteral("1 backup(s)")), qPrintable(list.out));
          }},
+        {"keeping the factory number does not let another meter's calibration in",
+         {{Line::Meter, kInstalled}, {Line::Meter, kSecond}},
+         words("write -p %P2 %D/t.ini --section 21001234 --keep Gyartasiszam --yes"),
+         0,
+         {QStringLiteral("not written (--include-factory writes them)"),
+          QStringLiteral("RAM2 written and verified")},
+         {},
+         [](Site& s) {
+             writeFile(
+                 s.path(QStringLiteral("t.ini")),
+                 section(s, 0, {QStringLiteral("RMSCoeff_0=1.5"), QStringLiteral("Energy_sampletime=30")}));
+         },
+         [](Site& s, const Run&) {
+             QCOMPARE(s.field(1, "RAM2", "Energy_sampletime"), 30.0);
+             QVERIFY(s.field(1, "RAM3", "RMSCoeff", 0) != 1.5);
+             QCOMPARE(s.field(1, "RAM3", "Gyartasiszam"), 21005678.0);
+         }},
         {"a meter that clamps a field fails the verification",
          {{Line::Meter,
            kInstalled + QStringList{QStringLiteral("--clamp"), QStringLiteral("RAM2.Ratio[1]=70")}}},
