@@ -920,6 +920,11 @@ bool DeviceModel::submit(WriteProposal p)
         setOwner(m_imageOwner[slot(r)], recordOwner);
         m_writes[slot(r)].owner = recordOwner;
         commitForWrite(writeOf(r));
+        // A press is judged by the meter on the line when it is made (and the review showed it):
+        // another meter's record is dropped now, not sent should that meter come back before the
+        // write's turn.
+        if (m_lineMeter && recordOwner && *recordOwner != *m_lineMeter)
+            endWrite(r, WriteOutcome::OtherMeter, {}, m_lineMeter);
     };
     if (p.ram1)
         commit(MemoryRecord::Ram1, {p.ram1->data(), p.ram1->size()});
