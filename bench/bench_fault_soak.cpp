@@ -40,6 +40,7 @@
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
 #include "config/TSectionForm.h"
+#include "device/WriteHistory.h"
 #include "link/CommPage.h"
 #include "link/LinkDriver.h"
 #include "meter/FieldClamp.h"
@@ -214,6 +215,19 @@ int differingBytes(const Bytes& a, const Bytes& b)
     for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
         n += a[i] != b[i];
     return n;
+}
+
+/// The elements in which two images of a record differ, with both values ("Offset[2] window 12,
+/// meter 0"), for the reader of a failure.
+QString differingElements(MemoryRecord r, const Bytes& a, const Bytes& b, const char* aName,
+                          const char* bName)
+{
+    if (a.size() != b.size())
+        return {};
+    return differenceRows(diffRecord(r, std::span<const std::uint8_t>(a), std::span<const std::uint8_t>(b)),
+                          QStringLiteral("%1 ") + QLatin1String(aName) + QStringLiteral(" %2, ") +
+                              QLatin1String(bName) + QStringLiteral(" %3"))
+        .join(QStringLiteral("; "));
 }
 
 /// Bytes that differ within the fields a settings section holds (the record head and the carried
@@ -1070,8 +1084,11 @@ void Soak::settingsRoundTrip()
         fail("loaded settings differ from the saved images",
              QStringLiteral("RAM2 %1 bytes, RAM3 %2 bytes").arg(d2).arg(d3));
     }
-    if (press("write after a load", [this] { return f.model().writeConfig(); }))
-        m_imagesShowMeter = true;
+    // Unless the user writes it, the images show the loaded section, not the meter: neither page
+    // changes nor state answers read the meter's records over it, and the model's own reads (who is
+    // on the line) leave held images alone. The review declines the write when the section is
+    // another meter's; once the line reaches that meter, its records are shown as loaded.
+    m_imagesShowMeter = press("write after a load", [this] { return f.model().writeConfig(); });
 }
 
 void Soak::readConfig()
@@ -1126,12 +1143,17 @@ void Soak::verify(const char* when)
         const int d3 = differingBytes(recordOf(meter, MemoryRecord::Ram3), m_expected[std::size_t(m)][3]);
         if (d2 || d3) {
             ++m_mismatches;
+            const auto elements = [&](MemoryRecord r) {
+                return differingElements(r, recordOf(meter, r), m_expected[std::size_t(m)][slot(r)], "meter",
+                                         "expected");
+            };
             fail("meter memory differs from the last write it took",
-                 QStringLiteral("%1, meter %2: RAM2 %3 bytes, RAM3 %4 bytes")
+                 QStringLiteral("%1, meter %2: RAM2 %3 bytes, RAM3 %4 bytes [%5] [%6]")
                      .arg(QLatin1String(when))
                      .arg(m_rig.number(m))
                      .arg(d2)
-                     .arg(d3));
+                     .arg(d3)
+                     .arg(elements(MemoryRecord::Ram2), elements(MemoryRecord::Ram3)));
         }
     }
     // The window shows the records of the meter on the line where it has identified that meter and
@@ -1141,14 +1163,28 @@ void Soak::verify(const char* when)
         for (MemoryRecord r : {MemoryRecord::Ram2, MemoryRecord::Ram3}) {
             if (f.model().imageOwner(r) != m_rig.number(onLine))
                 continue;
-            const int d = differingBytes(imageOf(f.memory(), r), recordOf(m_rig.meter(onLine), r));
+            const Bytes image = imageOf(f.memory(), r);
+            const Bytes record = recordOf(m_rig.meter(onLine), r);
+            const int d = differingBytes(image, record);
             if (d) {
                 ++m_mismatches;
+                // What the images hold: a settings section, or what the last press packed.
+                const Commit* c = latest(r);
+                const QString last = !c              ? QStringLiteral("none")
+                                     : c->outcome    ? QLatin1String(outcomeName(*c->outcome))
+                                     : c->superseded ? QStringLiteral("replaced")
+                                                     : QStringLiteral("open");
                 fail("the window's image differs from the meter's record",
-                     QStringLiteral("%1: %2 of meter %3, %4 bytes")
+                     QStringLiteral("%1: %2 of meter %3, %4 bytes: %5 (settings loaded: %6; last press #%7 "
+                                    "at %8 s: %9)")
                          .arg(QLatin1String(when), QLatin1String(memoryRecordName(r)))
                          .arg(m_rig.number(onLine))
-                         .arg(d));
+                         .arg(d)
+                         .arg(differingElements(r, image, record, "window", "meter"),
+                              QLatin1String(f.model().requests().SettingsLoaded ? "yes" : "no"))
+                         .arg(c ? c->seq : 0)
+                         .arg(c ? c->at : 0.0, 0, 'f', 1)
+                         .arg(last));
             }
         }
     }
