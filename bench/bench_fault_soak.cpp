@@ -532,6 +532,7 @@ private:
     int m_errors = 0;
     int m_fileErrors = 0;
     int m_settingsRoundTripDiffs = 0;
+    int m_loadedSectionsShown = 0; // images of the meter on the line showing an unwritten section
 };
 
 void Soak::replaced(MemoryRecord r)
@@ -1157,16 +1158,22 @@ void Soak::verify(const char* when)
         }
     }
     // The window shows the records of the meter on the line where it has identified that meter and
-    // the images belong to it.
+    // the images belong to it; a section loaded and not written is shown instead (counted).
     const int onLine = m_rig.reachedBy(m_line);
-    if (m_imagesShowMeter && onLine >= 0 && f.model().lineMeter() == m_rig.number(onLine)) {
+    if (onLine >= 0 && f.model().lineMeter() == m_rig.number(onLine)) {
         for (MemoryRecord r : {MemoryRecord::Ram2, MemoryRecord::Ram3}) {
             if (f.model().imageOwner(r) != m_rig.number(onLine))
                 continue;
             const Bytes image = imageOf(f.memory(), r);
             const Bytes record = recordOf(m_rig.meter(onLine), r);
             const int d = differingBytes(image, record);
-            if (d) {
+            if (d && !m_imagesShowMeter && f.model().requests().SettingsLoaded) {
+                ++m_loadedSectionsShown;
+                note(QStringLiteral("%1 of meter %2 shows a loaded section: %3")
+                         .arg(QLatin1String(memoryRecordName(r)))
+                         .arg(m_rig.number(onLine))
+                         .arg(differingElements(r, image, record, "window", "meter")));
+            } else if (d && m_imagesShowMeter) {
                 ++m_mismatches;
                 // What the images hold: a settings section, or what the last press packed.
                 const Commit* c = latest(r);
@@ -1379,9 +1386,10 @@ int Soak::run()
         m_silentOutcomes);
     std::printf(
         "mismatches %d, stale writes %d, uncommitted writes %d, writes without a record %d, monitor "
-        "overflows %d (most lines %d), settings round trips differing %d, errors shown %d, file errors %d\n",
+        "overflows %d (most lines %d), settings round trips differing %d, errors shown %d, file errors %d; "
+        "images at checkpoints showing a loaded section, not the meter: %d\n",
         m_mismatches, m_staleWrites, m_uncommittedWrites, m_unheldWrites, m_monitorOverflows,
-        m_maxMonitorLines, m_settingsRoundTripDiffs, m_errors, m_fileErrors);
+        m_maxMonitorLines, m_settingsRoundTripDiffs, m_errors, m_fileErrors, m_loadedSectionsShown);
     if (m_failures > 0 || !settled || !stillQuiet) {
         std::printf("FAIL: %d faults found\n", m_failures + (settled && stillQuiet ? 0 : 1));
         return 1;
