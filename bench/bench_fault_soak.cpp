@@ -438,6 +438,20 @@ private:
         }
         m_approved.clear();
     }
+    /// The images show the meter's records once quiet (a write taken, a read asked for)...
+    void imagesShowMeter()
+    {
+        m_imagesShowMeter = true;
+        m_imagesUnwritten = false;
+    }
+    /// ... or hold what the user loaded or packed and was not written. No read replaces that:
+    /// neither page changes nor state answers while a section is loaded, nor the model's own reads
+    /// (who is on the line) of an image that holds a record.
+    void imagesUnwritten()
+    {
+        m_imagesShowMeter = false;
+        m_imagesUnwritten = true;
+    }
     /// The user's review of a write: a proposal with another meter's records is declined (this
     /// user never copies records between meters), any other is written.
     ReviewDecision review(const WriteProposal& p);
@@ -496,6 +510,9 @@ private:
     std::optional<std::uint8_t> m_lastDigout, m_lastDaCalib;
     std::optional<float> m_lastDaTest;
     bool m_imagesShowMeter = true; // the window's images must equal the meter's once quiet
+    /// The images hold records the user loaded or packed that were not written: a settings section
+    /// whose write was not taken, or a press whose write was dropped for another meter.
+    bool m_imagesUnwritten = false;
     std::array<bool, kCommandCount + 1> m_flags{};
     double m_lastClearAt = -1e9;
 
@@ -532,7 +549,7 @@ private:
     int m_errors = 0;
     int m_fileErrors = 0;
     int m_settingsRoundTripDiffs = 0;
-    int m_loadedSectionsShown = 0; // images of the meter on the line showing an unwritten section
+    int m_unwrittenShown = 0; // images of the meter on the line found holding records not written
 };
 
 void Soak::replaced(MemoryRecord r)
@@ -772,6 +789,10 @@ void Soak::onWriteFinished(const JournalEntry& e)
             ++m_outcomeMessages;
         }
     }
+    // A configuration write dropped for another meter leaves what the user packed in the images
+    // (the editors keep it), also once its own meter is back on the line.
+    if (e.outcome == WriteOutcome::OtherMeter && e.record != MemoryRecord::Ram1)
+        imagesUnwritten();
     note(QStringLiteral("%1 write to %2 ended: %3 %4")
              .arg(QLatin1String(memoryRecordName(e.record)))
              .arg(e.Gyartasiszam)
@@ -905,7 +926,7 @@ void Soak::editAndWrite()
     if (took && !writable)
         fail("a write taken although an image holds no record");
     if (took)
-        m_imagesShowMeter = true;
+        imagesShowMeter();
     else if (!(imageOf(f.memory(), MemoryRecord::Ram2) == before2 &&
                imageOf(f.memory(), MemoryRecord::Ram3) == before3))
         fail("a refused write packed the images");
@@ -1037,10 +1058,10 @@ void Soak::service()
     if (code == kServiceFactoryDefaults) {
         // The factory page reads both records back unless a settings file was loaded.
         if (f.model().requests().SettingsLoaded)
-            m_imagesShowMeter = false;
+            m_imagesShowMeter = m_imagesUnwritten = false;
     } else if (code == kServiceUserDefaults) {
         // The configuration page does not read the record back.
-        m_imagesShowMeter = false;
+        m_imagesShowMeter = m_imagesUnwritten = false;
     }
 }
 
@@ -1085,11 +1106,13 @@ void Soak::settingsRoundTrip()
         fail("loaded settings differ from the saved images",
              QStringLiteral("RAM2 %1 bytes, RAM3 %2 bytes").arg(d2).arg(d3));
     }
-    // Unless the user writes it, the images show the loaded section, not the meter: neither page
-    // changes nor state answers read the meter's records over it, and the model's own reads (who is
-    // on the line) leave held images alone. The review declines the write when the section is
-    // another meter's; once the line reaches that meter, its records are shown as loaded.
-    m_imagesShowMeter = press("write after a load", [this] { return f.model().writeConfig(); });
+    // Unless the user writes it, the images show the loaded section, not the meter. The review
+    // declines the write when the section is another meter's; once the line reaches that meter,
+    // its records are shown as loaded.
+    if (press("write after a load", [this] { return f.model().writeConfig(); }))
+        imagesShowMeter();
+    else
+        imagesUnwritten();
 }
 
 void Soak::readConfig()
@@ -1097,7 +1120,7 @@ void Soak::readConfig()
     f.model().readRam();
     // The read answers replace the images unless a write is still waiting.
     if (!f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3))
-        m_imagesShowMeter = true;
+        imagesShowMeter();
 }
 
 void Soak::moveCable()
@@ -1158,7 +1181,7 @@ void Soak::verify(const char* when)
         }
     }
     // The window shows the records of the meter on the line where it has identified that meter and
-    // the images belong to it; a section loaded and not written is shown instead (counted).
+    // the images belong to it, unless they hold records loaded or packed and not written (counted).
     const int onLine = m_rig.reachedBy(m_line);
     if (onLine >= 0 && f.model().lineMeter() == m_rig.number(onLine)) {
         for (MemoryRecord r : {MemoryRecord::Ram2, MemoryRecord::Ram3}) {
@@ -1167,12 +1190,13 @@ void Soak::verify(const char* when)
             const Bytes image = imageOf(f.memory(), r);
             const Bytes record = recordOf(m_rig.meter(onLine), r);
             const int d = differingBytes(image, record);
-            if (d && !m_imagesShowMeter && f.model().requests().SettingsLoaded) {
-                ++m_loadedSectionsShown;
-                note(QStringLiteral("%1 of meter %2 shows a loaded section: %3")
+            if (d && m_imagesUnwritten) {
+                ++m_unwrittenShown;
+                note(QStringLiteral("%1 of meter %2 holds records not written (settings loaded: %3): %4")
                          .arg(QLatin1String(memoryRecordName(r)))
                          .arg(m_rig.number(onLine))
-                         .arg(differingElements(r, image, record, "window", "meter")));
+                         .arg(QLatin1String(f.model().requests().SettingsLoaded ? "yes" : "no"),
+                              differingElements(r, image, record, "window", "meter")));
             } else if (d && m_imagesShowMeter) {
                 ++m_mismatches;
                 // What the images hold: a settings section, or what the last press packed.
@@ -1387,9 +1411,9 @@ int Soak::run()
     std::printf(
         "mismatches %d, stale writes %d, uncommitted writes %d, writes without a record %d, monitor "
         "overflows %d (most lines %d), settings round trips differing %d, errors shown %d, file errors %d; "
-        "images at checkpoints showing a loaded section, not the meter: %d\n",
+        "images found at checkpoints holding records loaded or packed and not written: %d\n",
         m_mismatches, m_staleWrites, m_uncommittedWrites, m_unheldWrites, m_monitorOverflows,
-        m_maxMonitorLines, m_settingsRoundTripDiffs, m_errors, m_fileErrors, m_loadedSectionsShown);
+        m_maxMonitorLines, m_settingsRoundTripDiffs, m_errors, m_fileErrors, m_unwrittenShown);
     if (m_failures > 0 || !settled || !stillQuiet) {
         std::printf("FAIL: %d faults found\n", m_failures + (settled && stillQuiet ? 0 : 1));
         return 1;
