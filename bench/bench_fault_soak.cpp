@@ -29,7 +29,10 @@
 // Checked whenever the one-shot requests have all been answered (checkpoints, and at the end):
 //   - each meter's RAM2 and RAM3 equal the last committed image that reached it, as that meter
 //     stores it (clamped), or the defaults a service code restored after it;
-//   - the window's images equal the records of the meter on the line where both belong to it;
+//   - the window's images equal the records of the meter on the line where both belong to it,
+//     unless they hold what the user loaded or packed and was not written (a settings section
+//     whose write was not taken, a write dropped for another meter): no read replaces that until
+//     the user reads or writes again;
 //   - the last output test byte, analog calibration code and test value that reached a meter are
 //     the window's last.
 // Exit code 1 when any check failed or a one-shot request was still unanswered after the settle.
