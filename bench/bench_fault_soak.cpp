@@ -29,7 +29,10 @@
 // Checked whenever the one-shot requests have all been answered (checkpoints, and at the end):
 //   - each meter's RAM2 and RAM3 equal the last committed image that reached it, as that meter
 //     stores it (clamped), or the defaults a service code restored after it;
-//   - the window's images equal the records of the meter on the line where both belong to it;
+//   - the window's images equal the records of the meter on the line where both belong to it,
+//     unless they hold what the user loaded or packed and was not written (a settings section
+//     whose write was not taken, a write dropped for another meter): no read replaces that until
+//     the user reads or writes again;
 //   - the last output test byte, analog calibration code and test value that reached a meter are
 //     the window's last.
 // Exit code 1 when any check failed or a one-shot request was still unanswered after the settle.
@@ -40,6 +43,7 @@
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
 #include "config/TSectionForm.h"
+#include "device/WriteHistory.h"
 #include "link/CommPage.h"
 #include "link/LinkDriver.h"
 #include "meter/FieldClamp.h"
@@ -214,6 +218,19 @@ int differingBytes(const Bytes& a, const Bytes& b)
     for (std::size_t i = 0; i < std::min(a.size(), b.size()); ++i)
         n += a[i] != b[i];
     return n;
+}
+
+/// The elements in which two images of a record differ, with both values ("Offset[2] window 12,
+/// meter 0"), for the reader of a failure.
+QString differingElements(MemoryRecord r, const Bytes& a, const Bytes& b, const char* aName,
+                          const char* bName)
+{
+    if (a.size() != b.size())
+        return {};
+    return differenceRows(diffRecord(r, std::span<const std::uint8_t>(a), std::span<const std::uint8_t>(b)),
+                          QStringLiteral("%1 ") + QLatin1String(aName) + QStringLiteral(" %2, ") +
+                              QLatin1String(bName) + QStringLiteral(" %3"))
+        .join(QStringLiteral("; "));
 }
 
 /// Bytes that differ within the fields a settings section holds (the record head and the carried
@@ -424,6 +441,20 @@ private:
         }
         m_approved.clear();
     }
+    /// The images show the meter's records once quiet (a write taken, a read asked for)...
+    void imagesShowMeter()
+    {
+        m_imagesShowMeter = true;
+        m_imagesUnwritten = false;
+    }
+    /// ... or hold what the user loaded or packed and was not written. No read replaces that:
+    /// neither page changes nor state answers while a section is loaded, nor the model's own reads
+    /// (who is on the line) of an image that holds a record.
+    void imagesUnwritten()
+    {
+        m_imagesShowMeter = false;
+        m_imagesUnwritten = true;
+    }
     /// The user's review of a write: a proposal with another meter's records is declined (this
     /// user never copies records between meters), any other is written.
     ReviewDecision review(const WriteProposal& p);
@@ -482,6 +513,9 @@ private:
     std::optional<std::uint8_t> m_lastDigout, m_lastDaCalib;
     std::optional<float> m_lastDaTest;
     bool m_imagesShowMeter = true; // the window's images must equal the meter's once quiet
+    /// The images hold records the user loaded or packed that were not written: a settings section
+    /// whose write was not taken, or a press whose write was dropped for another meter.
+    bool m_imagesUnwritten = false;
     std::array<bool, kCommandCount + 1> m_flags{};
     double m_lastClearAt = -1e9;
 
@@ -518,6 +552,7 @@ private:
     int m_errors = 0;
     int m_fileErrors = 0;
     int m_settingsRoundTripDiffs = 0;
+    int m_unwrittenShown = 0; // images of the meter on the line found holding records not written
 };
 
 void Soak::replaced(MemoryRecord r)
@@ -757,6 +792,10 @@ void Soak::onWriteFinished(const JournalEntry& e)
             ++m_outcomeMessages;
         }
     }
+    // A configuration write dropped for another meter leaves what the user packed in the images
+    // (the editors keep it), also once its own meter is back on the line.
+    if (e.outcome == WriteOutcome::OtherMeter && e.record != MemoryRecord::Ram1)
+        imagesUnwritten();
     note(QStringLiteral("%1 write to %2 ended: %3 %4")
              .arg(QLatin1String(memoryRecordName(e.record)))
              .arg(e.Gyartasiszam)
@@ -890,7 +929,7 @@ void Soak::editAndWrite()
     if (took && !writable)
         fail("a write taken although an image holds no record");
     if (took)
-        m_imagesShowMeter = true;
+        imagesShowMeter();
     else if (!(imageOf(f.memory(), MemoryRecord::Ram2) == before2 &&
                imageOf(f.memory(), MemoryRecord::Ram3) == before3))
         fail("a refused write packed the images");
@@ -1022,10 +1061,10 @@ void Soak::service()
     if (code == kServiceFactoryDefaults) {
         // The factory page reads both records back unless a settings file was loaded.
         if (f.model().requests().SettingsLoaded)
-            m_imagesShowMeter = false;
+            m_imagesShowMeter = m_imagesUnwritten = false;
     } else if (code == kServiceUserDefaults) {
         // The configuration page does not read the record back.
-        m_imagesShowMeter = false;
+        m_imagesShowMeter = m_imagesUnwritten = false;
     }
 }
 
@@ -1070,8 +1109,13 @@ void Soak::settingsRoundTrip()
         fail("loaded settings differ from the saved images",
              QStringLiteral("RAM2 %1 bytes, RAM3 %2 bytes").arg(d2).arg(d3));
     }
+    // Unless the user writes it, the images show the loaded section, not the meter. The review
+    // declines the write when the section is another meter's; once the line reaches that meter,
+    // its records are shown as loaded.
     if (press("write after a load", [this] { return f.model().writeConfig(); }))
-        m_imagesShowMeter = true;
+        imagesShowMeter();
+    else
+        imagesUnwritten();
 }
 
 void Soak::readConfig()
@@ -1079,7 +1123,7 @@ void Soak::readConfig()
     f.model().readRam();
     // The read answers replace the images unless a write is still waiting.
     if (!f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3))
-        m_imagesShowMeter = true;
+        imagesShowMeter();
 }
 
 void Soak::moveCable()
@@ -1126,29 +1170,55 @@ void Soak::verify(const char* when)
         const int d3 = differingBytes(recordOf(meter, MemoryRecord::Ram3), m_expected[std::size_t(m)][3]);
         if (d2 || d3) {
             ++m_mismatches;
+            const auto elements = [&](MemoryRecord r) {
+                return differingElements(r, recordOf(meter, r), m_expected[std::size_t(m)][slot(r)], "meter",
+                                         "expected");
+            };
             fail("meter memory differs from the last write it took",
-                 QStringLiteral("%1, meter %2: RAM2 %3 bytes, RAM3 %4 bytes")
+                 QStringLiteral("%1, meter %2: RAM2 %3 bytes, RAM3 %4 bytes [%5] [%6]")
                      .arg(QLatin1String(when))
                      .arg(m_rig.number(m))
                      .arg(d2)
-                     .arg(d3));
+                     .arg(d3)
+                     .arg(elements(MemoryRecord::Ram2), elements(MemoryRecord::Ram3)));
         }
     }
     // The window shows the records of the meter on the line where it has identified that meter and
-    // the images belong to it.
+    // the images belong to it, unless they hold records loaded or packed and not written (counted).
     const int onLine = m_rig.reachedBy(m_line);
-    if (m_imagesShowMeter && onLine >= 0 && f.model().lineMeter() == m_rig.number(onLine)) {
+    if (onLine >= 0 && f.model().lineMeter() == m_rig.number(onLine)) {
         for (MemoryRecord r : {MemoryRecord::Ram2, MemoryRecord::Ram3}) {
             if (f.model().imageOwner(r) != m_rig.number(onLine))
                 continue;
-            const int d = differingBytes(imageOf(f.memory(), r), recordOf(m_rig.meter(onLine), r));
-            if (d) {
+            const Bytes image = imageOf(f.memory(), r);
+            const Bytes record = recordOf(m_rig.meter(onLine), r);
+            const int d = differingBytes(image, record);
+            if (d && m_imagesUnwritten) {
+                ++m_unwrittenShown;
+                note(QStringLiteral("%1 of meter %2 holds records not written (settings loaded: %3): %4")
+                         .arg(QLatin1String(memoryRecordName(r)))
+                         .arg(m_rig.number(onLine))
+                         .arg(QLatin1String(f.model().requests().SettingsLoaded ? "yes" : "no"),
+                              differingElements(r, image, record, "window", "meter")));
+            } else if (d && m_imagesShowMeter) {
                 ++m_mismatches;
+                // What the images hold: a settings section, or what the last press packed.
+                const Commit* c = latest(r);
+                const QString last = !c              ? QStringLiteral("none")
+                                     : c->outcome    ? QLatin1String(outcomeName(*c->outcome))
+                                     : c->superseded ? QStringLiteral("replaced")
+                                                     : QStringLiteral("open");
                 fail("the window's image differs from the meter's record",
-                     QStringLiteral("%1: %2 of meter %3, %4 bytes")
+                     QStringLiteral("%1: %2 of meter %3, %4 bytes: %5 (settings loaded: %6; last press #%7 "
+                                    "at %8 s: %9)")
                          .arg(QLatin1String(when), QLatin1String(memoryRecordName(r)))
                          .arg(m_rig.number(onLine))
-                         .arg(d));
+                         .arg(d)
+                         .arg(differingElements(r, image, record, "window", "meter"),
+                              QLatin1String(f.model().requests().SettingsLoaded ? "yes" : "no"))
+                         .arg(c ? c->seq : 0)
+                         .arg(c ? c->at : 0.0, 0, 'f', 1)
+                         .arg(last));
             }
         }
     }
@@ -1343,9 +1413,10 @@ int Soak::run()
         m_silentOutcomes);
     std::printf(
         "mismatches %d, stale writes %d, uncommitted writes %d, writes without a record %d, monitor "
-        "overflows %d (most lines %d), settings round trips differing %d, errors shown %d, file errors %d\n",
+        "overflows %d (most lines %d), settings round trips differing %d, errors shown %d, file errors %d; "
+        "images found at checkpoints holding records loaded or packed and not written: %d\n",
         m_mismatches, m_staleWrites, m_uncommittedWrites, m_unheldWrites, m_monitorOverflows,
-        m_maxMonitorLines, m_settingsRoundTripDiffs, m_errors, m_fileErrors);
+        m_maxMonitorLines, m_settingsRoundTripDiffs, m_errors, m_fileErrors, m_unwrittenShown);
     if (m_failures > 0 || !settled || !stillQuiet) {
         std::printf("FAIL: %d faults found\n", m_failures + (settled && stillQuiet ? 0 : 1));
         return 1;
