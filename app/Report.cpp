@@ -22,9 +22,12 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTextDocument>
@@ -452,21 +455,41 @@ bool writeReport(const QString& file, const ReportContent& content, QString* rea
         return false;
     }
     if (pdf) {
+        QPdfWriter writer(&out);
+        writer.setTitle(content.title);
+        writer.setCreator(QStringLiteral("KVAM2100 %1").arg(QStringLiteral(KVAM_VERSION)));
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+        writer.setResolution(300);
+        // Laid out at the screen's resolution, as text documents are, and drawn page by page scaled
+        // to the writer's: the document keeps its pictures (QTextDocument::print lays out a copy
+        // without them).
+        const QRectF paint = writer.pageLayout().paintRectPixels(writer.resolution());
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const double scale = writer.resolution() / (screen ? screen->logicalDotsPerInchY() : 96.0);
+        const QSizeF page(paint.width() / scale, paint.height() / scale);
         QTextDocument document;
         QFont font = document.defaultFont();
-        font.setPointSizeF(8.5);
+        // No ligatures: a reader of the PDF's text finds "fi" as two letters.
+        font.setStyleStrategy(QFont::PreferNoShaping);
         document.setDefaultFont(font);
         document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("report:phasor")),
                              content.phasor);
         document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("report:harmonics")),
                              content.harmonics);
         document.setHtml(content.html(false));
-        QPdfWriter writer(&out);
-        writer.setTitle(content.title);
-        writer.setCreator(QStringLiteral("KVAM2100 %1").arg(QStringLiteral(KVAM_VERSION)));
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-        document.print(&writer); // the whole PDF is in `out` when the printing has ended
+        document.setPageSize(page);
+        QPainter painter(&writer);
+        painter.scale(scale, scale);
+        for (int p = 0; p < document.pageCount(); ++p) {
+            if (p > 0)
+                writer.newPage();
+            painter.save();
+            painter.translate(0, -p * page.height());
+            document.drawContents(&painter, QRectF(QPointF(0, p * page.height()), page));
+            painter.restore();
+        }
+        painter.end(); // the whole PDF is in `out` now
     } else {
         out.write(content.html(true).toUtf8());
     }
