@@ -421,7 +421,10 @@ QString ReportContent::html(bool embedded) const
                                   "<h1>%1</h1>")
                        .arg(esc(title));
     for (const ReportSection& s : sections) {
-        html += QStringLiteral("<h2>%1</h2>").arg(esc(s.heading));
+        // The pictures start a page of their own, so their heading stays with them.
+        html += (s.pictures ? QStringLiteral("<h2 style=\"page-break-before: always\">%1</h2>")
+                            : QStringLiteral("<h2>%1</h2>"))
+                    .arg(esc(s.heading));
         if (s.pictures) {
             const int phasorHeight = phasor.isNull() ? 0 : kPictureWidth * phasor.height() / phasor.width();
             const int harmonicsHeight =
