@@ -24,7 +24,14 @@ QString commandLineHelp()
         "  --fast             start with the fast refresh on: the next request goes out as soon\n"
         "                     as the last exchange has ended\n"
         "  --screenshot FILE  after three seconds save a picture of the window to FILE and quit\n"
-        "  --help             show this text\n");
+        "  --report FILE      wait for the meter's records (at most 10 s), write the commissioning\n"
+        "                     report to FILE (PDF or HTML by its extension) and quit\n"
+        "  --help             show this text\n"
+        "\n"
+        "With --screenshot or --report no message waits for a click: messages go to standard\n"
+        "error. Exit status: 0 done, 1 other failure, 2 usage error, 3 no port, the port cannot\n"
+        "be opened or the meter's records did not arrive, 4 the meter's firmware is refused,\n"
+        "5 the file cannot be written.\n");
 }
 
 CommandLineResult parseCommandLine(const QStringList& arguments)
@@ -77,10 +84,15 @@ CommandLineResult parseCommandLine(const QStringList& arguments)
         } else if (arg == QLatin1String("--screenshot")) {
             if (!takeValue(o.screenshot))
                 return fail(QStringLiteral("--screenshot needs a file name"));
+        } else if (arg == QLatin1String("--report")) {
+            if (!takeValue(o.report))
+                return fail(QStringLiteral("--report needs a file name"));
         } else {
             return fail(QStringLiteral("unknown option: %1").arg(arguments[i]));
         }
     }
+    if (!o.screenshot.isEmpty() && !o.report.isEmpty())
+        return fail(QStringLiteral("--screenshot and --report cannot be used together"));
     return CommandLineResult{o, QString()};
 }
 

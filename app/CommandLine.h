@@ -13,6 +13,7 @@ struct CommandLineOptions
     QString port;                ///< open this port at start ("DEMO" for the virtual meter)
     QString page;                ///< make this page active at start
     QString screenshot;          ///< save a picture of the window after three seconds, then quit
+    QString report;              ///< wait for the meter's records, write the report to this file, quit
     std::optional<int> password; ///< enter this number at start as the password dialog would take it
     bool english = false;        ///< switch to the English texts at start, as the English flag does
     bool noReview = false;       ///< writes go without the review of their changes

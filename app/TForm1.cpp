@@ -4,6 +4,7 @@
 #include "app/Flags.h"
 #include "app/MainPages.h"
 #include "app/PortFactory.h"
+#include "app/ReportAction.h"
 #include "app/SafeWrites.h"
 #include "app/TPasswordForm.h"
 #include "config/ConfigFiles.h"
@@ -91,6 +92,7 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     connect(passwButton, &QPushButton::clicked, this, [this, passwButton] { PasswbuttonClick(passwButton); });
     connect(&configPage(), &ConfigPage::kilepesClicked, this, [this] { PasswbuttonClick(nullptr); });
     connect(&configPage(), &ConfigPage::restoreClicked, this, [this] { m_safeWrites->openRestore(this); });
+    m_report = new ReportAction(*this);
     FormCreate();
     connect(m_pages, &QTabWidget::currentChanged, this, &TForm1::CoolPageControl1Change);
 }
@@ -125,11 +127,6 @@ CalibPage& TForm1::calibPage() const
 MeasurementPage& TForm1::measurementPage() const
 {
     return *findChild<MeasurementPage*>(QStringLiteral("TabSheet_Meres"));
-}
-
-LinkEngine& TForm1::engine()
-{
-    return m_link->engine();
 }
 
 void TForm1::FormCreate()

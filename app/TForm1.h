@@ -24,6 +24,7 @@ class FactoryPage;
 class Lamp;
 class SafeWrites;
 class MeasurementPage;
+class ReportAction;
 class TPasswordForm;
 class TSectionForm;
 
@@ -64,10 +65,12 @@ public:
     DeviceModel& model() { return *m_model; }
     const DeviceMemory& memory() const { return m_model->memory(); }
     LinkDriver& link() { return *m_link; }
-    LinkEngine& engine();
+    LinkEngine& engine() { return m_link->engine(); }
     DataLogger& logger() { return *m_logger; }
     ConfigFiles& configFiles() { return *m_files; }
     SafeWrites& safeWrites() { return *m_safeWrites; }
+    /// The commissioning report: the measurement page's button and the report of a scripted start.
+    ReportAction& report() { return *m_report; }
     /// How messages, dialogs and file choices reach the user; tests replace its members.
     UserPrompts& prompts() { return m_prompts; }
     TPasswordForm& passwordForm() { return *m_passwordForm; }
@@ -113,6 +116,7 @@ private:
     DataLogger* m_logger = nullptr;
     ConfigFiles* m_files = nullptr;
     SafeWrites* m_safeWrites = nullptr;
+    ReportAction* m_report = nullptr;
     TPasswordForm* m_passwordForm = nullptr;
     TSectionForm* m_sectionForm = nullptr;
     Lamp* m_txLed = nullptr;

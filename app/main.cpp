@@ -1,4 +1,6 @@
 #include "app/CommandLine.h"
+#include "app/ReportAction.h"
+#include "app/ScriptedStart.h"
 #include "app/TForm1.h"
 
 #include <QApplication>
@@ -6,6 +8,13 @@
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+/// How long a scripted report waits for the meter's records.
+constexpr int kReportRecordsMs = 10000;
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -23,6 +32,10 @@ int main(int argc, char* argv[])
         std::fputs(qPrintable(kvam::commandLineHelp()), stdout);
         return 0;
     }
+    if (!options.report.isEmpty() && options.port.isEmpty()) {
+        std::fprintf(stderr, "kvam2100: no report: no meter to read, give --port NAME or --demo\n");
+        return kvam::kScriptNoMeter;
+    }
 
     QApplication app(argc, argv);
     // The task-bar text; the window caption is the main window's own.
@@ -31,6 +44,9 @@ int main(int argc, char* argv[])
     kvam::TForm1::Options formOptions;
     formOptions.review = !options.noReview;
     kvam::TForm1 form(formOptions);
+    // A start that a script runs never waits for a click.
+    if (!options.screenshot.isEmpty() || !options.report.isEmpty())
+        kvam::answerOnStandardError(form.prompts());
     if (options.english)
         form.switchToEnglish();
     if (options.password)
@@ -38,21 +54,33 @@ int main(int argc, char* argv[])
     if (options.fast)
         form.findChild<QCheckBox*>(QStringLiteral("FastRefresh"))->setChecked(true);
 
-    if (!options.page.isEmpty() && !form.activatePage(options.page)) {
-        std::fprintf(stderr, "kvam2100: no visible page named %s\n", qPrintable(options.page));
+    // A report reads what the measurement page polls unless another page is asked for.
+    const QString page =
+        options.page.isEmpty() && !options.report.isEmpty() ? QStringLiteral("TabSheet_Meres") : options.page;
+    if (!page.isEmpty() && !form.activatePage(page)) {
+        std::fprintf(stderr, "kvam2100: no visible page named %s\n", qPrintable(page));
         return 2;
     }
     form.show();
+    if (!options.port.isEmpty())
+        form.openPortByName(options.port);
+    // The port asked for could not be opened: its message has gone to standard error.
+    const bool portFailed = !options.port.isEmpty() && !form.link().portOpen();
     if (!options.screenshot.isEmpty()) {
         const QString file = options.screenshot;
-        QTimer::singleShot(3000, &form, [&form, file] {
+        QTimer::singleShot(3000, &form, [&form, file, portFailed] {
             const bool saved = form.grab().save(file);
             if (!saved)
                 std::fprintf(stderr, "kvam2100: cannot save the screenshot to %s\n", qPrintable(file));
-            QCoreApplication::exit(saved ? 0 : 1);
+            QCoreApplication::exit(!saved       ? kvam::kScriptFile
+                                   : portFailed ? kvam::kScriptNoMeter
+                                                : kvam::kScriptOk);
         });
     }
-    if (!options.port.isEmpty())
-        form.openPortByName(options.port);
+    if (!options.report.isEmpty()) {
+        if (portFailed)
+            return kvam::kScriptNoMeter;
+        form.report().runScripted(options.report, kReportRecordsMs);
+    }
     return app.exec();
 }

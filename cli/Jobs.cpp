@@ -138,25 +138,6 @@ QString perMeterFile(const QString& file, bool several, const QString& meter)
                             : base + QLatin1Char('-') + meter + QLatin1Char('.') + suffix;
 }
 
-QStringList errorNames(quint32 bits)
-{
-    QStringList names;
-    for (int bit = 0; bit < kErrorFlagBits; ++bit)
-        if (bits & (quint32{1} << bit))
-            names << currentText(errorFlagKey(bit));
-    return names;
-}
-
-QString moduleName(const char* box, int code)
-{
-    for (const LanguageItems& l : languageItemLists())
-        if (qstrcmp(l.control, box) == 0) {
-            const QStringList items = l.items(currentLanguage());
-            return code >= 0 && code < items.size() ? items[code] : QStringLiteral("code %1").arg(code);
-        }
-    return QString::number(code);
-}
-
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -299,8 +280,8 @@ private:
         const VersionRecord& v = model.version();
         const StateRecord& st = model.state();
         const quint16 modules = get(model.memory().ram3, ram3::Modulconfig);
-        const QString module1 = moduleName("Modul1box", modules & 15);
-        const QString module2 = moduleName("Modul2box", (modules >> 4) & 15);
+        const QString module1 = itemTextOf("Modul1box", modules & 15);
+        const QString module2 = itemTextOf("Modul2box", (modules >> 4) & 15);
         auto onOff = [&](IoBit bit) { return ioActive(st, bit); };
         const bool inputs[] = {onOff(kIoInput1), onOff(kIoInput2), onOff(kIoInput3)};
         const bool outputs[] = {onOff(kIoOutput1), onOff(kIoOutput2)};
@@ -312,8 +293,9 @@ private:
             o[QStringLiteral("productionYear")] = manufactureYear(v);
             o[QStringLiteral("productionMonth")] = manufactureMonth(v);
             o[QStringLiteral("modules")] = QJsonArray{module1, module2};
-            o[QStringLiteral("dynamicErrors")] = QJsonArray::fromStringList(errorNames(dynamicErrors(st)));
-            o[QStringLiteral("staticErrors")] = QJsonArray::fromStringList(errorNames(staticErrors(st)));
+            o[QStringLiteral("dynamicErrors")] =
+                QJsonArray::fromStringList(errorFlagNames(dynamicErrors(st)));
+            o[QStringLiteral("staticErrors")] = QJsonArray::fromStringList(errorFlagNames(staticErrors(st)));
             o[QStringLiteral("errorLed")] = errorLedLit(st);
             o[QStringLiteral("inputs")] = QJsonArray{inputs[0], inputs[1], inputs[2]};
             o[QStringLiteral("outputs")] = QJsonArray{outputs[0], outputs[1]};
@@ -337,8 +319,8 @@ private:
                     .arg(manufactureYear(v))
                     .arg(manufactureMonth(v)),
                 QStringLiteral("  modules          slot 1: %1; slot 2: %2").arg(module1, module2),
-                QStringLiteral("  dynamic errors   %1").arg(list(errorNames(dynamicErrors(st)))),
-                QStringLiteral("  static errors    %1").arg(list(errorNames(staticErrors(st)))),
+                QStringLiteral("  dynamic errors   %1").arg(list(errorFlagNames(dynamicErrors(st)))),
+                QStringLiteral("  static errors    %1").arg(list(errorFlagNames(staticErrors(st)))),
                 QStringLiteral("  error LED        %1")
                     .arg(errorLedLit(st) ? QStringLiteral("lit") : QStringLiteral("dark")),
                 QStringLiteral("  inputs           %1").arg(states({inputs[0], inputs[1], inputs[2]})),
@@ -1026,23 +1008,24 @@ private:
         // A flag whose condition still stands is latched again at once: only the others count.
         const quint32 left = staticErrors(st) & ~dynamicErrors(st);
         const Status status = left ? Status::Differs : Status::Ok;
-        const QStringList still = errorNames(staticErrors(st));
+        const QStringList still = errorFlagNames(staticErrors(st));
         if (m_o.json) {
             QJsonObject o;
             o[QStringLiteral("service")] = m_o.service;
             o[QStringLiteral("staticErrors")] = QJsonArray::fromStringList(still);
-            o[QStringLiteral("dynamicErrors")] = QJsonArray::fromStringList(errorNames(dynamicErrors(st)));
+            o[QStringLiteral("dynamicErrors")] =
+                QJsonArray::fromStringList(errorFlagNames(dynamicErrors(st)));
             printJson(o, status);
         } else {
             printBlock({QStringLiteral("  clear-errors sent; the meter now reports static errors: %1")
                             .arg(still.isEmpty() ? QStringLiteral("none") : still.join(QStringLiteral(", "))),
                         QStringLiteral("  dynamic errors: %1")
-                            .arg(errorNames(dynamicErrors(st)).isEmpty()
+                            .arg(errorFlagNames(dynamicErrors(st)).isEmpty()
                                      ? QStringLiteral("none")
-                                     : errorNames(dynamicErrors(st)).join(QStringLiteral(", ")))});
+                                     : errorFlagNames(dynamicErrors(st)).join(QStringLiteral(", ")))});
         }
         finish(status, left ? QStringLiteral("static errors still latched: %1")
-                                  .arg(errorNames(left).join(QStringLiteral(", ")))
+                                  .arg(errorFlagNames(left).join(QStringLiteral(", ")))
                             : QString());
     }
     void reportRecords(const MeterRecords& after)

@@ -1,5 +1,7 @@
 #include "texts/Language.h"
 
+#include "texts/UiItems.h"
+
 namespace kvam {
 
 namespace {
@@ -118,6 +120,25 @@ std::span<const char* const> languageRememberedSelections()
 std::span<const char* const> languageLampTargets()
 {
     return kLampTargets;
+}
+
+QStringList errorFlagNames(quint32 bits)
+{
+    QStringList names;
+    for (int bit = 0; bit < kErrorFlagBits; ++bit)
+        if (bits & (quint32{1} << bit))
+            names << currentText(errorFlagKey(bit));
+    return names;
+}
+
+QString itemTextOf(const char* box, int code)
+{
+    for (const LanguageItems& l : languageItemLists())
+        if (qstrcmp(l.control, box) == 0) {
+            const QStringList items = l.items(currentLanguage());
+            return code >= 0 && code < items.size() ? items[code] : QStringLiteral("code %1").arg(code);
+        }
+    return QString::number(code);
 }
 
 } // namespace kvam

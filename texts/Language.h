@@ -52,4 +52,9 @@ inline constexpr int kLanguageLampBits = 20;
 inline constexpr const char* kLanguageLampSource = "DinLeds";
 std::span<const char* const> languageLampTargets();
 
+/// The captions of the error flags set in `bits` (bit 0 first), in the language shown now.
+QStringList errorFlagNames(quint32 bits);
+/// Item `code` of the drop-down box `box` in the language shown now ("code N" past its items).
+QString itemTextOf(const char* box, int code);
+
 } // namespace kvam

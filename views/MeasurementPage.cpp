@@ -189,6 +189,9 @@ void MeasurementPage::buildInputsOutputs()
     m_passwButton = new QPushButton(uiText("Passwbutton"), this);
     m_passwButton->setObjectName(QStringLiteral("Passwbutton"));
     m_passwButton->setGeometry(640, 540, 110, 27);
+    m_reportButton = new QPushButton(uiText("ReportButton"), this);
+    m_reportButton->setObjectName(QStringLiteral("ReportButton"));
+    m_reportButton->setGeometry(640, 506, 110, 27);
 }
 
 void MeasurementPage::showNet(const NetRecord& rec)

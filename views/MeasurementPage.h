@@ -49,6 +49,8 @@ public:
     QCheckBox* testOut1() const { return m_testOut1; }
     QCheckBox* testOut2() const { return m_testOut2; }
     QPushButton* passwButton() const { return m_passwButton; }
+    /// "Jelentés…": the window's report action takes its clicks.
+    QPushButton* reportButton() const { return m_reportButton; }
 
     static constexpr QRgb kOutputActive = qRgb(255, 255, 0); ///< yellow
     static constexpr QRgb kInputActive = qRgb(0, 255, 0);    ///< lime
@@ -74,6 +76,7 @@ private:
     QCheckBox* m_testOut1 = nullptr;
     QCheckBox* m_testOut2 = nullptr;
     QPushButton* m_passwButton = nullptr;
+    QPushButton* m_reportButton = nullptr;
 };
 
 } // namespace kvam

@@ -1,0 +1,512 @@
+#include "app/Report.h"
+
+#include "app/SafeWrites.h"
+#include "app/TForm1.h"
+#include "config/ConfigFields.h"
+#include "config/FieldUnits.h"
+#include "config/MeterHistory.h"
+#include "config/ReviewRows.h"
+#include "platform/LabeledEdit.h"
+#include "records/FieldValue.h"
+#include "records/RecordLayout.h"
+#include "texts/Language.h"
+#include "texts/UiTexts.h"
+#include "views/Drawing.h"
+#include "views/HarmonicsPage.h"
+#include "views/MeasurementPage.h"
+#include "views/PhasorPage.h"
+#include "views/ViewRecords.h"
+
+#include <QBuffer>
+#include <QChartView>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <map>
+
+namespace kvam {
+
+namespace {
+
+constexpr std::size_t kJournalEntries = 10;
+constexpr int kPictureWidth = 330; ///< of each picture in the document, side by side on A4
+
+template <std::size_t N> std::span<const std::uint8_t> bytesOf(const ByteImage<N>& image)
+{
+    return {image.data(), N};
+}
+
+QString esc(const QString& text)
+{
+    return text.toHtmlEscaped();
+}
+
+QString cell(const QString& text, const char* tag = "td")
+{
+    return QStringLiteral("<%1>%2</%1>").arg(QLatin1String(tag), esc(text));
+}
+
+/// A table of rows of plain texts; the first row is the header when `header` is set.
+QString table(const std::vector<QStringList>& rows, bool header = true)
+{
+    QString html = QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">");
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        html += QStringLiteral("<tr>");
+        for (const QString& text : rows[r])
+            html += cell(text, header && r == 0 ? "th" : "td");
+        html += QStringLiteral("</tr>");
+    }
+    return html + QStringLiteral("</table>");
+}
+
+/// "caption: value" lines as a two-column table without a header.
+QString pairs(const std::vector<std::pair<QString, QString>>& items)
+{
+    std::vector<QStringList> rows;
+    for (const auto& [caption, value] : items)
+        rows.push_back({caption, value});
+    return table(rows, false);
+}
+
+QString editCaption(const LabeledEdit* edit)
+{
+    QString text = edit->caption().trimmed();
+    while (text.endsWith(QLatin1Char(':')))
+        text.chop(1);
+    return text.trimmed();
+}
+
+/// The tab captions from the window's pages down to `control` ("Konfiguráció – Modul 1") and
+/// the tabs' indices, by which the pages sort as the window orders them.
+std::pair<QList<int>, QString> pageOf(const QWidget* control)
+{
+    QList<int> order;
+    QStringList captions;
+    for (const QWidget* w = control; w; w = w->parentWidget()) {
+        const auto* stack = qobject_cast<const QStackedWidget*>(w->parentWidget());
+        const auto* tabs = stack ? qobject_cast<const QTabWidget*>(stack->parentWidget()) : nullptr;
+        if (!tabs)
+            continue;
+        const int index = tabs->indexOf(const_cast<QWidget*>(w));
+        order.prepend(index);
+        captions.prepend(tabs->tabText(index));
+    }
+    return {order, captions.join(QStringLiteral(" – "))};
+}
+
+// --- sections --------------------------------------------------------------------------------
+
+ReportSection aboutSection()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return {currentText("Report.About"),
+            pairs({{currentText("Report.Date"), now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))},
+                   {currentText("Report.ToolVersion"), QStringLiteral(KVAM_VERSION)},
+                   {currentText("Report.User"), userLoginName()}})};
+}
+
+ReportSection identitySection(TForm1& window)
+{
+    std::vector<std::pair<QString, QString>> items;
+    // The version group of the measurement page, captions and texts as it shows them.
+    for (const char* name : {"Programversion", "Programdate", "Gyartasiszam", "Gyartaseve", "Gyartashonapja"})
+        if (const LabeledEdit* edit = window.measurementPage().field(QLatin1String(name)))
+            items.emplace_back(editCaption(edit), edit->text());
+    const quint16 modules = get(window.memory().ram3, ram3::Modulconfig);
+    items.emplace_back(currentText("Report.Modules"), QStringLiteral("1: %1; 2: %2")
+                                                          .arg(itemTextOf("Modul1box", modules & 15),
+                                                               itemTextOf("Modul2box", (modules >> 4) & 15)));
+    return {currentText("Report.Identity"), pairs(items)};
+}
+
+FieldChange unchanged(MemoryRecord record, const FieldInfo& info, std::size_t index,
+                      std::span<const std::uint8_t> image)
+{
+    const double value = readNumber(image, info, index);
+    return FieldChange{record, &info, index, value, value};
+}
+
+/// The value of an element as its editor shows it; a lamp group's as the lamps lit.
+QString shownValue(const QWidget* window, const ConfigField& field, const FieldChange& c)
+{
+    if (field.editor != EditorKind::Mask)
+        return valueTexts(window, c).before;
+    FieldChange lit = c;
+    lit.after = 0; // the lamps that differ from all dark: those lit
+    const QString text = valueTexts(window, lit).before;
+    return text.isEmpty() ? currentText("Report.None") : text;
+}
+
+ReportSection configurationSection(TForm1& window)
+{
+    struct Group
+    {
+        QString caption;
+        std::vector<QStringList> rows;
+    };
+    struct Page
+    {
+        QString caption;
+        std::vector<Group> groups;
+    };
+    // Keyed by the tabs' indices; the fields no page shows come last.
+    std::map<QList<int>, Page> pages;
+    const QList<int> noEditor{1000};
+    auto add = [&](MemoryRecord record, std::span<const ConfigField> table,
+                   std::span<const std::uint8_t> image) {
+        for (const ConfigField& field : table) {
+            const FieldInfo& info = field.info();
+            // The per-channel constants of RAM3 stand in the calibration table.
+            if (record == MemoryRecord::Ram3 && info.count == 6)
+                continue;
+            for (std::size_t i = 0; i < info.count; ++i) {
+                const FieldChange c = unchanged(record, info, i, image);
+                const ReviewRow row = reviewRows(&window, std::span(&c, 1)).front();
+                const QList<QWidget*> controls = elementControls(&window, field, i);
+                auto [order, pageCaption] = controls.isEmpty()
+                                                ? std::pair(noEditor, currentText("Report.NoEditor"))
+                                                : pageOf(controls.first());
+                const QString group = controls.isEmpty() ? QString() : groupCaption(controls.first());
+                Page& page = pages[order];
+                page.caption = pageCaption;
+                auto g = std::find_if(page.groups.begin(), page.groups.end(),
+                                      [&](const Group& x) { return x.caption == group; });
+                if (g == page.groups.end())
+                    g = page.groups.insert(page.groups.end(), Group{group, {}});
+                g->rows.push_back({row.caption,
+                                   QLatin1String(memoryRecordName(record)) + QLatin1Char('.') + row.name,
+                                   shownValue(&window, field, c), row.unit});
+            }
+        }
+    };
+    const DeviceMemory& memory = window.memory();
+    add(MemoryRecord::Ram2, ram2ConfigFields(), bytesOf(memory.ram2));
+    add(MemoryRecord::Ram3, ram3ConfigFields(), bytesOf(memory.ram3));
+
+    const QStringList header{currentText("Report.Caption"), currentText("Report.Name"),
+                             currentText("Report.Value"), currentText("Report.Unit")};
+    QString body;
+    for (const auto& [order, page] : pages) {
+        body += QStringLiteral("<h3>%1</h3>").arg(esc(page.caption));
+        body += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\"><tr>");
+        for (const QString& h : header)
+            body += cell(h, "th");
+        body += QStringLiteral("</tr>");
+        for (const Group& group : page.groups) {
+            if (!group.caption.isEmpty())
+                body += QStringLiteral("<tr><td colspan=\"4\"><b>%1</b></td></tr>").arg(esc(group.caption));
+            for (const QStringList& row : group.rows) {
+                body += QStringLiteral("<tr>");
+                for (const QString& text : row)
+                    body += cell(text);
+                body += QStringLiteral("</tr>");
+            }
+        }
+        body += QStringLiteral("</table>");
+    }
+    return {currentText("Report.Configuration"), body};
+}
+
+ReportSection calibrationSection(TForm1& window)
+{
+    static const char* const kChannels[] = {"ShowL1UHarm", "ShowL1IHarm", "ShowL2UHarm",
+                                            "ShowL2IHarm", "ShowL3UHarm", "ShowL3IHarm"};
+    std::vector<const ConfigField*> columns;
+    for (const ConfigField& field : ram3ConfigFields())
+        if (field.info().count == 6)
+            columns.push_back(&field);
+    std::vector<QStringList> rows(1, QStringList{currentText("Report.Channel")});
+    for (const ConfigField* field : columns) {
+        const QList<QWidget*> controls = elementControls(&window, *field, 0);
+        const QString caption = controls.isEmpty() ? QString() : groupCaption(controls.first());
+        const QString name = QStringLiteral("RAM3.") + QLatin1String(field->field);
+        rows[0] << (caption.isEmpty() ? name : caption + QLatin1Char('\n') + name);
+    }
+    for (std::size_t channel = 0; channel < 6; ++channel) {
+        QStringList row{currentText(kChannels[channel])};
+        for (const ConfigField* field : columns) {
+            const FieldChange c =
+                unchanged(MemoryRecord::Ram3, field->info(), channel, bytesOf(window.memory().ram3));
+            const QString unit = unitOf(c);
+            row << (unit.isEmpty() ? valueTexts(&window, c).before
+                                   : valueTexts(&window, c).before + QLatin1Char(' ') + unit);
+        }
+        rows.push_back(row);
+    }
+    QString body = table(rows);
+    body.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+    return {currentText("Report.Calibration"), body};
+}
+
+/// The measurement page's groups as it shows them: the grid of measured values with its column
+/// headers, then the version and demand groups.
+ReportSection measurementSection(TForm1& window)
+{
+    MeasurementPage& page = window.measurementPage();
+    QString body;
+    for (QGroupBox* group : page.findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) {
+        QList<LabeledEdit*> edits;
+        for (LabeledEdit* edit : group->findChildren<LabeledEdit*>())
+            if (edit->isVisibleTo(&page))
+                edits << edit;
+        if (edits.isEmpty())
+            continue;
+        // Rows by height, columns by position, as they stand in the group.
+        std::map<int, std::map<int, LabeledEdit*>> grid;
+        std::map<int, QString> headers;
+        for (LabeledEdit* edit : edits) {
+            const QPoint at = edit->mapTo(group, QPoint(0, 0));
+            grid[at.y()][at.x()] = edit;
+        }
+        for (QLabel* label : group->findChildren<QLabel*>())
+            if (label->objectName().startsWith(QLatin1String("Header")) && label->isVisibleTo(&page))
+                headers[label->mapTo(group, QPoint(0, 0)).x()] = label->text();
+        std::vector<int> xs;
+        for (const auto& [y, row] : grid)
+            for (const auto& [x, edit] : row)
+                if (std::find(xs.begin(), xs.end(), x) == xs.end())
+                    xs.push_back(x);
+        std::sort(xs.begin(), xs.end());
+        body += QStringLiteral("<h3>%1</h3>").arg(esc(group->title().trimmed()));
+        body += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">");
+        if (!headers.empty()) {
+            body += QStringLiteral("<tr>");
+            for (int x : xs)
+                body += QStringLiteral("<th colspan=\"2\">%1</th>")
+                            .arg(esc(headers.count(x) ? headers[x] : QString()));
+            body += QStringLiteral("</tr>");
+        }
+        for (const auto& [y, row] : grid) {
+            body += QStringLiteral("<tr>");
+            for (int x : xs) {
+                const auto it = row.find(x);
+                body += it == row.end()
+                            ? QStringLiteral("<td></td><td></td>")
+                            : cell(editCaption(it->second)) + QStringLiteral("<td align=\"right\">%1</td>")
+                                                                  .arg(esc(it->second->text().trimmed()));
+            }
+            body += QStringLiteral("</tr>");
+        }
+        body += QStringLiteral("</table>");
+    }
+    return {currentText("Report.Measurement"), body};
+}
+
+ReportSection errorsSection(TForm1& window)
+{
+    const StateRecord& st = window.model().state();
+    auto list = [](const QStringList& names) {
+        return names.isEmpty() ? currentText("Report.None") : names.join(QStringLiteral(", "));
+    };
+    // The lamps' captions of the measurement page: outputs 1 and 2, inputs 1 to 3.
+    auto states = [&](std::initializer_list<std::pair<const char*, IoBit>> lamps) {
+        QStringList s;
+        for (const auto& [label, bit] : lamps) {
+            const QLabel* caption = window.measurementPage().findChild<QLabel*>(QLatin1String(label));
+            s << QStringLiteral("%1: %2").arg(caption ? caption->text().trimmed() : QString(),
+                                              currentText(ioActive(st, bit) ? "Report.On" : "Report.Off"));
+        }
+        return s.join(QStringLiteral(", "));
+    };
+    return {
+        currentText("Report.Errors"),
+        pairs(
+            {{currentText("Report.DynamicErrors"), list(errorFlagNames(dynamicErrors(st)))},
+             {currentText("Report.StaticErrors"), list(errorFlagNames(staticErrors(st)))},
+             {currentText("Report.ErrorLed"), currentText(errorLedLit(st) ? "Report.Lit" : "Report.Dark")},
+             {currentText("Report.Inputs"),
+              states({{"Label101", kIoInput1}, {"Label102", kIoInput2}, {"Label103", kIoInput3}})},
+             {currentText("Report.Outputs"), states({{"Label99", kIoOutput1}, {"Label100", kIoOutput2}})}})};
+}
+
+ReportSection journalSection(TForm1& window)
+{
+    const std::uint32_t meter = window.model().lineMeter().value_or(factoryNumber(window.model().version()));
+    QString reason;
+    const std::vector<JournalLine> lines = window.safeWrites().history().readJournal(meter, &reason);
+    QString body;
+    if (!reason.isEmpty())
+        body += QStringLiteral("<p>%1</p>").arg(esc(reason));
+    if (lines.empty())
+        return {currentText("Report.Journal"),
+                body + QStringLiteral("<p>%1</p>").arg(esc(currentText("Report.NoJournal")))};
+    std::vector<QStringList> rows{{currentText("Report.Time"), currentText("Report.User"),
+                                   currentText("Report.Record"), currentText("Report.Changes"),
+                                   currentText("Report.Outcome")}};
+    const std::size_t first = lines.size() > kJournalEntries ? lines.size() - kJournalEntries : 0;
+    for (std::size_t i = first; i < lines.size(); ++i) {
+        const JournalLine& l = lines[i];
+        if (l.damaged)
+            rows.push_back({QString(), QString(), QString(), l.text, QString()});
+        else
+            rows.push_back({l.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), l.user,
+                            QLatin1String(memoryRecordName(l.record)), l.changes, l.outcomeText});
+    }
+    return {currentText("Report.Journal"), body + table(rows)};
+}
+
+QImage phasorPicture(TForm1& window)
+{
+    const auto* page = window.findChild<PhasorPage*>(QStringLiteral("TabSheet_Phasor"));
+    QImage image(600, 600, QImage::Format_RGB32);
+    const DeviceModel& model = window.model();
+    DrawPhasorDiagram(image,
+                      makePhasorInput(model.net(), model.caldata(), page ? page->zoomU() : 1.0f,
+                                      page ? page->zoomI() : 1.0f),
+                      page ? page->options() : PhasorOptions{});
+    return image;
+}
+
+QImage harmonicsPicture(TForm1& window)
+{
+    const auto* page = window.findChild<HarmonicsPage*>(QStringLiteral("TabSheet_Harmonics"));
+    return page ? page->chartView()->grab().toImage() : QImage();
+}
+
+QString dataUri(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return QStringLiteral("data:image/png;base64,") + QString::fromLatin1(png.toBase64());
+}
+
+} // namespace
+
+std::optional<ReportSection> lineStatisticsSection(TForm1& window)
+{
+    // The link keeps no statistics of its line yet; once it does, its section is built here.
+    Q_UNUSED(window);
+    return std::nullopt;
+}
+
+ReportContent buildReport(TForm1& window)
+{
+    ReportContent content;
+    content.title = currentText("Report.Title");
+    content.sections.push_back(aboutSection());
+    content.sections.push_back(identitySection(window));
+    content.sections.push_back(configurationSection(window));
+    content.sections.push_back(calibrationSection(window));
+    content.sections.push_back(measurementSection(window));
+    content.sections.push_back({currentText("Report.Pictures"), QString(), true});
+    content.sections.push_back(errorsSection(window));
+    if (auto line = lineStatisticsSection(window))
+        content.sections.push_back(*line);
+    content.sections.push_back(journalSection(window));
+    content.phasor = phasorPicture(window);
+    content.harmonics = harmonicsPicture(window);
+    return content;
+}
+
+QString ReportContent::html(bool embedded) const
+{
+    const QString phasorSrc = embedded ? dataUri(phasor) : QStringLiteral("report:phasor");
+    const QString harmonicsSrc = embedded ? dataUri(harmonics) : QStringLiteral("report:harmonics");
+    QString html = QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1</title>"
+                                  "<style>body{font-family:sans-serif;font-size:9pt} table{border-collapse:"
+                                  "collapse} th{background:#e8e8e8} h2{margin-top:14px}</style></head><body>"
+                                  "<h1>%1</h1>")
+                       .arg(esc(title));
+    for (const ReportSection& s : sections) {
+        // The pictures start a page of their own, so their heading stays with them.
+        html += (s.pictures ? QStringLiteral("<h2 style=\"page-break-before: always\">%1</h2>")
+                            : QStringLiteral("<h2>%1</h2>"))
+                    .arg(esc(s.heading));
+        if (s.pictures) {
+            const int phasorHeight = phasor.isNull() ? 0 : kPictureWidth * phasor.height() / phasor.width();
+            const int harmonicsHeight =
+                harmonics.isNull() ? 0 : kPictureWidth * harmonics.height() / std::max(1, harmonics.width());
+            html += QStringLiteral(
+                        "<table cellspacing=\"4\"><tr><td><img src=\"%1\" width=\"%2\" height=\"%3\"></td>"
+                        "<td><img src=\"%4\" width=\"%2\" height=\"%5\"></td></tr></table>")
+                        .arg(phasorSrc)
+                        .arg(kPictureWidth)
+                        .arg(phasorHeight)
+                        .arg(harmonicsSrc)
+                        .arg(harmonicsHeight);
+        } else {
+            html += s.body;
+        }
+    }
+    return html + QStringLiteral("</body></html>");
+}
+
+bool writeReport(const QString& file, const ReportContent& content, QString* reason)
+{
+    const QString suffix = QFileInfo(file).suffix().toLower();
+    const bool pdf = suffix == QLatin1String("pdf");
+    if (!pdf && suffix != QLatin1String("html") && suffix != QLatin1String("htm")) {
+        *reason = currentText("Report.UnknownType");
+        return false;
+    }
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) {
+        *reason = out.errorString();
+        return false;
+    }
+    if (pdf) {
+        QPdfWriter writer(&out);
+        writer.setTitle(content.title);
+        writer.setCreator(QStringLiteral("KVAM2100 %1").arg(QStringLiteral(KVAM_VERSION)));
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+        writer.setResolution(300);
+        // Laid out at the screen's resolution, as text documents are, and drawn page by page scaled
+        // to the writer's: the document keeps its pictures (QTextDocument::print lays out a copy
+        // without them).
+        const QRectF paint = writer.pageLayout().paintRectPixels(writer.resolution());
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const double scale = writer.resolution() / (screen ? screen->logicalDotsPerInchY() : 96.0);
+        const QSizeF page(paint.width() / scale, paint.height() / scale);
+        QTextDocument document;
+        QFont font = document.defaultFont();
+        // No ligatures: a reader of the PDF's text finds "fi" as two letters.
+        font.setStyleStrategy(QFont::PreferNoShaping);
+        document.setDefaultFont(font);
+        document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("report:phasor")),
+                             content.phasor);
+        document.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("report:harmonics")),
+                             content.harmonics);
+        document.setHtml(content.html(false));
+        document.setPageSize(page);
+        QPainter painter(&writer);
+        painter.scale(scale, scale);
+        for (int p = 0; p < document.pageCount(); ++p) {
+            if (p > 0)
+                writer.newPage();
+            painter.save();
+            painter.translate(0, -p * page.height());
+            document.drawContents(&painter, QRectF(QPointF(0, p * page.height()), page));
+            painter.restore();
+        }
+        painter.end(); // the whole PDF is in `out` now
+    } else {
+        out.write(content.html(true).toUtf8());
+    }
+    // A write that failed on the way (a full disk) leaves the old file: the save is not committed.
+    if (out.error() != QFileDevice::NoError) {
+        *reason = out.errorString();
+        out.cancelWriting();
+        return false;
+    }
+    if (!out.commit()) {
+        *reason = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace kvam
