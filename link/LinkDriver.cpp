@@ -40,6 +40,7 @@ LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
     m_gapTimer.setSingleShot(true);
     m_gapTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_gapTimer, &QTimer::timeout, this, &LinkDriver::fastTurn);
+    m_clock.start();
 }
 
 LinkDriver::~LinkDriver()
@@ -158,6 +159,11 @@ void LinkDriver::exchangeEnded()
 {
     if (m_fast && m_commTimer.isActive())
         m_gapTimer.start();
+}
+
+std::int64_t LinkDriver::nowMicros() const
+{
+    return m_clock.nsecsElapsed() / 1000;
 }
 
 void LinkDriver::setFastRefresh(bool on)

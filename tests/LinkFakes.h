@@ -32,6 +32,7 @@ struct FakeIo : LinkIo
     LampColor tx = LampColor::White, rx = LampColor::White;
     int closes = 0;
     int flagNotices = 0;
+    std::int64_t now = 0; ///< microseconds, moved on by the test
 
     bool portOpen() const override { return open; }
     bool writePort(const std::uint8_t* d, int n) override
@@ -59,6 +60,7 @@ struct FakeIo : LinkIo
     void setRxLamp(LampColor c) override { rx = c; }
     void displayCom(const std::string& b) override { monitor.push_back(b); }
     void flagsChanged() override { ++flagNotices; }
+    std::int64_t nowMicros() const override { return now; }
 };
 
 /// A client that sends zeros and notes which display routine each good answer would reach.
