@@ -207,6 +207,22 @@ constexpr UiText kTexts[] = {
     message("Logbutton.Stop", "Stop log"),
     message("LogFileDialog", " Select log file"),
     message("LogFileDialog.Filter", "Text files (*.txt)"),
+    // Communication page: the line statistics, in both languages
+    {"LineStatsBox", "Vonalstatisztika", "Line statistics"},
+    {"LineStatsRequests", "Elküldött kérések", "Requests sent"},
+    {"LineStatsAnswers", "Jó válaszok", "Good answers"},
+    {"LineStatsTimeouts", "Időtúllépések", "Time-outs"},
+    {"LineStatsCrcErrors", "CRC-hibák", "CRC errors"},
+    {"LineStatsTooShort", "Túl rövid válaszok", "Answers too short"},
+    {"LineStatsLate", "Kérés nélküli keretek", "Frames not awaited"},
+    {"LineStatsStray", "Eldobott bájtok", "Stray bytes dropped"},
+    {"LineStatsTimes", "Válaszidő parancsonként [ms]", "Answer time per command [ms]"},
+    {"LineStatsReset", "Nullázás", "Reset"},
+    message("LineStats.Command", "Parancs", "Command"),
+    message("LineStats.Count", "db", "n"),
+    message("LineStats.Least", "min", "min"),
+    message("LineStats.Median", "medián", "median"),
+    message("LineStats.Most", "max", "max"),
 
     // The record file's dialogs
     message("SaveRecordDialog", " Save user config"),
