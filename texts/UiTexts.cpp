@@ -139,6 +139,17 @@ constexpr UiText kTexts[] = {
     message("Phasor.NegativeOrder", "negatív"),
     message("Phasor.Unbalance", "Aszimmetria = %1%"),
     message("Phasor.Unbalance2", "Aszimmetria2 = %1%"),
+    // Phasor page: the wiring hints
+    {"WiringBox", "Bekötés", "Wiring"},
+    message("WiringHint.None", "Nincs figyelmeztetés", "No hint"),
+    message("WiringHint.MissingVoltage", "L%1: nincs feszültség (%2 V)", "L%1: voltage missing (%2 V)"),
+    message("WiringHint.ReversedPhaseOrder", "Fordított fázissorrend (L1-L3-L2)",
+            "Reversed phase order (L1-L3-L2)"),
+    message("WiringHint.ReversedCt",
+            "L%1: negatív hatásos teljesítmény (%2 kW): fordítva bekötött áramváltó?",
+            "L%1: negative active power (%2 kW): current transformer reversed?"),
+    message("WiringHint.CtOnOtherPhase", "L%1: teljesítménytényező %2: az áramváltó másik fázison?",
+            "L%1: power factor %2: current transformer on another phase?"),
 
     // Error page: the lamps of one bit share its meaning in both groups
     {"GroupBox10", " Dinamikus hibák "},
