@@ -308,6 +308,10 @@ private slots:
         QCOMPARE(table->rowCount(), 0);
         QCOMPARE(f.engine().lineStats().totals().requests, std::uint64_t(0));
 
+        struct BackToHungarian
+        {
+            ~BackToHungarian() { setCurrentLanguage(Language::Hungarian); }
+        } laterTests;
         f.switchToEnglish();
         QCOMPARE(box->title(), QStringLiteral("Line statistics"));
         QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Command"));

@@ -428,11 +428,11 @@ private slots:
 
     void tableFigures()
     {
-        QCOMPARE(switchedTexts().size(), std::size_t(162));
+        QCOMPARE(switchedTexts().size(), std::size_t(163));
         QSet<QString> keys;
         for (const UiText& t : switchedTexts())
             keys.insert(QLatin1String(t.control));
-        QCOMPARE(keys.size(), 162);
+        QCOMPARE(keys.size(), 163);
         QCOMPARE(languageItemLists().size(), std::size_t(10));
         QCOMPARE(languageLabelCopies().size(), std::size_t(20));
         QCOMPARE(languageRememberedSelections().size(), std::size_t(13));
