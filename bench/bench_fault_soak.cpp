@@ -35,6 +35,11 @@
 //     the user reads or writes again;
 //   - the last output test byte, analog calibration code and test value that reached a meter are
 //     the window's last.
+// Checked at every checkpoint and at the end, exactly: the engine's line statistics against the
+// monitor (requests, frames, CRC errors, short answers, time-outs) and the ports (requests written,
+// bytes delivered); every received byte in a frame, dropped or held; every request ended or
+// awaited; no meter taking more requests of a command than were sent, and no more good answers
+// than the meters sent whole.
 // Exit code 1 when any check failed or a one-shot request was still unanswered after the settle.
 
 #include "app/TForm1.h"
@@ -275,6 +280,28 @@ const char* outcomeName(WriteOutcome o)
     return "other meter";
 }
 
+/// The port behind a name of the rig: counts what the window writes to it, and what it delivers.
+class TappedPort : public VirtualMeterPort
+{
+public:
+    TappedPort(bool paced, const QString& name, VirtualMeterPort::Cable& cable, int& writes,
+               std::uint64_t& delivered)
+        : VirtualMeterPort(paced, name, cable), m_writes(writes)
+    {
+        connect(this, &SerialPort::received, this,
+                [&delivered](const QByteArray& b) { delivered += std::uint64_t(b.size()); });
+    }
+    bool write(const QByteArray& data) override
+    {
+        const bool ok = VirtualMeterPort::write(data);
+        m_writes += ok;
+        return ok;
+    }
+
+private:
+    int& m_writes;
+};
+
 /// The two meters and the cables behind the two ports. They outlive every port the window opens,
 /// as real meters and cables outlive a port being closed.
 struct Rig
@@ -312,7 +339,8 @@ struct Rig
         return [this](const QString& name) -> std::unique_ptr<SerialPort> {
             for (int k = 0; k < 2; ++k)
                 if (name == QLatin1String(kPortNames[k]))
-                    return std::make_unique<VirtualMeterPort>(paced, name, cables[std::size_t(k)]);
+                    return std::make_unique<TappedPort>(paced, name, cables[std::size_t(k)], portWrites,
+                                                        portDelivered);
             return nullptr;
         };
     }
@@ -329,6 +357,8 @@ struct Rig
     bool paced;
     std::array<std::unique_ptr<VirtualMeter>, 2> meters;
     std::array<VirtualMeterPort::Cable, 2> cables;
+    int portWrites = 0;              ///< requests the ports took from the window
+    std::uint64_t portDelivered = 0; ///< bytes the ports delivered to the window
 };
 
 /// One press that committed an image for writing, and what became of it.
@@ -484,6 +514,9 @@ private:
     void verify(const char* when);
     /// The end: writes still open are lost, clamps still unreported are unreported.
     void judgeOpenWrites();
+    /// The engine's line statistics against what the monitor showed, what the ports carried and
+    /// what the meters took.
+    void checkLineStats(const char* when);
 
     Options m_opt;
     TForm1& f;
@@ -521,10 +554,12 @@ private:
 
     int m_failures = 0;
     int m_failureLines = 0;
+    // What the monitor showed, against which the engine's line statistics are checked.
     int m_requests = 0;
     int m_frames = 0;
     int m_timeouts = 0;
     int m_badCrcFrames = 0;
+    int m_shortAnswers = 0;
     std::array<int, kCommandCount + 1> m_confirmed{};
     std::array<int, kCommandCount + 1> m_writeFrames{};
     int m_staleWrites = 0;
@@ -646,6 +681,8 @@ void Soak::onMonitor(const QString& block)
         ++m_badCrcFrames;
     if (block.startsWith(QLatin1String("Timeout")))
         ++m_timeouts;
+    if (block.startsWith(QLatin1String("Answer too short")))
+        ++m_shortAnswers;
     const QByteArray req = requestOf(block);
     if (req.isEmpty())
         return;
@@ -1257,6 +1294,60 @@ void Soak::judgeOpenWrites()
     }
 }
 
+void Soak::checkLineStats(const char* when)
+{
+    const LineStats& stats = f.engine().lineStats();
+    const LineTotals& t = stats.totals();
+    auto agree = [&](const char* what, std::uint64_t engine, std::uint64_t other) {
+        if (engine != other)
+            fail("line statistics differ", QStringLiteral("%1 (%2): the engine counted %3, the soak %4")
+                                               .arg(QLatin1String(what), QLatin1String(when))
+                                               .arg(engine)
+                                               .arg(other));
+    };
+    // Exactly what the monitor showed and the ports carried.
+    agree("requests against the monitor's requests", t.requests, std::uint64_t(m_requests));
+    agree("requests against the ports' writes", t.requests, std::uint64_t(m_rig.portWrites));
+    agree("complete frames against the monitor's", t.answers + t.crcErrors + t.tooShort,
+          std::uint64_t(m_frames));
+    agree("CRC errors against the monitor's CRC NOTOK", t.crcErrors, std::uint64_t(m_badCrcFrames));
+    agree("short answers against the monitor's", t.tooShort, std::uint64_t(m_shortAnswers));
+    agree("time-outs against the monitor's", t.timeouts, std::uint64_t(m_timeouts));
+    agree("bytes received against the ports' deliveries", t.bytesReceived, m_rig.portDelivered);
+    // Every byte is in a frame, thrown away or held; every request has ended or is awaited.
+    agree("bytes received against framed + dropped + held", t.bytesReceived,
+          t.frameBytes + t.strayBytes + std::uint64_t(f.engine().state().Stored));
+    agree("requests against exchanges ended + awaited", t.requests,
+          stats.exchangesEnded() + (stats.awaiting() ? 1 : 0));
+    // A meter hears only requests the window sent, and a good frame comes only from an answer
+    // that a meter sent whole.
+    std::uint64_t sent = 0;
+    std::uint64_t taken = 0;
+    std::uint64_t whole = 0;
+    for (int k = 1; k <= kCommandCount; ++k) {
+        std::uint64_t heard = 0;
+        for (int m = 0; m < 2; ++m)
+            heard += std::uint64_t(m_rig.meter(m).stats().byCode[std::size_t(k)]);
+        sent += stats.command(k).sent;
+        taken += heard;
+        if (heard > stats.command(k).sent)
+            fail("a meter took more requests than the engine sent", QStringLiteral("%1: %2 taken, %3 sent")
+                                                                        .arg(QLatin1String(commandName(k)))
+                                                                        .arg(heard)
+                                                                        .arg(stats.command(k).sent));
+    }
+    for (int m = 0; m < 2; ++m) {
+        const MeterStats& ms = m_rig.meter(m).stats();
+        whole += std::uint64_t(ms.requests - ms.dropped - ms.corrupted);
+    }
+    agree("requests against the sum over the commands", t.requests, sent);
+    if (taken > t.requests)
+        fail("the meters took more requests than the engine sent", QLatin1String(when));
+    if (t.answers > whole)
+        fail("more good answers than the meters sent whole",
+             QStringLiteral("%1 (%2 against %3)").arg(QLatin1String(when)).arg(t.answers).arg(whole));
+}
+
 int Soak::run()
 {
     f.configFiles().setSettingsDir(m_dir.path());
@@ -1348,6 +1439,7 @@ int Soak::run()
             if (waitFor([&] { return quiet(); }, 60)) {
                 ++m_checkpoints;
                 verify("checkpoint");
+                checkLineStats("checkpoint");
             } else {
                 ++m_checkpointsMissed;
             }
@@ -1366,6 +1458,7 @@ int Soak::run()
     if (settled && stillQuiet)
         verify("end");
     judgeOpenWrites();
+    checkLineStats("end");
     QStringList pending;
     for (int k : kOneShot)
         if (f.engine().flag(k))
@@ -1380,8 +1473,27 @@ int Soak::run()
                 m_actions, m_actionCounts[0], m_actionCounts[1], m_actionCounts[2], m_actionCounts[3],
                 m_actionCounts[4], m_actionCounts[5], m_actionCounts[6], m_actionCounts[7], m_actionCounts[8],
                 m_actionCounts[9], m_actionCounts[10]);
-    std::printf("exchanges: %d requests sent, %d frames received (%d with a bad CRC), %d time-outs\n",
-                m_requests, m_frames, m_badCrcFrames, m_timeouts);
+    const LineStats& line = f.engine().lineStats();
+    const LineTotals& t = line.totals();
+    std::printf(
+        "line statistics: %llu requests sent, %llu good answers, %llu time-outs, %llu CRC errors, %llu "
+        "answers too short, %llu frames with no request outstanding, %llu exchanges cut by a port "
+        "change, %llu of %llu bytes received dropped as stray\n",
+        (unsigned long long)t.requests, (unsigned long long)t.answers, (unsigned long long)t.timeouts,
+        (unsigned long long)t.crcErrors, (unsigned long long)t.tooShort, (unsigned long long)t.lateFrames,
+        (unsigned long long)t.abandoned, (unsigned long long)t.strayBytes,
+        (unsigned long long)t.bytesReceived);
+    QStringList times;
+    for (int k = 1; k <= kCommandCount; ++k) {
+        const AnswerTimes& a = line.command(k).times;
+        if (a.count() > 0)
+            times << QStringLiteral("%1 %2/%3/%4")
+                         .arg(QLatin1String(commandName(k)))
+                         .arg(double(a.least()) / 1000, 0, 'f', 1)
+                         .arg(double(a.median()) / 1000, 0, 'f', 1)
+                         .arg(double(a.most()) / 1000, 0, 'f', 1);
+    }
+    std::printf("answer times in ms (least/median/most): %s\n", qPrintable(times.join(QStringLiteral(", "))));
     for (int m = 0; m < 2; ++m) {
         const MeterStats& s = m_rig.meter(m).stats();
         std::printf("meter %u took %d requests; faults injected: %d dropped, %d bad CRC, %d late (%d write "

@@ -4,7 +4,8 @@
 //   0xA0..0xBF  a well-formed frame: code, length byte L, then 2 * L payload bytes, in one event
 //   0xC0..0xDF  the receive watchdog expires
 //   0xE0..0xFF  by the low two bits: scheduler tick, port opened, transmit empty, answer time-out
-// After every event the receiver's state must be one it can go on from.
+// After every event the receiver's state must be one it can go on from, and the line statistics
+// must account for every byte and every request.
 
 #include "device/DeviceModel.h"
 #include "fuzz/FuzzInput.h"
@@ -20,9 +21,16 @@ using namespace kvam;
 
 namespace {
 
-void checkReceiver(const LinkState& s)
+void checkReceiver(const LinkEngine& engine)
 {
+    const LinkState& s = engine.state();
     KVAM_FUZZ_CHECK(s.RxIndex >= 0 && s.RxIndex < kBufferSize);
+    // Every byte received is in a complete frame, thrown away, or held; every request has ended or
+    // is the one awaited.
+    const LineStats& stats = engine.lineStats();
+    const LineTotals& t = stats.totals();
+    KVAM_FUZZ_CHECK(t.bytesReceived == t.frameBytes + t.strayBytes + std::uint64_t(s.Stored));
+    KVAM_FUZZ_CHECK(t.requests == stats.exchangesEnded() + (stats.awaiting() ? 1 : 0));
     KVAM_FUZZ_CHECK(!s.FrameComplete); // a complete frame is handled within its event
     // From the third byte of a frame on, the length is the one its header bytes hold.
     if (s.RxIndex >= 3)
@@ -93,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
         }
-        checkReceiver(engine.state());
+        checkReceiver(engine);
         if (io.monitor.size() > 64)
             io.monitor.erase(io.monitor.begin(), io.monitor.end() - 8);
         if (io.writes.size() > 64)

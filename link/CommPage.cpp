@@ -2,6 +2,8 @@
 
 #include "link/LinkDriver.h"
 #include "link/PortNames.h"
+#include "platform/LanguageSwitch.h"
+#include "platform/NumberFormat.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Commands.h"
 #include "service/DataLogger.h"
@@ -10,17 +12,50 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 
 namespace kvam {
+
+namespace {
+
+/// The totals of the line statistics, in the order shown: the caption's key and the count.
+struct LineTotalRow
+{
+    const char* key;
+    std::uint64_t LineTotals::*count;
+};
+constexpr LineTotalRow kLineTotalRows[] = {
+    {"LineStatsRequests", &LineTotals::requests}, {"LineStatsAnswers", &LineTotals::answers},
+    {"LineStatsTimeouts", &LineTotals::timeouts}, {"LineStatsCrcErrors", &LineTotals::crcErrors},
+    {"LineStatsTooShort", &LineTotals::tooShort}, {"LineStatsLate", &LineTotals::lateFrames},
+    {"LineStatsStray", &LineTotals::strayBytes},
+};
+
+/// The columns of the per-command table: command, answers timed, least, median, most.
+constexpr const char* kLineTimeColumns[] = {"LineStats.Command", "LineStats.Count", "LineStats.Least",
+                                            "LineStats.Median", "LineStats.Most"};
+constexpr int kLineTimeWidths[] = {86, 24, 30, 44, 28};
+
+/// Tenths of a millisecond only where they tell something: a real line's answers take tens.
+QString milliseconds(std::int64_t micros)
+{
+    const double ms = double(micros) / 1000.0;
+    return formatNumber(ms < 10.0 ? "%.1f" : "%.0f", ms);
+}
+
+} // namespace
 
 void PortsComboBox::showPopup()
 {
@@ -120,6 +155,150 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     bold.setBold(true);
     m_logFile->setFont(bold);
     setLogFailing(false);
+
+    makeLineStatsBox();
+}
+
+void CommPage::makeLineStatsBox()
+{
+    // Below the port and monitor controls of the right-hand column. The command boxes of the
+    // service mode take the same column: the statistics step aside while they show.
+    m_statsBox = new QGroupBox(uiText("LineStatsBox"), this);
+    m_statsBox->setObjectName(QStringLiteral("LineStatsBox"));
+    m_statsBox->setGeometry(530, 150, 230, 330);
+    QFont small = m_statsBox->font();
+    small.setPixelSize(11);
+
+    int y = 20;
+    for (std::size_t i = 0; i < std::size(kLineTotalRows); ++i, y += 16) {
+        auto* caption = new QLabel(uiText(kLineTotalRows[i].key), m_statsBox);
+        caption->setObjectName(QLatin1String(kLineTotalRows[i].key));
+        caption->setGeometry(8, y, 150, 16);
+        caption->setFont(small);
+        auto* value = new QLabel(QStringLiteral("0"), m_statsBox);
+        value->setObjectName(QLatin1String(kLineTotalRows[i].key) + QStringLiteral("Value"));
+        value->setGeometry(150, y, 72, 16);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setFont(small);
+        m_statsValues[i] = value;
+    }
+
+    auto* times = new QLabel(uiText("LineStatsTimes"), m_statsBox);
+    times->setObjectName(QStringLiteral("LineStatsTimes"));
+    times->setGeometry(8, y + 4, 214, 16);
+    times->setFont(small);
+
+    m_statsTable = new QTableWidget(0, int(std::size(kLineTimeColumns)), m_statsBox);
+    m_statsTable->setObjectName(QStringLiteral("LineStatsTable"));
+    m_statsTable->setGeometry(8, y + 22, 214, 296 - (y + 22));
+    m_statsTable->setFont(small);
+    m_statsTable->horizontalHeader()->setFont(small);
+    m_statsTable->verticalHeader()->hide();
+    m_statsTable->verticalHeader()->setDefaultSectionSize(16);
+    m_statsTable->horizontalHeader()->setMinimumSectionSize(10);
+    m_statsTable->horizontalHeader()->setFixedHeight(18);
+    m_statsTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_statsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_statsTable->setSelectionMode(QAbstractItemView::NoSelection);
+    m_statsTable->setFocusPolicy(Qt::NoFocus);
+    m_statsTable->setWordWrap(false);
+    for (int c = 0; c < int(std::size(kLineTimeWidths)); ++c)
+        m_statsTable->setColumnWidth(c, kLineTimeWidths[c]);
+    m_statsTable->horizontalHeader()->setStretchLastSection(true);
+
+    auto* reset = new QPushButton(uiText("LineStatsReset"), m_statsBox);
+    reset->setObjectName(QStringLiteral("LineStatsReset"));
+    reset->setGeometry(8, 300, 90, 24);
+    connect(reset, &QPushButton::clicked, this, &CommPage::LineStatsResetClick);
+
+    m_statsTimer = new QTimer(this);
+    m_statsTimer->setObjectName(QStringLiteral("LineStatsTimer"));
+    m_statsTimer->setInterval(kLineStatsRefreshMs);
+    connect(m_statsTimer, &QTimer::timeout, this, &CommPage::showLineStats);
+
+    m_commandBox->installEventFilter(this);
+    m_statsBox->setVisible(m_commandBox->isHidden());
+    setProperty(kFollowsLanguageProperty, true);
+    showLineStats();
+}
+
+void CommPage::showLineStats()
+{
+    QStringList headers;
+    for (const char* key : kLineTimeColumns)
+        headers << currentText(key);
+    for (int c = 0; c < headers.size(); ++c) {
+        QTableWidgetItem* h = m_statsTable->horizontalHeaderItem(c);
+        if (!h || h->text() != headers[c])
+            m_statsTable->setHorizontalHeaderItem(c, new QTableWidgetItem(headers[c]));
+    }
+    if (!m_link)
+        return;
+    const LineStats& stats = m_link->engine().lineStats();
+    for (std::size_t i = 0; i < std::size(kLineTotalRows); ++i)
+        m_statsValues[i]->setText(QString::number(stats.totals().*kLineTotalRows[i].count));
+
+    int row = 0;
+    for (int k = 1; k <= kCommandCount; ++k) {
+        const CommandCounts& c = stats.command(k);
+        if (c.sent == 0)
+            continue;
+        const bool timed = c.times.count() > 0;
+        const QString cells[] = {QLatin1String(commandName(k)), QString::number(c.times.count()),
+                                 timed ? milliseconds(c.times.least()) : QString(),
+                                 timed ? milliseconds(c.times.median()) : QString(),
+                                 timed ? milliseconds(c.times.most()) : QString()};
+        if (m_statsTable->rowCount() <= row)
+            m_statsTable->insertRow(row);
+        for (int col = 0; col < int(std::size(cells)); ++col) {
+            QTableWidgetItem* item = m_statsTable->item(row, col);
+            if (!item) {
+                item = new QTableWidgetItem;
+                item->setTextAlignment(Qt::AlignVCenter | (col == 0 ? Qt::AlignLeft : Qt::AlignRight));
+                m_statsTable->setItem(row, col, item);
+            }
+            if (item->text() != cells[col])
+                item->setText(cells[col]);
+        }
+        m_statsTable->item(row, 0)->setToolTip(QStringLiteral("%1 (%2)").arg(cells[0]).arg(k));
+        ++row;
+    }
+    m_statsTable->setRowCount(row);
+}
+
+void CommPage::LineStatsResetClick()
+{
+    if (m_link)
+        m_link->engine().resetLineStats();
+    showLineStats();
+}
+
+void CommPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    showLineStats();
+    m_statsTimer->start();
+}
+
+void CommPage::hideEvent(QHideEvent* event)
+{
+    m_statsTimer->stop();
+    QWidget::hideEvent(event);
+}
+
+void CommPage::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        showLineStats();
+    QWidget::changeEvent(event);
+}
+
+bool CommPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_commandBox &&
+        (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        m_statsBox->setVisible(m_commandBox->isHidden());
+    return QWidget::eventFilter(watched, event);
 }
 
 QString CommPage::logButtonCaption() const
@@ -217,6 +396,7 @@ void CommPage::attach(LinkDriver& link, DataLogger& logger, UserPrompts& prompts
     });
     connect(&logger, &DataLogger::recovered, this, [this] { setLogFailing(false); });
     mirrorFlags();
+    showLineStats();
 }
 
 void CommPage::mirrorFlags()

@@ -10,6 +10,8 @@ class QGroupBox;
 class QPlainTextEdit;
 class QLabel;
 class QPushButton;
+class QTableWidget;
+class QTimer;
 
 namespace kvam {
 
@@ -80,9 +82,24 @@ public:
     PortsComboBox* portsBox() const { return m_ports; }
     QCheckBox* scanBox() const { return m_scan; }
 
+    /// How often the line statistics are shown anew while the page is on screen.
+    static constexpr int kLineStatsRefreshMs = 250;
+    /// Shows the engine's line statistics now: the totals, and per command sent the answers and
+    /// their least, median and most time in milliseconds.
+    void showLineStats();
+    /// "Nullázás": the statistics start afresh.
+    void LineStatsResetClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void mirrorFlags();
     void showLogging();
+    void makeLineStatsBox();
 
     LinkDriver* m_link = nullptr;
     DataLogger* m_logger = nullptr;
@@ -99,6 +116,10 @@ private:
     QCheckBox* m_scan;
     QPushButton* m_send;
     int m_lines = 0;
+    QGroupBox* m_statsBox = nullptr;
+    std::array<QLabel*, 7> m_statsValues{};
+    QTableWidget* m_statsTable = nullptr;
+    QTimer* m_statsTimer = nullptr;
 };
 
 } // namespace kvam

@@ -43,6 +43,7 @@ LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
         if (m_commTimer.isActive())
             m_engine.fastTurn();
     });
+    m_clock.start();
 }
 
 LinkDriver::~LinkDriver()
@@ -159,6 +160,11 @@ void LinkDriver::scheduleTurn()
     // A stopped scheduler (a refused meter) takes no turns.
     if (m_commTimer.isActive() && !m_gapTimer.isActive())
         m_gapTimer.start();
+}
+
+std::int64_t LinkDriver::nowMicros() const
+{
+    return m_clock.nsecsElapsed() / 1000;
 }
 
 } // namespace kvam

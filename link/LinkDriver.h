@@ -3,6 +3,7 @@
 #include "link/LinkEngine.h"
 #include "platform/SerialPort.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -64,6 +65,7 @@ private:
     void displayCom(const std::string& block) override;
     void flagsChanged() override;
     void scheduleTurn() override;
+    std::int64_t nowMicros() const override;
 
     PortFactory m_factory;
     std::unique_ptr<SerialPort> m_port;
@@ -73,7 +75,8 @@ private:
     QTimer m_recWatchdog;
     QTimer m_txTimer;
     QTimer m_rxTimer;
-    QTimer m_gapTimer; ///< fast refresh: the gap between two exchanges
+    QTimer m_gapTimer;     ///< fast refresh: the gap between two exchanges
+    QElapsedTimer m_clock; ///< the line statistics' time
 };
 
 } // namespace kvam

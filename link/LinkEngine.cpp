@@ -60,13 +60,14 @@ bool LinkEngine::SendCommand(std::uint8_t code, std::uint16_t payloadLength)
     m_s.TxSize = static_cast<int>(frameSize);
 
     m_io.displayCom("Command: \r\n" + hexDump(tx.data(), m_s.TxSize));
-    m_s.RxIndex = 0;
+    dropReceived();
     m_s.AnswerPending = true;
     if (!m_io.writePort(tx.data(), m_s.TxSize)) {
         m_io.displayCom(kNoPort);
         m_io.closePort();
         return false;
     }
+    m_stats.requestSent(code, m_io.nowMicros());
     m_io.restartAnswerTimeout();
     m_io.setTxLamp(LampColor::Green);
     m_io.restartTxLampTimer();
@@ -78,9 +79,24 @@ void LinkEngine::ComPort1RxChar(const std::uint8_t* bytes, int count)
     if (count <= 0)
         return;
     m_io.restartRecWatchdog();
-    // Whatever follows a complete frame in the same event is dropped by the reader.
-    if (m_s.feed(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(count))))
+    m_stats.bytesReceived(count);
+    // Whatever follows a complete frame in the same event is dropped.
+    const std::size_t taken = m_s.take(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(count)));
+    m_stats.strayDropped(count - static_cast<int>(taken));
+    if (m_s.FrameComplete)
         endFrame();
+}
+
+void LinkEngine::dropReceived()
+{
+    if (!m_s.FrameComplete)
+        m_stats.strayDropped(m_s.Stored);
+    m_s.rewind();
+}
+
+void LinkEngine::resetLineStats()
+{
+    m_stats.reset(m_s.FrameComplete ? 0 : m_s.Stored);
 }
 
 void LinkEngine::endFrame()
@@ -88,6 +104,13 @@ void LinkEngine::endFrame()
     const bool ok = m_s.crcOk();
     m_io.displayCom("Data received:\r\n" + hexDump(m_s.Rxbuff.data(), m_s.frameSize()) + "\r\n" +
                     (ok ? "CRC OK" : "CRC NOTOK") + "\r\n");
+    // Counted before the client sees the answer: whatever it sets going belongs to the next exchange.
+    using V = LineStats::Verdict;
+    m_stats.frameEnded(m_s.code(), m_s.frameSize(),
+                       !ok             ? V::BadCrc
+                       : holdsRecord() ? V::Good
+                                       : V::TooShort,
+                       m_io.nowMicros());
     if (ok)
         DecodePacket();
     m_s.rewind();
@@ -109,14 +132,17 @@ void LinkEngine::ComPort1TxEmpty()
 {
     // The answer time-out counts from the moment the request has left the line. A late
     // transmit-empty after the exchange already ended must not start a time-out of its own.
-    if (m_s.AnswerPending)
+    if (m_s.AnswerPending) {
         m_io.restartAnswerTimeout();
+        m_stats.requestLeftLine(m_io.nowMicros());
+    }
 }
 
 void LinkEngine::TimeoutTimerTimer()
 {
     m_io.stopAnswerTimeout();
     m_s.AnswerPending = false;
+    m_stats.timedOut();
     m_io.setRxLamp(LampColor::Red);
     m_io.displayCom("Timeout");
     m_client.lineInterrupted();
@@ -138,7 +164,7 @@ void LinkEngine::RecWatchdogTimer()
 {
     // Stray bytes with no request outstanding must not sit at the front of the next answer.
     if (!m_s.AnswerPending)
-        m_s.RxIndex = 0;
+        dropReceived();
 }
 
 void LinkEngine::CommTimerTimer()
@@ -185,8 +211,7 @@ void LinkEngine::CoolPageControl1Change(const PagePolls& a)
 
 void LinkEngine::startUp()
 {
-    m_s.RxIndex = 0;
-    m_s.FrameComplete = false;
+    dropReceived();
     setFlag(Read_RAM2, true);
     setFlag(Read_RAM3, true);
     setFlag(Read_Version, true);
@@ -194,10 +219,11 @@ void LinkEngine::startUp()
 
 void LinkEngine::portOpened()
 {
+    // The exchange is forgotten, and so is its time-out: it would report a request nobody awaits.
     m_s.AnswerPending = false;
-    m_s.RxIndex = 0;
-    m_s.RxLength = 0;
-    m_s.FrameComplete = false;
+    m_io.stopAnswerTimeout();
+    m_stats.abandoned();
+    dropReceived();
     m_client.lineInterrupted();
 }
 
@@ -206,19 +232,22 @@ void LinkEngine::portClosed()
     m_client.lineInterrupted();
 }
 
+bool LinkEngine::holdsRecord() const
+{
+    return m_s.payloadLength() >= answerRecordSize(m_s.code());
+}
+
 void LinkEngine::DecodePacket()
 {
     // A record is copied whole from Rxbuff: behind a short answer it would take the bytes of older
     // frames for new ones. So a short answer is only shown, and leaves its request flag as it was,
     // so a one-shot read is asked again.
-    const int payloadLength = m_s.RxLength - 2;
-    const int recordSize = answerRecordSize(m_s.Rxbuff[0]);
-    if (payloadLength < recordSize) {
-        m_io.displayCom("Answer too short for its record: " + std::to_string(payloadLength) + " of " +
-                        std::to_string(recordSize) + " bytes\r\n");
+    if (!holdsRecord()) {
+        m_io.displayCom("Answer too short for its record: " + std::to_string(m_s.payloadLength()) + " of " +
+                        std::to_string(answerRecordSize(m_s.code())) + " bytes\r\n");
         return;
     }
-    m_client.answerReceived(m_s.Rxbuff[0], m_s.Rxbuff.data() + 3);
+    m_client.answerReceived(m_s.code(), m_s.payload());
 }
 
 } // namespace kvam

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/LineStats.h"
 #include "link/PagePolls.h"
 #include "protocol/Commands.h"
 #include "protocol/FrameReader.h"
@@ -41,6 +42,8 @@ public:
     /// Fast refresh: the line is free; call fastTurn() after a gap of a few character times, so
     /// the meter sees the frames apart (a turn asked for again before then is the same turn).
     virtual void scheduleTurn() {}
+    /// Microseconds on a monotonic clock: the line statistics time the answers with it.
+    virtual std::int64_t nowMicros() const = 0;
 };
 
 /// The meter's side of the link: it says what each request carries and takes each answer. The
@@ -126,12 +129,22 @@ public:
     /// Hands a good answer to the client, unless its payload is shorter than its record.
     void DecodePacket();
 
+    /// Requests, how their exchanges ended, answer times and the received bytes thrown away.
+    const LineStats& lineStats() const { return m_stats; }
+    /// Starts the statistics afresh; an exchange under way and a frame being assembled are kept.
+    void resetLineStats();
+
 private:
     void endFrame();
+    /// Whether the frame in the receiver holds at least the record of its code.
+    bool holdsRecord() const;
+    /// Rewinds the receiver, counting the bytes of an unfinished frame as thrown away.
+    void dropReceived();
 
     LinkIo& m_io;
     LinkClient& m_client;
     LinkState m_s;
+    LineStats m_stats;
     std::array<bool, kCommandCount + 1> m_flags{};
     bool m_fast = false;
 };

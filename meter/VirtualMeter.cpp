@@ -467,6 +467,17 @@ std::uint32_t VirtualMeter::errorsAt(const NetworkSnapshot& s) const
     return e;
 }
 
+NetworkSnapshot VirtualMeter::sensed(double t) const
+{
+    NetworkSnapshot s = networkAt(t);
+    if (m_config.reversedCt >= 1 && m_config.reversedCt <= 3) {
+        // A reversed transformer turns its current by half a turn: the angle stays within -180..180.
+        double& fi = s.fi[std::size_t(m_config.reversedCt - 1)];
+        fi = fi > 0.0 ? fi - 180.0 : fi + 180.0;
+    }
+    return s;
+}
+
 void VirtualMeter::advanceTo(double t)
 {
     if (!m_started) {
@@ -474,7 +485,7 @@ void VirtualMeter::advanceTo(double t)
         m_lastT = t;
         m_periodIndex = static_cast<std::int64_t>(std::floor(t / kDemandPeriodS));
         // Pretend the meter has been running since the period began.
-        const NetworkSnapshot s = networkAt(t);
+        const NetworkSnapshot s = sensed(t);
         const auto r = ratios();
         double p = 0.0;
         for (int ph = 0; ph < 3; ++ph)
@@ -508,7 +519,7 @@ void VirtualMeter::advanceTo(double t)
 
     for (long long k = 0; k < steps; ++k) {
         const double mid = m_lastT + (double(k) + 0.5) * h;
-        const NetworkSnapshot s = networkAt(mid);
+        const NetworkSnapshot s = sensed(mid);
         m_staticErrors |= errorsAt(s);
 
         double pSum = 0.0, qSum = 0.0;
@@ -559,7 +570,7 @@ std::uint32_t VirtualMeter::contractedDemand() const
 QByteArray VirtualMeter::stateRecord(double now)
 {
     StateRecord rec;
-    std::uint32_t dynamic = errorsAt(networkAt(now));
+    std::uint32_t dynamic = errorsAt(sensed(now));
     const std::uint32_t contracted = contractedDemand();
     if (contracted > 0 && demandEstimateW(now) > double(contracted))
         dynamic |= kDemandExceeded;
@@ -584,7 +595,7 @@ QByteArray VirtualMeter::stateRecord(double now)
 QByteArray VirtualMeter::netRecord(double now) const
 {
     NetRecord rec;
-    const NetworkSnapshot s = networkAt(now);
+    const NetworkSnapshot s = sensed(now);
     const auto r = ratios();
 
     std::complex<double> uPh[3], iPh[3];
@@ -633,7 +644,7 @@ QByteArray VirtualMeter::netRecord(double now) const
 QByteArray VirtualMeter::caldataRecord(double now) const
 {
     CaldataRecord rec;
-    const NetworkSnapshot s = networkAt(now);
+    const NetworkSnapshot s = sensed(now);
     for (int ch = 0; ch < 6; ++ch) {
         const int ph = ch / 2;
         const auto k = std::size_t(ch);

@@ -35,6 +35,9 @@ struct VirtualMeterConfig
     bool installed = false;
     /// Fields the meter caps when a write stores them (applied in order).
     std::vector<FieldClamp> clamps;
+    /// 1..3: that phase's current transformer is connected the wrong way round, so its current,
+    /// power and energy are measured reversed; 0: all connected right.
+    int reversedCt = 0;
 };
 
 /// Counters of what the meter's receiver has seen.
@@ -117,6 +120,8 @@ public:
     static Ram3Image factoryRam3(std::uint32_t factoryNumber, std::uint8_t year, std::uint8_t month);
 
 private:
+    /// The network as the meter's inputs see it at `t`, through its wiring.
+    NetworkSnapshot sensed(double t) const;
     std::optional<MeterAnswer> handleRequest(std::uint8_t code, const std::uint8_t* payload);
     QByteArray buildPayload(std::uint8_t code, const std::uint8_t* payload, double now);
     MeterAnswer applyFaults(std::uint8_t code, QByteArray frame);

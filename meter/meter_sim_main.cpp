@@ -292,6 +292,11 @@ int main(int argc, char** argv)
                        "noise=N (N random bytes at full speed); half (half the answer, then SIGKILL);\n"
                        "die (SIGKILL on the request); silence; good."),
         QStringLiteral("SCRIPT"));
+    const QCommandLineOption reverseCtOption(
+        QStringLiteral("reverse-ct"),
+        QStringLiteral("Measure as a meter whose current transformer of phase N (1..3) is connected the\n"
+                       "wrong way round: that phase's current, power and energy come out reversed."),
+        QStringLiteral("N"));
     const QCommandLineOption factoryNumberOption(
         QStringLiteral("factory-number"),
         QStringLiteral("The meter's factory number (Gyartasiszam, default 21001234)."), QStringLiteral("N"));
@@ -303,6 +308,7 @@ int main(int argc, char** argv)
     parser.addOptions({helpOption, versionOption, faultsOption, seedOption, noPacingOption, installedOption,
                        clampOption, hostileOption, logRequestsOption});
     parser.addOption(factoryNumberOption);
+    parser.addOption(reverseCtOption);
 
     if (!parser.parse(QCoreApplication::arguments()))
         usageError(parser.errorText());
@@ -346,6 +352,12 @@ int main(int argc, char** argv)
         if (!ok)
             usageError(QStringLiteral("factory number \"%1\" is not a 32-bit unsigned integer")
                            .arg(parser.value(factoryNumberOption)));
+    }
+    if (parser.isSet(reverseCtOption)) {
+        bool ok = false;
+        config.reversedCt = parser.value(reverseCtOption).toInt(&ok);
+        if (!ok || config.reversedCt < 1 || config.reversedCt > 3)
+            usageError(QStringLiteral("phase \"%1\" is not 1, 2 or 3").arg(parser.value(reverseCtOption)));
     }
     const bool pacing = !parser.isSet(noPacingOption);
     std::unique_ptr<kvam::HostileMeter> hostile;

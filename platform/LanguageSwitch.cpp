@@ -6,6 +6,8 @@
 #include "texts/UiTexts.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QSignalBlocker>
 
@@ -167,6 +169,12 @@ void applyLanguage(const QList<QWidget*>& windows, Language language)
         for (QWidget* w : root->findChildren<QWidget*>())
             if (const QByteArray key = w->property(kToolTipKeyProperty).toByteArray(); !key.isEmpty())
                 w->setToolTip(currentText(key.constData()));
+    for (QWidget* root : roots)
+        for (QWidget* w : QList<QWidget*>{root} + root->findChildren<QWidget*>())
+            if (w->property(kFollowsLanguageProperty).toBool()) {
+                QEvent change(QEvent::LanguageChange);
+                QCoreApplication::sendEvent(w, &change);
+            }
 }
 
 QStringList missingControls(const QList<QWidget*>& windows)

@@ -19,7 +19,13 @@ namespace kvam {
 /// lists and selections change; then `language` becomes the current language, which the
 /// messages shown from now on speak (currentText). Switching to the language already shown
 /// changes nothing.
+/// Last, every widget under `windows` whose property kFollowsLanguageProperty is true is sent a
+/// QEvent::LanguageChange, so texts it builds from the data it shows are built anew.
 void applyLanguage(const QList<QWidget*>& windows, Language language);
+
+/// Set to true on a widget that builds texts of its own (from currentText) and wants to hear of a
+/// switch.
+inline constexpr char kFollowsLanguageProperty[] = "followsLanguage";
 
 /// The names used by applyLanguage that do not name exactly one fitting control in `windows`: a
 /// text key naming no control, several, or one that shows no text; a list box that is missing or

@@ -11,6 +11,7 @@ bool FrameReader::feed(std::uint8_t byte)
     if (FrameComplete)
         return true;
     Rxbuff[static_cast<std::size_t>(RxIndex)] = byte;
+    ++Stored;
     if (RxIndex == 2)
         RxLength = lengthFieldOf(Rxbuff.data());
     if (RxLength + 2 == RxIndex && RxLength >= kCrcSize)
@@ -29,8 +30,17 @@ bool FrameReader::feed(std::span<const std::uint8_t> bytes)
     return FrameComplete;
 }
 
+std::size_t FrameReader::take(std::span<const std::uint8_t> bytes)
+{
+    std::size_t taken = 0;
+    while (taken < bytes.size() && !FrameComplete)
+        feed(bytes[taken++]);
+    return taken;
+}
+
 void FrameReader::rewind()
 {
+    Stored = 0;
     RxIndex = 0;
     RxLength = 0;
     FrameComplete = false;

@@ -3,6 +3,7 @@
 #include "protocol/Frame.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -20,12 +21,18 @@ struct FrameReader
     int RxIndex = 0;  ///< where the next byte is stored, 0..512
     int RxLength = 0; ///< the frame's length field (payload + 2)
     bool FrameComplete = false;
+    /// Bytes stored since the last rewind, those that overwrote the last cell included: a frame's
+    /// size once it is complete, what a rewind throws away while it is not.
+    int Stored = 0;
 
     /// Stores one byte. While a frame is complete, bytes are dropped until rewind(). Returns
     /// FrameComplete.
     bool feed(std::uint8_t byte);
     /// Stores the bytes in order as above: those behind a frame they complete are dropped.
     bool feed(std::span<const std::uint8_t> bytes);
+    /// Stores the bytes in order up to the end of a frame they complete; returns how many it
+    /// stored (the rest, behind the frame, is the caller's to drop).
+    std::size_t take(std::span<const std::uint8_t> bytes);
     /// Back to the start of a frame: index, length and completion cleared (the buffer keeps its bytes).
     void rewind();
 

@@ -32,7 +32,8 @@ struct FakeIo : LinkIo
     LampColor tx = LampColor::White, rx = LampColor::White;
     int closes = 0;
     int flagNotices = 0;
-    int turns = 0; ///< fast refresh: turns asked for
+    int turns = 0;        ///< fast refresh: turns asked for
+    std::int64_t now = 0; ///< microseconds, moved on by the test
 
     bool portOpen() const override { return open; }
     bool writePort(const std::uint8_t* d, int n) override
@@ -61,6 +62,7 @@ struct FakeIo : LinkIo
     void displayCom(const std::string& b) override { monitor.push_back(b); }
     void flagsChanged() override { ++flagNotices; }
     void scheduleTurn() override { ++turns; }
+    std::int64_t nowMicros() const override { return now; }
 };
 
 /// A client that sends zeros and notes which display routine each good answer would reach.

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <cstring>
@@ -263,6 +264,64 @@ private slots:
         QVERIFY(!text.contains(QStringLiteral("CRC NOTOK")));
         QCOMPARE(text.count(QStringLiteral("CRC OK")), 3);
         QVERIFY(f.memory().ram3 != decltype(f.memory().ram3){}); // the factory record arrived
+    }
+
+    void lineStatisticsOnTheCommunicationPage()
+    {
+        TForm1 f(TForm1::Options{false});
+        f.show();
+        auto* box = f.findChild<QGroupBox*>(QStringLiteral("LineStatsBox"));
+        auto* table = f.findChild<QTableWidget*>(QStringLiteral("LineStatsTable"));
+        auto* timer = f.findChild<QTimer*>(QStringLiteral("LineStatsTimer"));
+        QVERIFY(box && table && timer);
+        QVERIFY(box->isVisible() && timer->isActive());
+        auto value = [&](const char* key) {
+            return f.findChild<QLabel*>(QLatin1String(key) + QStringLiteral("Value"))->text();
+        };
+        f.openPortByName(QStringLiteral("DEMO"));
+        QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Read_Version), 5000);
+        // The next refresh shows what the engine counted: the three start-up reads.
+        QTRY_COMPARE(value("LineStatsRequests"), QStringLiteral("3"));
+        QCOMPARE(value("LineStatsAnswers"), QStringLiteral("3"));
+        QCOMPARE(value("LineStatsTimeouts"), QStringLiteral("0"));
+        QCOMPARE(table->rowCount(), 3);
+        const char* names[] = {"Read_RAM2", "Read_RAM3", "Read_Version"};
+        for (int row = 0; row < 3; ++row) {
+            QCOMPARE(table->item(row, 0)->text(), QLatin1String(names[row]));
+            QCOMPARE(table->item(row, 1)->text(), QStringLiteral("1"));
+            QVERIFY(!table->item(row, 3)->text().isEmpty());
+        }
+        // Stray bytes and a broken frame with no request outstanding.
+        test::Bytes broken = test::makeFrame(Read_Net, test::Bytes(180, 1));
+        broken.back() ^= 0x5A;
+        feed(f, broken);
+        feed(f, {0xFF, 0xFF, 0xFF});
+        f.engine().RecWatchdogTimer();
+        QTRY_COMPARE(value("LineStatsCrcErrors"), QStringLiteral("1"));
+        QCOMPARE(value("LineStatsLate"), QStringLiteral("1"));
+        QCOMPARE(value("LineStatsStray"), QStringLiteral("3"));
+
+        f.findChild<QPushButton*>(QStringLiteral("LineStatsReset"))->click();
+        for (const char* key : {"LineStatsRequests", "LineStatsAnswers", "LineStatsCrcErrors",
+                                "LineStatsLate", "LineStatsStray"})
+            QCOMPARE(value(key), QStringLiteral("0"));
+        QCOMPARE(table->rowCount(), 0);
+        QCOMPARE(f.engine().lineStats().totals().requests, std::uint64_t(0));
+
+        struct BackToHungarian
+        {
+            ~BackToHungarian() { setCurrentLanguage(Language::Hungarian); }
+        } laterTests;
+        f.switchToEnglish();
+        QCOMPARE(box->title(), QStringLiteral("Line statistics"));
+        QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Command"));
+        // The service mode's command boxes take the column; the statistics step aside.
+        f.evaluatePassword(52806);
+        QVERIFY(!f.findChild<QGroupBox*>(QStringLiteral("Commandbox"))->isHidden());
+        QVERIFY(box->isHidden());
+        // Off screen the page refreshes nothing.
+        QVERIFY(f.activatePage(QStringLiteral("TabSheet_Meres")));
+        QVERIFY(!timer->isActive());
     }
 
     void measurementPageFilledFromVirtualMeter()

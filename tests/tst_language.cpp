@@ -428,11 +428,11 @@ private slots:
 
     void tableFigures()
     {
-        QCOMPARE(switchedTexts().size(), std::size_t(154));
+        QCOMPARE(switchedTexts().size(), std::size_t(165));
         QSet<QString> keys;
         for (const UiText& t : switchedTexts())
             keys.insert(QLatin1String(t.control));
-        QCOMPARE(keys.size(), 154);
+        QCOMPARE(keys.size(), 165);
         QCOMPARE(languageItemLists().size(), std::size_t(10));
         QCOMPARE(languageLabelCopies().size(), std::size_t(20));
         QCOMPARE(languageRememberedSelections().size(), std::size_t(13));

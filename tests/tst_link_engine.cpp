@@ -8,6 +8,7 @@
 #include "records/Records.h"
 #include "tests/LinkFakes.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 #include <algorithm>
@@ -37,6 +38,86 @@ QByteArray hex(const Bytes& b)
     return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()))
         .toHex(' ')
         .toUpper();
+}
+
+/// Plays a script of line events on the rig, checking after each that every received byte is
+/// accounted for and that every request has ended or is the one awaited. Tokens:
+///   S<code>             the request of <code> goes out        E   its transmit-empty
+///   +<us>               the clock moves on                     T   the answer time-out
+///   A<code>/<n>[+<j>]   a good frame with <n> payload bytes in one read, <j> junk bytes behind it
+///   B<code>/<n>         the same frame with a broken CRC       W   the receive watchdog
+///   H<code>/<n>:<k>     the first <k> bytes of such a frame    R   the rest of it, in one read
+///   J<n>                <n> bytes 0xFF (a length field no frame can have)
+///   O                   a port is opened                       Z   the statistics are reset
+QString play(Rig& r, const QString& script)
+{
+    Bytes rest;
+    for (const QString& t : script.split(u' ', Qt::SkipEmptyParts)) {
+        const QChar kind = t.at(0);
+        const QString arg = t.mid(1);
+        if (kind == u'S') {
+            const int code = arg.toInt();
+            if (!r.engine.SendCommand(std::uint8_t(code), std::uint16_t(requestPayloadSize(code))))
+                return t + ": not sent";
+        } else if (kind == u'E') {
+            r.engine.ComPort1TxEmpty();
+        } else if (kind == u'+') {
+            r.io.now += arg.toLongLong();
+        } else if (kind == u'T') {
+            r.engine.TimeoutTimerTimer();
+        } else if (kind == u'W') {
+            r.engine.RecWatchdogTimer();
+        } else if (kind == u'O') {
+            r.engine.portOpened();
+        } else if (kind == u'Z') {
+            r.engine.resetLineStats();
+        } else if (kind == u'J') {
+            r.feed(Bytes(std::size_t(arg.toInt()), 0xFF));
+        } else if (kind == u'R') {
+            r.feed(rest);
+        } else {
+            const QStringList parts = arg.split(QRegularExpression(QStringLiteral("[/:+]")));
+            Bytes frame = makeFrame(std::uint8_t(parts.value(0).toInt()),
+                                    Bytes(std::size_t(parts.value(1).toInt()), 7));
+            if (kind == u'B')
+                frame.back() ^= 0x5A;
+            if (kind == u'H') {
+                const auto k = std::ptrdiff_t(parts.value(2).toInt());
+                rest.assign(frame.begin() + k, frame.end());
+                frame.resize(std::size_t(k));
+            } else if (parts.size() > 2) {
+                frame.insert(frame.end(), std::size_t(parts.value(2).toInt()), std::uint8_t(0xFF));
+            }
+            r.feed(frame);
+        }
+        const LineStats& st = r.engine.lineStats();
+        const LineTotals& tot = st.totals();
+        if (tot.bytesReceived != tot.frameBytes + tot.strayBytes + std::uint64_t(r.engine.state().Stored))
+            return t + QStringLiteral(": %1 bytes received, %2 in frames, %3 dropped, %4 held")
+                           .arg(tot.bytesReceived)
+                           .arg(tot.frameBytes)
+                           .arg(tot.strayBytes)
+                           .arg(r.engine.state().Stored);
+        if (tot.requests != st.exchangesEnded() + (st.awaiting() ? 1 : 0))
+            return t + QStringLiteral(": %1 requests, %2 ended").arg(tot.requests).arg(st.exchangesEnded());
+        if (st.awaiting() != r.engine.state().AnswerPending)
+            return t + QStringLiteral(": awaiting differs from AnswerPending");
+    }
+    return {};
+}
+
+QList<qint64> totalsOf(const LineStats& s)
+{
+    const LineTotals& t = s.totals();
+    return {qint64(t.requests), qint64(t.answers),    qint64(t.timeouts),  qint64(t.crcErrors),
+            qint64(t.tooShort), qint64(t.lateFrames), qint64(t.abandoned), qint64(t.strayBytes)};
+}
+
+QList<qint64> timesOf(const LineStats& s, int code)
+{
+    const CommandCounts& c = s.command(code);
+    return {qint64(c.sent),          qint64(c.answered), qint64(c.timeouts), qint64(c.crcErrors),
+            qint64(c.times.count()), c.times.least(),    c.times.median(),   c.times.most()};
 }
 
 } // namespace
@@ -397,6 +478,102 @@ private slots:
         r.engine.ScanClick(true);
         r.tickAnswered(2);
         QCOMPARE(r.sentCodes(), (std::vector<int>{3, 16}));
+    }
+
+    void lineStatistics_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("code");
+        // requests, answers, time-outs, CRC errors, too short, late frames, abandoned, stray bytes
+        QTest::addColumn<QList<qint64>>("totals");
+        // of `code`: sent, answered, time-outs, CRC errors, times taken, least, median, most (us)
+        QTest::addColumn<QList<qint64>>("times");
+        using L = QList<qint64>;
+        QTest::newRow("timed from the transmit-empty")
+            << "S3 +900 E +21000 A3/180" << 3 << L{1, 1, 0, 0, 0, 0, 0, 0}
+            << L{1, 1, 0, 0, 1, 21000, 21000, 21000};
+        QTest::newRow("timed from the write without one")
+            << "S3 +15000 A3/180" << 3 << L{1, 1, 0, 0, 0, 0, 0, 0} << L{1, 1, 0, 0, 1, 15000, 15000, 15000};
+        QTest::newRow("least, median, most")
+            << "S3 E +1000 A3/180 S3 E +3000 A3/180 S3 E +2000 A3/180 S3 E +9000 A3/180" << 3
+            << L{4, 4, 0, 0, 0, 0, 0, 0} << L{4, 4, 0, 0, 4, 1000, 3000, 9000};
+        QTest::newRow("time-out, then the answer late")
+            << "S3 E +300000 T +100000 A3/180" << 3 << L{1, 1, 1, 0, 0, 1, 0, 0} << L{1, 0, 1, 0, 0, 0, 0, 0};
+        QTest::newRow("broken CRC") << "S3 E +5000 B3/180" << 3 << L{1, 0, 0, 1, 0, 0, 0, 0}
+                                    << L{1, 0, 0, 1, 0, 0, 0, 0};
+        QTest::newRow("too short for its record")
+            << "S6 E +4000 A6/10" << 6 << L{1, 0, 0, 0, 1, 0, 0, 0} << L{1, 0, 0, 0, 1, 4000, 4000, 4000};
+        QTest::newRow("an answer of another code is not timed")
+            << "S3 E +4000 A6/314" << 3 << L{1, 1, 0, 0, 0, 0, 0, 0} << L{1, 0, 0, 0, 0, 0, 0, 0};
+        QTest::newRow("bytes behind a frame in its read")
+            << "S3 E A3/180+4" << 3 << L{1, 1, 0, 0, 0, 0, 0, 4} << L{1, 1, 0, 0, 1, 0, 0, 0};
+        QTest::newRow("watchdog with nothing awaited")
+            << "J5 W J2" << 3 << L{0, 0, 0, 0, 0, 0, 0, 5} << L{0, 0, 0, 0, 0, 0, 0, 0};
+        QTest::newRow("watchdog keeps an answer under way")
+            << "S3 E +1000 H3/180:10 W +2000 R" << 3 << L{1, 1, 0, 0, 0, 0, 0, 0}
+            << L{1, 1, 0, 0, 1, 3000, 3000, 3000};
+        QTest::newRow("a request rewinds what came before")
+            << "J7 S3 E A3/180" << 3 << L{1, 1, 0, 0, 0, 0, 0, 7} << L{1, 1, 0, 0, 1, 0, 0, 0};
+        QTest::newRow("a time-out's half answer, dropped by the next request")
+            << "S3 E T H3/180:50 S3" << 3 << L{2, 0, 1, 0, 0, 0, 0, 50} << L{2, 0, 1, 0, 0, 0, 0, 0};
+        QTest::newRow("frame too long for the buffer")
+            << "S3 E J600 T S3" << 3 << L{2, 0, 1, 0, 0, 0, 0, 600} << L{2, 0, 1, 0, 0, 0, 0, 0};
+        QTest::newRow("port opened under an exchange")
+            << "S3 E J3 O S8 E A8/154" << 8 << L{2, 1, 0, 0, 0, 0, 1, 3} << L{1, 1, 0, 0, 1, 0, 0, 0};
+        QTest::newRow("write acknowledgement timed")
+            << "S7 E +40000 A7/0" << 7 << L{1, 1, 0, 0, 0, 0, 0, 0} << L{1, 1, 0, 0, 1, 40000, 40000, 40000};
+    }
+    void lineStatistics()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, code);
+        QFETCH(QList<qint64>, totals);
+        QFETCH(QList<qint64>, times);
+        Rig r;
+        r.io.now = 1'000'000;
+        QCOMPARE(play(r, script), QString());
+        QCOMPARE(totalsOf(r.engine.lineStats()), totals);
+        QCOMPARE(timesOf(r.engine.lineStats(), code), times);
+    }
+
+    void answerTimesKeepTheLastSamples()
+    {
+        AnswerTimes t;
+        QCOMPARE(t.median(), std::int64_t(0));
+        // Four slow answers long ago, then a full window of fast ones: the median forgets the slow
+        // ones, the most does not.
+        for (int i = 0; i < 4; ++i)
+            t.add(250000);
+        for (int i = 0; i < AnswerTimes::kSamples; ++i)
+            t.add(10000 + (i % 2) * 1000);
+        QCOMPARE(t.count(), std::uint64_t(AnswerTimes::kSamples + 4));
+        QCOMPARE(t.least(), std::int64_t(10000));
+        QCOMPARE(t.median(), std::int64_t(11000));
+        QCOMPARE(t.most(), std::int64_t(250000));
+        t.add(-5); // a clock that stepped back
+        QCOMPARE(t.least(), std::int64_t(0));
+    }
+
+    void resetKeepsTheExchangeUnderWay()
+    {
+        Rig r;
+        // The request awaited and the bytes held at the reset belong to the new period.
+        QCOMPARE(play(r, "S3 E A3/180 S3 E T S8 E H8/154:20 Z"), QString());
+        QCOMPARE(totalsOf(r.engine.lineStats()), (QList<qint64>{1, 0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(r.engine.lineStats().totals().bytesReceived, std::uint64_t(20));
+        QCOMPARE(play(r, "S8 E H8/154:20 Z +7000 R"), QString());
+        QCOMPARE(totalsOf(r.engine.lineStats()), (QList<qint64>{1, 1, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(timesOf(r.engine.lineStats(), 8), (QList<qint64>{1, 1, 0, 0, 1, 7000, 7000, 7000}));
+        QCOMPARE(timesOf(r.engine.lineStats(), 3), (QList<qint64>{0, 0, 0, 0, 0, 0, 0, 0}));
+    }
+
+    void openingAPortForgetsTheTimeout()
+    {
+        Rig r;
+        QCOMPARE(play(r, "S3 E"), QString());
+        QVERIFY(r.io.timeoutArmed);
+        r.engine.portOpened();
+        QVERIFY(!r.io.timeoutArmed);
     }
 
     void naturalPortOrder_data()

@@ -140,6 +140,17 @@ constexpr UiText kTexts[] = {
     message("Phasor.NegativeOrder", "negatív"),
     message("Phasor.Unbalance", "Aszimmetria = %1%"),
     message("Phasor.Unbalance2", "Aszimmetria2 = %1%"),
+    // Phasor page: the wiring hints
+    {"WiringBox", "Bekötés", "Wiring"},
+    message("WiringHint.None", "Nincs figyelmeztetés", "No hint"),
+    message("WiringHint.MissingVoltage", "L%1: nincs feszültség (%2 V)", "L%1: voltage missing (%2 V)"),
+    message("WiringHint.ReversedPhaseOrder", "Fordított fázissorrend (L1-L3-L2)",
+            "Reversed phase order (L1-L3-L2)"),
+    message("WiringHint.ReversedCt",
+            "L%1: negatív hatásos teljesítmény (%2 kW): fordítva bekötött áramváltó?",
+            "L%1: negative active power (%2 kW): current transformer reversed?"),
+    message("WiringHint.CtOnOtherPhase", "L%1: teljesítménytényező %2: az áramváltó másik fázison?",
+            "L%1: power factor %2: current transformer on another phase?"),
 
     // Error page: the lamps of one bit share its meaning in both groups
     {"GroupBox10", " Dinamikus hibák "},
@@ -209,6 +220,22 @@ constexpr UiText kTexts[] = {
     message("Logbutton.Stop", "Stop log"),
     message("LogFileDialog", " Select log file"),
     message("LogFileDialog.Filter", "Text files (*.txt)"),
+    // Communication page: the line statistics, in both languages
+    {"LineStatsBox", "Vonalstatisztika", "Line statistics"},
+    {"LineStatsRequests", "Elküldött kérések", "Requests sent"},
+    {"LineStatsAnswers", "Jó válaszok", "Good answers"},
+    {"LineStatsTimeouts", "Időtúllépések", "Time-outs"},
+    {"LineStatsCrcErrors", "CRC-hibák", "CRC errors"},
+    {"LineStatsTooShort", "Túl rövid válaszok", "Answers too short"},
+    {"LineStatsLate", "Kérés nélküli keretek", "Frames not awaited"},
+    {"LineStatsStray", "Eldobott bájtok", "Stray bytes dropped"},
+    {"LineStatsTimes", "Válaszidő parancsonként [ms]", "Answer time per command [ms]"},
+    {"LineStatsReset", "Nullázás", "Reset"},
+    message("LineStats.Command", "Parancs", "Command"),
+    message("LineStats.Count", "db", "n"),
+    message("LineStats.Least", "min", "min"),
+    message("LineStats.Median", "medián", "median"),
+    message("LineStats.Most", "max", "max"),
 
     // The record file's dialogs
     message("SaveRecordDialog", " Save user config"),

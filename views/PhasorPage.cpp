@@ -1,11 +1,14 @@
 #include "views/PhasorPage.h"
 
 #include "device/DeviceModel.h"
+#include "platform/LanguageSwitch.h"
 #include "platform/NumericSpin.h"
 #include "texts/UiTexts.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -92,6 +95,45 @@ PhasorPage::PhasorPage(QWidget* parent)
     m_dispVoltage = makeCheckBox(this, "DeviceDispVoltage", 586, 92, true);
     m_dispCurrent = makeCheckBox(this, "DeviceDispCurrent", 586, 112, false);
     m_dispProvider = makeCheckBox(this, "DeviceDispProvider", 586, 132, false);
+
+    auto* wiring = new QGroupBox(uiText("WiringBox"), this);
+    wiring->setObjectName(QStringLiteral("WiringBox"));
+    wiring->setGeometry(578, 164, 180, 250);
+    m_hintsLabel = new QLabel(wiring);
+    m_hintsLabel->setObjectName(QStringLiteral("WiringHints"));
+    m_hintsLabel->setGeometry(8, 22, 164, 220);
+    m_hintsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_hintsLabel->setWordWrap(true);
+    setProperty(kFollowsLanguageProperty, true);
+}
+
+void PhasorPage::showHints(const NetRecord& net, const WiringReference& reference)
+{
+    m_hints = wiringHints(net, reference);
+    m_measured = true;
+    showHintsText();
+}
+
+QString PhasorPage::hintsText() const
+{
+    return m_hintsLabel->text();
+}
+
+void PhasorPage::showHintsText()
+{
+    if (!m_measured)
+        return;
+    QPalette p = m_hintsLabel->palette();
+    p.setColor(QPalette::WindowText, m_hints.empty() ? QColor(0, 128, 0) : QColor(200, 0, 0));
+    m_hintsLabel->setPalette(p);
+    m_hintsLabel->setText(wiringHintsText(m_hints));
+}
+
+void PhasorPage::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        showHintsText();
+    QWidget::changeEvent(event);
 }
 
 float PhasorPage::zoomU() const
@@ -123,8 +165,12 @@ const PhasorResult& PhasorPage::redraw(const PhasorInput& input)
 
 void PhasorPage::attach(DeviceModel& model)
 {
-    connect(&model, &DeviceModel::netChanged, this,
-            [this, &model](const NetRecord& net) { showNet(net, model.caldata()); });
+    connect(&model, &DeviceModel::netChanged, this, [this, &model](const NetRecord& net) {
+        showNet(net, model.caldata());
+        const DeviceMemory& m = model.memory();
+        showHints(
+            net, wiringReference(model.ram2Held() ? &m.ram2 : nullptr, model.ram3Held() ? &m.ram3 : nullptr));
+    });
 }
 
 } // namespace kvam

@@ -4,6 +4,7 @@
 #include "views/PhasorGeometry.h"
 #include "views/PhasorInput.h"
 #include "views/ViewRecords.h"
+#include "views/WiringHints.h"
 
 #include <QImage>
 #include <QWidget>
@@ -16,8 +17,8 @@ namespace kvam {
 class DeviceModel;
 class NumericSpin;
 
-/// The phasor page: the diagram image, the two zoom spins and the three display check boxes.
-/// The controls have no handlers; they take effect at the next redraw.
+/// The phasor page: the diagram image, the two zoom spins, the three display check boxes and the
+/// wiring hints. The controls have no handlers; they take effect at the next redraw.
 class PhasorPage : public QWidget
 {
     Q_OBJECT
@@ -35,11 +36,22 @@ public:
     const PhasorResult& showNet(const NetRecord& net, const CaldataRecord& cal);
     /// Draws `input` with the current options, shows it and keeps the values it was drawn from.
     const PhasorResult& redraw(const PhasorInput& input);
+    /// Shows the wiring hints of `net` judged against `reference`, in the language shown now and
+    /// in any the user switches to.
+    void showHints(const NetRecord& net, const WiringReference& reference);
+    const std::vector<WiringHint>& hints() const { return m_hints; }
+    /// The hints as shown; empty before the first measurement.
+    QString hintsText() const;
 
     const QImage& image() const { return m_image; }
     const PhasorResult& result() const { return m_result; }
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    void showHintsText();
+
     QImage m_image;
     PhasorResult m_result;
     PhasorGridCache m_gridCache;
@@ -49,6 +61,9 @@ private:
     QCheckBox* m_dispVoltage = nullptr;
     QCheckBox* m_dispCurrent = nullptr;
     QCheckBox* m_dispProvider = nullptr;
+    QLabel* m_hintsLabel = nullptr;
+    std::vector<WiringHint> m_hints;
+    bool m_measured = false; ///< a measurement has been judged
 };
 
 } // namespace kvam
