@@ -98,7 +98,7 @@ int main()
     const double perRound = seconds(Clock::now() - t0) / rounds;
     std::printf("tick + send + receive + dispatch: %.2f us per exchange (%ld answers dispatched)\n",
                 perRound * 1e6, client.nets);
-    // The statistics counted every one of them: part 1's frames came with no request outstanding.
+    // The statistics counted every one of them; the assembly frames came with no request outstanding.
     const LineTotals& t = engine.lineStats().totals();
     std::printf("line statistics: %llu requests, %llu answers (%llu with no request outstanding), %llu stray "
                 "bytes; Read_Net answer time median %lld us\n",
