@@ -6,7 +6,10 @@
 #include "config/FieldUnits.h"
 #include "config/MeterHistory.h"
 #include "config/ReviewRows.h"
+#include "link/LineStats.h"
+#include "link/LinkEngine.h"
 #include "platform/LabeledEdit.h"
+#include "protocol/Commands.h"
 #include "records/FieldValue.h"
 #include "records/RecordLayout.h"
 #include "texts/Language.h"
@@ -387,9 +390,32 @@ QString dataUri(const QImage& image)
 
 std::optional<ReportSection> lineStatisticsSection(TForm1& window)
 {
-    // The link keeps no statistics of its line yet; once it does, its section is built here.
-    Q_UNUSED(window);
-    return std::nullopt;
+    // The engine's counts as the communication page shows them, under the page's own captions.
+    const LineStats& stats = window.engine().lineStats();
+    const LineTotals& t = stats.totals();
+    const std::pair<const char*, std::uint64_t> totals[] = {
+        {"LineStatsRequests", t.requests}, {"LineStatsAnswers", t.answers},
+        {"LineStatsTimeouts", t.timeouts}, {"LineStatsCrcErrors", t.crcErrors},
+        {"LineStatsTooShort", t.tooShort}, {"LineStatsLate", t.lateFrames},
+        {"LineStatsStray", t.strayBytes}};
+    std::vector<QStringList> totalRows;
+    for (const auto& [key, value] : totals)
+        totalRows.push_back({currentText(key), QString::number(value)});
+    std::vector<QStringList> times{{currentText("LineStats.Command"), currentText("LineStats.Count"),
+                                    currentText("LineStats.Least"), currentText("LineStats.Median"),
+                                    currentText("LineStats.Most")}};
+    auto ms = [](std::int64_t micros) { return QString::number(double(micros) / 1000, 'f', 1); };
+    for (int code = 1; code <= kCommandCount; ++code) {
+        const AnswerTimes& a = stats.command(code).times;
+        if (a.count() == 0)
+            continue;
+        times.push_back({QLatin1String(commandName(code)), QString::number(a.count()), ms(a.least()),
+                         ms(a.median()), ms(a.most())});
+    }
+    return ReportSection{currentText("LineStatsBox"),
+                         table(totalRows, false) +
+                             QStringLiteral("<p>%1</p>").arg(esc(currentText("LineStatsTimes"))) +
+                             table(times)};
 }
 
 ReportContent buildReport(TForm1& window)

@@ -151,6 +151,13 @@ private slots:
         QVERIFY(u1->text().trimmed() != QLatin1String("-"));
         QVERIFY2(oneLineHolds(text, u1->caption().remove(QLatin1Char(':')).trimmed(), u1->text().trimmed()),
                  qPrintable(u1->text()));
+        // The line statistics under the communication page's captions, with the engine's count of
+        // requests sent up to the report.
+        QVERIFY(text.contains(currentText("LineStatsBox")));
+        QVERIFY(f.engine().lineStats().totals().requests > 0);
+        QVERIFY2(text.contains(currentText("LineStatsRequests")),
+                 qPrintable(currentText("LineStatsRequests")));
+        QVERIFY(text.contains(QStringLiteral("Read_RAM2")));
     }
 
     void failedWriteLeavesNothing_data()
