@@ -28,6 +28,7 @@ struct Shared
     std::function<bool(const QString&)> confirm; ///< asks on the terminal; false when not on one
     bool terminal = false;                       ///< standard input is a terminal
     QList<QByteArray> jsonLines;                 ///< read --format json -o FILE: written at the end
+    bool csvHeaderDone = false;                  ///< watch --format csv: the header line is out
 };
 
 /// One command on one meter: opens its port, waits for what it needs, does its work, reports, and
