@@ -6,6 +6,8 @@
 #include "texts/UiTexts.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QSignalBlocker>
 
@@ -164,9 +166,14 @@ void applyLanguage(const QList<QWidget*>& windows, Language language)
     // why a control waits.
     setCurrentLanguage(language);
     for (QWidget* root : roots)
-        for (QWidget* w : root->findChildren<QWidget*>())
+        for (QWidget* w : QList<QWidget*>{root} + root->findChildren<QWidget*>()) {
             if (const QByteArray key = w->property(kToolTipKeyProperty).toByteArray(); !key.isEmpty())
                 w->setToolTip(currentText(key.constData()));
+            if (w->property(kRetranslateProperty).toBool()) {
+                QEvent change(QEvent::LanguageChange);
+                QCoreApplication::sendEvent(w, &change);
+            }
+        }
 }
 
 QStringList missingControls(const QList<QWidget*>& windows)

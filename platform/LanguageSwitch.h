@@ -17,8 +17,9 @@ namespace kvam {
 /// restored by index (a box without a selection keeps none). The boxes emit no signal the whole
 /// time, so no selection handler runs and the panels shown stay as they were. Only captions,
 /// lists and selections change; then `language` becomes the current language, which the
-/// messages shown from now on speak (currentText). Switching to the language already shown
-/// changes nothing.
+/// messages shown from now on speak (currentText); a widget with the property kRetranslateProperty
+/// (platform/PageParts.h) then gets a QEvent::LanguageChange to build its composed texts again.
+/// Switching to the language already shown changes nothing.
 void applyLanguage(const QList<QWidget*>& windows, Language language);
 
 /// The names used by applyLanguage that do not name exactly one fitting control in `windows`: a

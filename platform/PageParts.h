@@ -28,6 +28,9 @@ Lamp* makeCaptionedLamp(QWidget* parent, const char* control, int x);
 /// The property that names the text-table key of a control's tooltip; the language switch sets the
 /// tooltip anew from it.
 inline constexpr char kToolTipKeyProperty[] = "toolTipKey";
+/// The property that asks for a QEvent::LanguageChange once the language switch has set the
+/// texts: a page that composes texts of its own from messages builds them again in the new language.
+inline constexpr char kRetranslateProperty[] = "retranslates";
 /// Enables `control`, or disables it with the text of `reasonKey` as its tooltip (in the language
 /// now shown, and in the next one the user switches to).
 void enableOrExplain(QWidget* control, bool enabled, const char* reasonKey);

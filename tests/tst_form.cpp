@@ -117,14 +117,14 @@ private slots:
         auto* tabs = f.findChild<QTabWidget*>(QStringLiteral("CoolPageControl1"));
         QVERIFY(tabs);
         QCOMPARE(tabs->geometry(), QRect(8, 28, 769, 601));
-        const QStringList names{
-            "TabSheet_Calib",     "TabSheet_FactorySettings", "TabSheet_Config", "TabSheet_Meres",
-            "TabSheet_Harmonics", "TabSheet_Phasor",          "TabSheet_Errors", "TabSheet_Comm"};
+        const QStringList names{"TabSheet_Calib", "TabSheet_FactorySettings", "TabSheet_Config",
+                                "TabSheet_Meres", "TabSheet_Harmonics",       "TabSheet_Phasor",
+                                "TabSheet_Trend", "TabSheet_Errors",          "TabSheet_Comm"};
         const QStringList captions{"Kalibrálás",   "Gyári beállítások", "Konfiguráció",
                                    "Mért értékek", "Harmonikusok",      "Phasor",
-                                   "Hibajelzések", "Kommunikáció"};
-        QCOMPARE(tabs->count(), 8);
-        for (int i = 0; i < 8; ++i) {
+                                   "Trend",        "Hibajelzések",      "Kommunikáció"};
+        QCOMPARE(tabs->count(), 9);
+        for (int i = 0; i < 9; ++i) {
             QCOMPARE(tabs->widget(i)->objectName(), names[i]);
             QCOMPARE(tabs->tabText(i), captions[i]);
             QCOMPARE(tabs->isTabVisible(i), i >= 3);
