@@ -12,6 +12,7 @@
 
 #include <QBuffer>
 #include <QChart>
+#include <QChartView>
 #include <QDateTime>
 #include <QFile>
 #include <QLabel>
@@ -581,6 +582,46 @@ private slots:
         }
         page.placeCursor(now - 3'600'000);
         QVERIFY(page.cursorText().endsWith(currentText("Trend.NoData")));
+    }
+
+    void pageZoomsWithTheMouse()
+    {
+        // A drag over the plot zooms into the stretch it covers, the right button goes back, and
+        // the cursor follows the mouse.
+        TrendPage page;
+        const qint64 now = 1'780'000'000'000;
+        page.setClock([&] { return now; });
+        for (int i = 0; i < 900; ++i)
+            page.record(now - (899 - i) * 1000, recordFor(i % 50));
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        page.redraw();
+        const QRectF plot = page.chart()->plotArea();
+        QWidget* viewport = page.chartView()->viewport();
+        auto at = [&](double f) {
+            return page.chartView()->mapFromScene(
+                page.chart()->mapToScene(QPointF(plot.left() + f * plot.width(), plot.center().y())));
+        };
+        const auto before = page.viewRange();
+        QTest::mousePress(viewport, Qt::LeftButton, {}, at(0.25));
+        QTest::mouseMove(viewport, at(0.5));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, at(0.5));
+        QTRY_VERIFY(page.zoomed());
+        const auto [from, to] = page.viewRange();
+        const qint64 quarter = (before.second - before.first) / 4;
+        QVERIFY2(std::abs(from - (before.first + quarter)) < quarter / 10 &&
+                     std::abs(to - (before.first + 2 * quarter)) < quarter / 10,
+                 qPrintable(QStringLiteral("%1..%2").arg(from - before.first).arg(to - before.first)));
+
+        QTest::mouseMove(viewport, at(0.5));
+        QVERIFY(page.cursorText().startsWith(
+            QDateTime::fromMSecsSinceEpoch(
+                page.liveHistory().time(*page.liveHistory().nearest((from + to) / 2)))
+                .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+
+        QTest::mouseClick(viewport, Qt::RightButton, {}, at(0.5));
+        QVERIFY(!page.zoomed());
+        QCOMPARE(page.viewRange(), before);
     }
 
     void pageDrawsGapsAsGaps()

@@ -8,6 +8,7 @@
 #include "texts/UiItems.h"
 #include "texts/UiTexts.h"
 
+#include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -576,7 +577,9 @@ void TrendPage::setPaused(bool paused)
 bool TrendPage::openLog(const QString& path)
 {
     TrendHistory history;
+    QApplication::setOverrideCursor(Qt::WaitCursor); // a day's log takes a few tenths of a second
     const LogReadResult r = readLogFile(path, history);
+    QApplication::restoreOverrideCursor();
     const QString name = QFileInfo(path).fileName();
     if (!r.ok()) {
         const QString text = r.refusal == LogReadResult::Refusal::CannotOpen
