@@ -9,6 +9,7 @@
 #include "views/HarmonicsPage.h"
 #include "views/MeasurementPage.h"
 #include "views/PhasorPage.h"
+#include "views/TrendPage.h"
 
 #include <cstring>
 
@@ -35,6 +36,13 @@ QWidget* factoryPage(PageContext& c, QWidget* parent)
 {
     auto* page = new FactoryPage(parent);
     page->attach(c.model, c.files);
+    return page;
+}
+
+QWidget* trendPage(PageContext& c, QWidget* parent)
+{
+    auto* page = new TrendPage(parent);
+    page->attach(c.model, c.prompts);
     return page;
 }
 
@@ -66,6 +74,7 @@ const std::array<MainPage, kMainPageCount>& mainPages()
         {"TabSheet_Harmonics", PagePolls{Read_Harmonics}, Access::Everyone, modelPage<HarmonicsPage>,
          nullptr},
         {"TabSheet_Phasor", PagePolls{Read_Net}, Access::Everyone, modelPage<PhasorPage>, nullptr},
+        {"TabSheet_Trend", kMeasurementPolls, Access::Everyone, trendPage, nullptr},
         {"TabSheet_Errors", PagePolls{Read_State}, Access::Everyone, modelPage<ErrorsPage>, nullptr},
         {"TabSheet_Comm", PagePolls::keepingPrevious(), Access::Everyone, commPage, nullptr},
     }};

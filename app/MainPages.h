@@ -44,7 +44,7 @@ struct MainPage
     void (*leave)(QWidget* page);
 };
 
-inline constexpr int kMainPageCount = 8;
+inline constexpr int kMainPageCount = 9;
 
 /// The pages in tab order.
 const std::array<MainPage, kMainPageCount>& mainPages();

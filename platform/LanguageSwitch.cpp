@@ -166,15 +166,14 @@ void applyLanguage(const QList<QWidget*>& windows, Language language)
     // why a control waits.
     setCurrentLanguage(language);
     for (QWidget* root : roots)
-        for (QWidget* w : root->findChildren<QWidget*>())
+        for (QWidget* w : QList<QWidget*>{root} + root->findChildren<QWidget*>()) {
             if (const QByteArray key = w->property(kToolTipKeyProperty).toByteArray(); !key.isEmpty())
                 w->setToolTip(currentText(key.constData()));
-    for (QWidget* root : roots)
-        for (QWidget* w : QList<QWidget*>{root} + root->findChildren<QWidget*>())
             if (w->property(kFollowsLanguageProperty).toBool()) {
                 QEvent change(QEvent::LanguageChange);
                 QCoreApplication::sendEvent(w, &change);
             }
+        }
 }
 
 QStringList missingControls(const QList<QWidget*>& windows)

@@ -255,6 +255,7 @@ private slots:
         QTest::addColumn<std::vector<int>>("polls");
         QTest::newRow("Meres") << QStringLiteral("TabSheet_Meres") << std::vector<int>{1, 3, 4, 6, 8, 14, 15};
         QTest::newRow("Phasor") << QStringLiteral("TabSheet_Phasor") << std::vector<int>{3, 6, 8};
+        QTest::newRow("Trend") << QStringLiteral("TabSheet_Trend") << std::vector<int>{1, 3, 4, 6, 8, 14, 15};
         QTest::newRow("Harmonics") << QStringLiteral("TabSheet_Harmonics") << std::vector<int>{6, 8, 16};
         QTest::newRow("Errors") << QStringLiteral("TabSheet_Errors") << std::vector<int>{1, 6, 8};
         QTest::newRow("Calib") << QStringLiteral("TabSheet_Calib") << std::vector<int>{6, 8, 10};

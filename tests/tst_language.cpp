@@ -9,6 +9,7 @@
 #include "platform/ControlText.h"
 #include "platform/LampGroup.h"
 #include "platform/LanguageSwitch.h"
+#include "platform/PageParts.h"
 #include "service/CalibPage.h"
 #include "tests/LinkFakes.h"
 #include "texts/Language.h"
@@ -428,14 +429,14 @@ private slots:
 
     void tableFigures()
     {
-        QCOMPARE(switchedTexts().size(), std::size_t(165));
+        QCOMPARE(switchedTexts().size(), std::size_t(172));
         QSet<QString> keys;
         for (const UiText& t : switchedTexts())
             keys.insert(QLatin1String(t.control));
-        QCOMPARE(keys.size(), 165);
-        QCOMPARE(languageItemLists().size(), std::size_t(10));
+        QCOMPARE(keys.size(), 172);
+        QCOMPARE(languageItemLists().size(), std::size_t(11));
         QCOMPARE(languageLabelCopies().size(), std::size_t(20));
-        QCOMPARE(languageRememberedSelections().size(), std::size_t(13));
+        QCOMPARE(languageRememberedSelections().size(), std::size_t(14));
         QCOMPARE(languageLampTargets().size(), std::size_t(4));
 
         // The item index is the code the meter stores: both languages keep the start list's
@@ -738,6 +739,11 @@ private slots:
         // A page's caption is its tab's: the tab bar shows the page texts too.
         for (QTabBar* bar : f.findChildren<QTabBar*>())
             switched.insert(bar);
+        // A page that asks to be told of the switch builds its composed texts again.
+        for (QWidget* w : f.findChildren<QWidget*>())
+            if (w->property(kFollowsLanguageProperty).toBool())
+                for (QLabel* l : w->findChildren<QLabel*>())
+                    switched.insert(l);
 
         for (Language l : {E, H}) {
             apply(f, l);

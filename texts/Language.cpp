@@ -35,6 +35,9 @@ constexpr L kSynchronSourceEn{"External synchron signal", "Internal synchron sig
 constexpr L kTarifSourceHu{"Külső tarifa bemenet", "Belső tarifa 1."};
 constexpr L kTarifSourceEn{"External tarif inputs", "Internal tarif 1."};
 
+constexpr L kTrendWindowHu{"1 perc", "5 perc", "15 perc", "1 óra", "6 óra", "24 óra"};
+constexpr L kTrendWindowEn{"1 minute", "5 minutes", "15 minutes", "1 hour", "6 hours", "24 hours"};
+
 constexpr LanguageItems kLists[] = {
     {"Modul1box", kModul1Hu, kModul1En},
     {"Modul2box", kModul2Hu, kModul2En},
@@ -46,6 +49,7 @@ constexpr LanguageItems kLists[] = {
     {"EPlimiting", kEpLimitingHu, kEpLimitingEn},
     {"Synchronsource", kSynchronSourceHu, kSynchronSourceEn},
     {"Tarifsource", kTarifSourceHu, kTarifSourceEn},
+    {"TrendWindow", kTrendWindowHu, kTrendWindowEn},
 };
 
 constexpr LanguageCopy kListCopies[] = {
@@ -71,7 +75,7 @@ constexpr L kEmptiedFirst{"D1limittypebox", "D2Limittypebox", "EPlimiting", "Syn
 
 constexpr L kRemembered{"Modul1box",    "Modul2box",      "Elrendezesbox", "D1functionbox",  "D2functionbox",
                         "MB1Paritybox", "A1Modebox",      "A2Modebox",     "D1limittypebox", "D2Limittypebox",
-                        "EPlimiting",   "Synchronsource", "Tarifsource"};
+                        "EPlimiting",   "Synchronsource", "Tarifsource",   "TrendWindow"};
 
 // The static-error group, the error selections of digital outputs 1 and 2, the error-LED mask.
 constexpr L kLampTargets{"StatLeds", "D1H0", "D2H0", "LedMask0"};

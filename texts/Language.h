@@ -22,7 +22,7 @@ struct LanguageItems
     QStringList items(Language language) const;
 };
 
-/// The ten boxes that get a list per language.
+/// The eleven boxes that get a list per language.
 std::span<const LanguageItems> languageItemLists();
 
 /// A copy made after the texts and lists are set: `target` takes the caption (or, for lists, the

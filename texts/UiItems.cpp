@@ -50,6 +50,7 @@ constexpr L kTarifSource{"Külső tarifa bemenet", "Belső 1.tarifa"};
 constexpr L kModul1{"Nincs", "2 kimenet", "2 kimenet 3 bemenet"};
 constexpr L kModul2{"Nincs", "2 analóg kimenet", "RS485 Modbus"};
 
+constexpr L kTrendWindow{"1 perc", "5 perc", "15 perc", "1 óra", "6 óra", "24 óra"};
 constexpr L kErrorBits{"L1 letörés",
                        "L2 letörés",
                        "L3 letörés",
@@ -87,7 +88,7 @@ constexpr UiItems kLists[] = {
     {"MB1Paritybox", kMbParity},     {"MB1Stopbitbox", kMbStop},
     {"EPlimiting", kEpLimiting},     {"Synchronsource", kSynchronSource},
     {"Tarifsource", kTarifSource},   {"Modul1box", kModul1},
-    {"Modul2box", kModul2},
+    {"Modul2box", kModul2},          {"TrendWindow", kTrendWindow},
 };
 
 QStringList toList(std::span<const char* const> items)

@@ -19,8 +19,8 @@ constexpr UiText message(const char* key, const char* start, const char* english
 // Hungarian} where the start text differs from the Hungarian column (surrounding blanks of group
 // titles, shortened or lengthened words, colons). Blanks inside the quotes are part of the texts.
 // The main window's title is replaced whole, so the start-up version text does not survive a
-// switch. Some English texts are the Hungarian ones on purpose (GroupBox15, the Phasor and Modul
-// tabs).
+// switch. Some English texts are the Hungarian ones on purpose (GroupBox15, the Phasor, Trend and
+// Modul tabs).
 constexpr UiText kTexts[] = {
     // Main window
     {"Form1", " KVAM2100 beállító program                  VELMAR", "KVAM2100 settings              VELMAR",
@@ -33,6 +33,7 @@ constexpr UiText kTexts[] = {
     {"TabSheet_Meres", "Mért értékek", "Measuring"},
     {"TabSheet_Harmonics", "Harmonikusok", "Harmonics"},
     {"TabSheet_Phasor", "Phasor", "Phasor"},
+    {"TabSheet_Trend", "Trend", "Trend"},
     {"TabSheet_Errors", "Hibajelzések", "Errors"},
     {"TabSheet_Comm", "Kommunikáció", "Communication"},
 
@@ -151,6 +152,29 @@ constexpr UiText kTexts[] = {
             "L%1: negative active power (%2 kW): current transformer reversed?"),
     message("WiringHint.CtOnOtherPhase", "L%1: teljesítménytényező %2: az áramváltó másik fázison?",
             "L%1: power factor %2: current transformer on another phase?"),
+
+    // Trend page: the curves' names are the log's column names, the same in either language
+    {"TrendQuantities", "Görbék (max. 6)", "Curves (max. 6)"},
+    {"TrendWindow", "Időablak", "Time window"},
+    {"TrendPause", "Megállítás", "Pause"},
+    {"TrendZoomBack", "Nagyítás vissza", "Zoom back"},
+    {"TrendOpenLog", "Naplófájl megnyitása…", "Open log file…"},
+    {"TrendShowLive", "Élő adatok", "Live data"},
+    message("Trend.Live", "Élő adatok: %1 rekord", "Live data: %1 records"),
+    message("Trend.Paused", "Megállítva, a rögzítés folytatódik: %1 rekord",
+            "Paused, still recording: %1 records"),
+    message("Trend.File", "%1: %2 rekord", "%1: %2 records"),
+    message("Trend.Skipped", ", %1 olvashatatlan sor kihagyva (az első a(z) %2. sor)",
+            ", %1 unreadable lines left out (the first is line %2)"),
+    message("Trend.Dropped", ", a legrégebbi %1 rekord nem fért el", ", the oldest %1 records did not fit"),
+    message("Trend.NotALog", "A(z) %1 nem a program naplófájlja.", "%1 is not a log file of this program."),
+    message("Trend.CannotOpen", "A(z) %1 nem nyitható meg:\n%2", "%1 cannot be opened:\n%2"),
+    message("Trend.OpenDialog", "Naplófájl megnyitása", "Open log file"),
+    message("Trend.OpenFilter", "Naplófájlok (*.txt *.csv);;Minden fájl (*)",
+            "Log files (*.txt *.csv);;All files (*)"),
+    message("Trend.CursorHint", "Vigye az egeret a grafikon fölé: a kurzor minden görbe értékét kiírja.",
+            "Move the mouse over the chart: the cursor reads out every curve."),
+    message("Trend.NoData", "nincs adat", "no data"),
 
     // Error page: the lamps of one bit share its meaning in both groups
     {"GroupBox10", " Dinamikus hibák "},
