@@ -453,6 +453,8 @@ private slots:
                                          << LogFormat::Text << 0 << 0 << 0 << "";
         QTest::newRow("binary") << QByteArray(5000, '\0') << Re::NotALog << LogFormat::Text << 0 << 0 << 0
                                 << "";
+        QTest::newRow("no line end in 3 MB")
+            << QByteArray(3'000'000, 'a') << Re::NotALog << LogFormat::Text << 0 << 0 << 0 << "";
     }
     void readsLogs()
     {
