@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineSeries>
+#include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
 #include <QScatterSeries>
@@ -522,6 +523,12 @@ private slots:
                   f = quantityNamed("L1f"), pf = quantityNamed("Sumpf");
         QCOMPARE(page.picked().size(), qsizetype(TrendPage::kMaxPicked)); // the voltages and currents
         QVERIFY(!page.setPicked(p, true));
+        QVERIFY(!page.picked().contains(p));
+        // A seventh ticked in the list is taken back there too.
+        QListWidgetItem* item = page.findChild<QListWidget*>(QStringLiteral("TrendQuantities"))->item(p);
+        QVERIFY(!(item->flags() & Qt::ItemIsEnabled));
+        item->setCheckState(Qt::Checked);
+        QCOMPARE(item->checkState(), Qt::Unchecked);
         QVERIFY(!page.picked().contains(p));
         QVERIFY(page.setPicked(i1, false));
         QVERIFY(page.setPicked(p, true));
