@@ -101,7 +101,7 @@ void TForm1::buildPages()
 {
     m_pages->setObjectName(QStringLiteral("CoolPageControl1"));
     m_pages->setGeometry(8, 28, 769, 601);
-    // All eight tabs stand in one row, as in service mode the window shows them all.
+    // All nine tabs stand in one row, as in service mode the window shows them all.
     m_pages->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 4px 7px; }"));
     PageContext context{*m_model, *m_link, *m_logger, *m_files, m_prompts};
     for (const MainPage& page : mainPages())

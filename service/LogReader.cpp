@@ -48,24 +48,40 @@ public:
         for (;;) {
             const char* data = m_buffer.constData() + m_pos;
             const qsizetype available = m_buffer.size() - m_pos;
-            if (const void* lf = std::memchr(data, '\n', std::size_t(available))) {
-                const qsizetype length = static_cast<const char*>(lf) - data;
-                take(line, length, true);
-                m_pos += length + 1;
+            const void* lf = std::memchr(data, '\n', std::size_t(available));
+            if (m_skipping) {
+                // The rest of a line already reported as too long.
+                if (lf) {
+                    m_pos += static_cast<const char*>(lf) - data + 1;
+                    m_skipping = false;
+                    continue;
+                }
+                m_pos = m_buffer.size();
+                if (!fill())
+                    return false;
+                continue;
+            }
+            if (lf) {
+                take(line, static_cast<const char*>(lf) - data, true);
+                m_pos += static_cast<const char*>(lf) - data + 1;
                 return true;
             }
-            if (available > kMaxLine && !m_skipping) {
-                // Drop what has come of the line so far and the rest of it up to its end.
+            if (available > kMaxLine) {
+                // Reported at once, so that a file without line ends is not read to its end for it.
+                line.number = ++m_number;
+                line.terminated = true;
+                line.overlong = true;
+                line.text.clear();
                 m_skipping = true;
                 m_pos = m_buffer.size();
+                return true;
             }
             if (!fill()) {
-                if (m_skipping || available > 0) {
-                    take(line, m_buffer.size() - m_pos, false);
-                    m_pos = m_buffer.size();
-                    return true;
-                }
-                return false;
+                if (available == 0)
+                    return false;
+                take(line, available, false);
+                m_pos = m_buffer.size();
+                return true;
             }
         }
     }
@@ -75,12 +91,7 @@ private:
     {
         line.number = ++m_number;
         line.terminated = terminated;
-        line.overlong = m_skipping;
-        m_skipping = false;
-        if (line.overlong) {
-            line.text.clear();
-            return;
-        }
+        line.overlong = false;
         if (length > 0 && m_buffer[m_pos + length - 1] == '\r')
             --length;
         line.text = m_buffer.mid(m_pos, length);
@@ -92,8 +103,6 @@ private:
         const QByteArray block = m_device.read(1 << 20);
         if (block.isEmpty())
             return false;
-        if (m_skipping)
-            m_buffer.clear();
         m_buffer += block;
         return true;
     }

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineSeries>
+#include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
 #include <QScatterSeries>
@@ -453,6 +454,8 @@ private slots:
                                          << LogFormat::Text << 0 << 0 << 0 << "";
         QTest::newRow("binary") << QByteArray(5000, '\0') << Re::NotALog << LogFormat::Text << 0 << 0 << 0
                                 << "";
+        QTest::newRow("no line end in 3 MB")
+            << QByteArray(3'000'000, 'a') << Re::NotALog << LogFormat::Text << 0 << 0 << 0 << "";
     }
     void readsLogs()
     {
@@ -520,6 +523,12 @@ private slots:
                   f = quantityNamed("L1f"), pf = quantityNamed("Sumpf");
         QCOMPARE(page.picked().size(), qsizetype(TrendPage::kMaxPicked)); // the voltages and currents
         QVERIFY(!page.setPicked(p, true));
+        QVERIFY(!page.picked().contains(p));
+        // A seventh ticked in the list is taken back there too.
+        QListWidgetItem* item = page.findChild<QListWidget*>(QStringLiteral("TrendQuantities"))->item(p);
+        QVERIFY(!(item->flags() & Qt::ItemIsEnabled));
+        item->setCheckState(Qt::Checked);
+        QCOMPARE(item->checkState(), Qt::Unchecked);
         QVERIFY(!page.picked().contains(p));
         QVERIFY(page.setPicked(i1, false));
         QVERIFY(page.setPicked(p, true));

@@ -4,6 +4,7 @@
 #include "views/ErrorsPage.h"
 #include "views/HarmonicsPage.h"
 #include "views/MeasurementPage.h"
+#include "views/TrendPage.h"
 
 #include <QChartView>
 #include <QCheckBox>
@@ -425,6 +426,8 @@ void TstViewPages::pagesFit()
     verifyNothingClipped(errors);
     HarmonicsPage harmonics;
     verifyNothingClipped(harmonics);
+    TrendPage trend;
+    verifyNothingClipped(trend);
 }
 
 void TstViewPages::energyCounters_data()

@@ -290,11 +290,6 @@ float TrendHistory::value(qsizetype i, int quantity) const
     return chunkOf(seq).values[std::size_t(quantity)][std::size_t(seq % kChunkSize)];
 }
 
-bool TrendHistory::startsStretch(qsizetype i) const
-{
-    return i == 0 || std::binary_search(m_breaks.begin(), m_breaks.end(), m_firstSeq + i);
-}
-
 std::vector<std::pair<qsizetype, qsizetype>> TrendHistory::stretches() const
 {
     std::vector<std::pair<qsizetype, qsizetype>> out;

@@ -93,8 +93,6 @@ public:
     /// Record `i` (0 the oldest held).
     qint64 time(qsizetype i) const;
     float value(qsizetype i, int quantity) const;
-    /// Whether record `i` begins a stretch (the first record always does).
-    bool startsStretch(qsizetype i) const;
     /// The stretches as [first, end) index ranges, oldest first.
     std::vector<std::pair<qsizetype, qsizetype>> stretches() const;
     /// The earliest and latest time held; nothing when empty.

@@ -209,8 +209,8 @@ TrendPage::TrendPage(QWidget* parent) : QWidget(parent)
     m_chart->addAxis(m_timeAxis, Qt::AlignBottom);
     connect(m_timeAxis, &QDateTimeAxis::rangeChanged, this,
             [this](const QDateTime& min, const QDateTime& max) {
-                // Only the rubber band changes the range behind the page's back; take it after QChart is
-                // done.
+                // Only the rubber band changes the range behind the page's back: a zoom, taken once
+                // QChart is done.
                 if (m_settingRange)
                     return;
                 const qint64 from = min.toMSecsSinceEpoch();
@@ -245,7 +245,7 @@ TrendPage::TrendPage(QWidget* parent) : QWidget(parent)
         item->setCheckState(Qt::Unchecked);
     }
     connect(m_quantities, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
-        quantityToggled(m_quantities->row(item), item->checkState() == Qt::Checked);
+        setPicked(m_quantities->row(item), item->checkState() == Qt::Checked);
     });
 
     makeBoldCaption(this, "TrendWindow", QRect(x, 293, w, 16));
@@ -352,9 +352,8 @@ bool TrendPage::setPicked(int quantity, bool on)
     if (quantity < 0 || quantity >= kTrendQuantityCount)
         return false;
     const bool shown = picked().contains(quantity);
-    if (on && !shown && m_curves.size() >= std::size_t(kMaxPicked))
-        return false;
-    {
+    const bool refused = on && !shown && m_curves.size() >= std::size_t(kMaxPicked);
+    if (!refused) {
         // Series and axes added or taken away may move the time axis: not a zoom.
         const QScopedValueRollback<bool> guard(m_settingRange, true);
         if (on && !shown)
@@ -379,15 +378,12 @@ bool TrendPage::setPicked(int quantity, bool on)
             item->setData(Qt::ForegroundRole, QVariant());
         }
     }
+    if (refused)
+        return false; // the list shows the six again
     m_dirty = true;
     if (isVisible())
         redraw();
     return true;
-}
-
-void TrendPage::quantityToggled(int row, bool on)
-{
-    setPicked(row, on);
 }
 
 void TrendPage::addCurve(int quantity)

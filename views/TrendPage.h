@@ -144,7 +144,6 @@ private:
     qint64 now() const;
     qint64 timeAtViewX(double x) const;
     void hovered(const QPointF& viewportPos);
-    void quantityToggled(int row, bool on);
 
     std::function<qint64()> m_clock;
     UserPrompts* m_prompts = nullptr;
