@@ -13,6 +13,32 @@ namespace kvam {
 
 namespace {
 
+/// A value at `at` taken into a running least and greatest (the earliest kept on a tie).
+template <typename Range> void takeValue(Range& r, float v, qsizetype at)
+{
+    if (v < r.min) {
+        r.min = v;
+        r.imin = at;
+    }
+    if (v > r.max) {
+        r.max = v;
+        r.imax = at;
+    }
+}
+
+/// A block's least and greatest, at their offsets within the block starting at `offset`.
+template <typename Range, typename Summary> void takeSummary(Range& r, const Summary& s, qsizetype offset)
+{
+    if (s.min < r.min) {
+        r.min = s.min;
+        r.imin = offset + s.imin;
+    }
+    if (s.max > r.max) {
+        r.max = s.max;
+        r.imax = offset + s.imax;
+    }
+}
+
 struct ShortName
 {
     const char* field;
@@ -372,27 +398,12 @@ TrendHistory::Range TrendHistory::summarize(int quantity, qsizetype from, qsizet
         forwardBlocks(lo, hi, [&](int level, int n) {
             if (level == 0) {
                 const float v = c.values[std::size_t(quantity)][std::size_t(n)];
-                if (std::isfinite(v)) {
-                    if (v < r.min) {
-                        r.min = v;
-                        r.imin = offset + n;
-                    }
-                    if (v > r.max) {
-                        r.max = v;
-                        r.imax = offset + n;
-                    }
-                }
+                if (std::isfinite(v))
+                    takeValue(r, v, offset + n);
                 return false;
             }
             const Chunk::Summary& s = c.node(quantity, level, n);
-            if (s.min < r.min) {
-                r.min = s.min;
-                r.imin = offset + s.imin;
-            }
-            if (s.max > r.max) {
-                r.max = s.max;
-                r.imax = offset + s.imax;
-            }
+            takeSummary(r, s, offset);
             return false;
         });
         seq = base + hi;
@@ -418,25 +429,11 @@ TrendHistory::Scan TrendHistory::scan(int quantity, qsizetype from, qsizetype en
             Range& r = out.range;
             if (level == 0) {
                 const float v = c.values[std::size_t(quantity)][std::size_t(n)];
-                if (v < r.min) {
-                    r.min = v;
-                    r.imin = offset + n;
-                }
-                if (v > r.max) {
-                    r.max = v;
-                    r.imax = offset + n;
-                }
+                takeValue(r, v, offset + n);
                 return false;
             }
             const Chunk::Summary& s = c.node(quantity, level, n);
-            if (s.min < r.min) {
-                r.min = s.min;
-                r.imin = offset + s.imin;
-            }
-            if (s.max > r.max) {
-                r.max = s.max;
-                r.imax = offset + s.imax;
-            }
+            takeSummary(r, s, offset);
             return false;
         });
         seq = base + hi;
