@@ -15,7 +15,7 @@ namespace kvam::cli {
 
 namespace {
 
-struct OptionSpec
+struct OptionRow
 {
     const char* key; ///< the long name
     const char* shortName;
@@ -24,7 +24,7 @@ struct OptionSpec
 };
 
 // Every option of every command; a command lists the keys it takes.
-const OptionSpec kOptions[] = {
+const OptionRow kOptions[] = {
     {"port", "p", "PORT",
      "The meter's serial port (DEMO: the built-in virtual meter); may be given many times."},
     {"ports", nullptr, "FILE",
@@ -47,7 +47,7 @@ const OptionSpec kOptions[] = {
      "Show every request and answer on the line, and each write's progress, on standard error."},
 };
 
-struct CommandSpec
+struct CommandRow
 {
     Command command;
     const char* name;
@@ -57,9 +57,9 @@ struct CommandSpec
     bool needsPort = true;
 };
 
-const std::vector<CommandSpec>& commands()
+const std::vector<CommandRow>& commands()
 {
-    static const std::vector<CommandSpec> kCommands = {
+    static const std::vector<CommandRow> kCommands = {
         {Command::Ports,
          "ports",
          "ports [--json]",
@@ -119,9 +119,9 @@ const std::vector<CommandSpec>& commands()
     return kCommands;
 }
 
-const OptionSpec* optionSpec(const char* key)
+const OptionRow* optionRow(const char* key)
 {
-    for (const OptionSpec& o : kOptions)
+    for (const OptionRow& o : kOptions)
         if (qstrcmp(o.key, key) == 0)
             return &o;
     return nullptr;
@@ -136,12 +136,12 @@ const char* const kStatusText = "Exit status:\n"
                                 "  5  a file cannot be read or written\n"
                                 "With several meters, the highest status of them.\n";
 
-QString commandHelp(const CommandSpec& c)
+QString commandHelp(const CommandRow& c)
 {
     QString text = QStringLiteral("Usage: kvam2100-cli %1\n\n%2\n\nOptions:\n")
                        .arg(QLatin1String(c.synopsis), QString::fromUtf8(c.does));
     for (const char* key : c.options) {
-        const OptionSpec* o = optionSpec(key);
+        const OptionRow* o = optionRow(key);
         QString names = o->shortName
                             ? QStringLiteral("-%1, --%2").arg(QLatin1String(o->shortName), QLatin1String(key))
                             : QStringLiteral("    --%1").arg(QLatin1String(key));
@@ -160,7 +160,7 @@ QString generalHelp()
                        "       kvam2100-cli COMMAND --help\n\n"
                        "Reads, compares, writes, verifies, watches and logs KVAM2100 meters on serial "
                        "lines (19200 baud), one or many at once.\n\nCommands:\n");
-    for (const CommandSpec& c : commands())
+    for (const CommandRow& c : commands())
         text += QStringLiteral("  %1\n").arg(QLatin1String(c.synopsis));
     text += QStringLiteral("\n") + QLatin1String(kStatusText);
     return text;
@@ -220,9 +220,9 @@ ParseResult parseArguments(const QStringList& arguments)
         r.text = QStringLiteral("kvam2100-cli %1\n").arg(QLatin1String(KVAM_VERSION));
         return r;
     }
-    const CommandSpec* spec = nullptr;
+    const CommandRow* chosen = nullptr;
     static const bool verboseAdded = [] {
-        for (CommandSpec& c : const_cast<std::vector<CommandSpec>&>(commands()))
+        for (CommandRow& c : const_cast<std::vector<CommandRow>&>(commands()))
             if (c.needsPort) {
                 c.options.push_back("verbose");
                 if (std::find(c.options.begin(), c.options.end(), std::string_view("history")) ==
@@ -232,17 +232,17 @@ ParseResult parseArguments(const QStringList& arguments)
         return true;
     }();
     Q_UNUSED(verboseAdded);
-    for (const CommandSpec& c : commands())
+    for (const CommandRow& c : commands())
         if (first == QLatin1String(c.name))
-            spec = &c;
-    if (!spec)
+            chosen = &c;
+    if (!chosen)
         return usage(QStringLiteral("unknown command \"%1\"").arg(first));
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
-    for (const char* key : spec->options) {
-        const OptionSpec* o = optionSpec(key);
+    for (const char* key : chosen->options) {
+        const OptionRow* o = optionRow(key);
         QStringList names{QLatin1String(key)};
         if (o->shortName)
             names.prepend(QLatin1String(o->shortName));
@@ -253,15 +253,15 @@ ParseResult parseArguments(const QStringList& arguments)
         return usage(QStringLiteral("%1: %2").arg(first, parser.errorText()));
     if (parser.isSet(QStringLiteral("help"))) {
         ParseResult r;
-        r.text = commandHelp(*spec);
+        r.text = commandHelp(*chosen);
         return r;
     }
 
     Options o;
-    o.command = spec->command;
+    o.command = chosen->command;
     auto has = [&](const char* key) {
-        return std::find_if(spec->options.begin(), spec->options.end(),
-                            [key](const char* k) { return qstrcmp(k, key) == 0; }) != spec->options.end() &&
+        return std::find_if(chosen->options.begin(), chosen->options.end(),
+                            [key](const char* k) { return qstrcmp(k, key) == 0; }) != chosen->options.end() &&
                parser.isSet(QLatin1String(key));
     };
     auto value = [&](const char* key) { return has(key) ? parser.value(QLatin1String(key)) : QString(); };
@@ -281,7 +281,7 @@ ParseResult parseArguments(const QStringList& arguments)
             return fileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
     }
     o.ports.removeDuplicates();
-    if (spec->needsPort && o.ports.isEmpty())
+    if (chosen->needsPort && o.ports.isEmpty())
         return usage(QStringLiteral("%1: no port given (-p PORT or --ports FILE)").arg(first));
 
     o.output = value("output");
