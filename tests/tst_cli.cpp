@@ -41,6 +41,7 @@ struct Site
     QDir dir;
     QStringList ports;
     QString history;
+    QString at; ///< a backup's stamp, for %AT
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
@@ -51,6 +52,7 @@ struct Site
             for (int i = 0; i < ports.size(); ++i)
                 a.replace(QStringLiteral("%P%1").arg(i + 1), ports[i]);
             a.replace(QStringLiteral("%D"), dir.path());
+            a.replace(QStringLiteral("%AT"), at);
         }
         if (args.size() > 1 && args[0] != QLatin1String("ports"))
             args << QStringLiteral("--history") << history;
@@ -356,6 +358,46 @@ const std::vector<Row>& rows()
              // Never kill(0, ...): that would interrupt this test's own process group.
              if (p.state() == QProcess::Running && p.processId() > 0)
                  ::kill(pid_t(p.processId()), SIGINT);
+         }},
+        {"a backup written back by restore",
+         {{Line::Meter, kInstalled}},
+         words("restore -p %P1 --at %AT --yes"),
+         0,
+         {QStringLiteral("RAM2.Energy_sampletime"), QStringLiteral("RAM2 written and verified")},
+         {},
+         [](Site& s) {
+             writeFile(s.path(QStringLiteral("s.ini")),
+                       section(s, 0, {QStringLiteral("Energy_sampletime=30")}));
+             QCOMPARE(s.cli({QStringLiteral("write"), QStringLiteral("-p"), s.ports[0],
+                             s.path(QStringLiteral("s.ini")), QStringLiteral("--yes")})
+                          .status,
+                      0);
+             QCOMPARE(s.field(0, "RAM2", "Energy_sampletime"), 30.0);
+             const Run list = s.cli(
+                 {QStringLiteral("restore"), QStringLiteral("-p"), s.ports[0], QStringLiteral("--json")});
+             const QJsonArray backups =
+                 QJsonDocument::fromJson(list.out.toUtf8()).object()[QStringLiteral("backups")].toArray();
+             QCOMPARE(backups.size(), 1);
+             s.at = backups.at(0).toObject()[QStringLiteral("id")].toString();
+         },
+         [](Site& s, const Run&) { QCOMPARE(s.field(0, "RAM2", "Energy_sampletime"), 15.0); }},
+        {"a restore of no such backup",
+         {{Line::Meter, kInstalled}},
+         words("restore -p %P1 --at 1999 --yes"),
+         2,
+         {},
+         {QStringLiteral("no backup at \"1999\"")}},
+        {"user defaults are confirmed by the records read back",
+         {{Line::Meter, kInstalled}},
+         words("service -p %P1 user-defaults --yes"),
+         0,
+         {QStringLiteral("user-defaults sent"), QStringLiteral("RAM2.")},
+         {},
+         {},
+         [](Site& s, const Run& r) {
+             // Every row the program lists as changed is what the meter now holds.
+             QVERIFY(!r.out.contains(QStringLiteral("RAM3.")));
+             QVERIFY(s.field(0, "RAM2", "Ratio", 1) != 40.0);
          }},
         {"watch as CSV",
          {{Line::Meter, kInstalled}},
