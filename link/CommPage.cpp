@@ -276,6 +276,7 @@ void CommPage::LineStatsResetClick()
 void CommPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    catchUpMemo();
     showLineStats();
     m_statsTimer->start();
 }
@@ -329,27 +330,59 @@ void CommPage::DisplayCom(const QString& block)
 {
     if (!m_viewComm->isChecked())
         return;
-    const bool atBottom = m_memo->verticalScrollBar()->value() == m_memo->verticalScrollBar()->maximum();
-    QStringList lines = block.split(QStringLiteral("\r\n"));
-    m_memo->setUpdatesEnabled(false);
-    if (m_lines >= kMaxMonitorLines) {
+    const QStringList lines = block.split(QStringLiteral("\r\n"));
+    int drop = 0;
+    if (m_monitor.size() >= kMaxMonitorLines) {
         // Remove just enough of the oldest lines to bring the count below the limit.
-        const int drop = m_lines - kMaxMonitorLines + 1;
-        QTextCursor c(m_memo->document());
-        c.movePosition(QTextCursor::Start);
-        c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, drop);
-        c.removeSelectedText();
-        m_lines -= drop;
+        drop = static_cast<int>(m_monitor.size()) - kMaxMonitorLines + 1;
+        m_monitor.remove(0, drop);
     }
-    const QString text = lines.join(QLatin1Char('\n'));
-    if (m_lines == 0)
-        m_memo->setPlainText(text);
-    else
-        m_memo->appendPlainText(text);
-    m_lines += static_cast<int>(lines.size());
-    m_memo->setUpdatesEnabled(true);
+    m_monitor += lines;
+    // A monitor nobody sees is brought up to date when it is shown: the traffic of a fast
+    // refresh costs the other pages nothing.
+    if (!m_memo->isVisible() || m_memoBehind) {
+        m_memoBehind = true;
+        if (m_memo->isVisible())
+            catchUpMemo();
+        return;
+    }
+    QScrollBar* bar = m_memo->verticalScrollBar();
+    const bool atBottom = bar->value() == bar->maximum();
+    // One edit block for the oldest lines out and the new ones in, and the cursor placed by
+    // position only: the document is laid out once, and only what is on screen when painted.
+    QTextDocument* doc = m_memo->document();
+    QTextCursor c(doc);
+    c.beginEditBlock();
+    if (drop > 0) {
+        const QTextBlock keep = doc->findBlockByNumber(drop);
+        c.setPosition(0);
+        c.setPosition(keep.isValid() ? keep.position() : doc->characterCount() - 1, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+    }
+    c.setPosition(doc->characterCount() - 1);
+    if (m_monitor.size() > lines.size())
+        c.insertBlock();
+    c.insertText(lines.join(QLatin1Char('\n')));
+    c.endEditBlock();
     if (atBottom)
-        m_memo->verticalScrollBar()->setValue(m_memo->verticalScrollBar()->maximum());
+        bar->setValue(bar->maximum());
+}
+
+QString CommPage::monitorText() const
+{
+    return m_monitor.join(QLatin1Char('\n'));
+}
+
+void CommPage::catchUpMemo()
+{
+    if (!m_memoBehind)
+        return;
+    m_memoBehind = false;
+    QScrollBar* bar = m_memo->verticalScrollBar();
+    const bool atBottom = bar->value() == bar->maximum();
+    const int value = bar->value();
+    m_memo->setPlainText(monitorText());
+    bar->setValue(atBottom ? bar->maximum() : value);
 }
 
 void CommPage::setPortEntries(const QStringList& entries)

@@ -57,9 +57,12 @@ public:
     void LogbuttonClick();
 
     /// Appends one block of monitor text (CR LF separates lines) unless "View comm" is off. The
-    /// oldest lines go first once the monitor holds 500.
+    /// oldest lines go first once the monitor holds 500. While the page is hidden only the lines
+    /// are kept; the monitor shows them when the page is shown.
     void DisplayCom(const QString& block);
-    int monitorLineCount() const { return m_lines; }
+    int monitorLineCount() const { return static_cast<int>(m_monitor.size()); }
+    /// The monitor's lines, joined by LF: what `Memo1` holds, or will hold once it is shown.
+    QString monitorText() const;
 
     /// Replaces the port entries; the first entry is selected.
     void setPortEntries(const QStringList& entries);
@@ -100,6 +103,8 @@ private:
     void mirrorFlags();
     void showLogging();
     void makeLineStatsBox();
+    /// Brings `Memo1` up to the monitor's lines after traffic while it was hidden.
+    void catchUpMemo();
 
     LinkDriver* m_link = nullptr;
     DataLogger* m_logger = nullptr;
@@ -115,7 +120,8 @@ private:
     std::array<QCheckBox*, 17> m_commandChecks{};
     QCheckBox* m_scan;
     QPushButton* m_send;
-    int m_lines = 0;
+    QStringList m_monitor;     ///< the monitor's lines, oldest first
+    bool m_memoBehind = false; ///< lines came while `Memo1` was hidden
     QGroupBox* m_statsBox = nullptr;
     std::array<QLabel*, 7> m_statsValues{};
     QTableWidget* m_statsTable = nullptr;

@@ -17,7 +17,7 @@ LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
     const TimerSetup timers[] = {
         {&m_commTimer, "CommTimer", 200, &LinkEngine::CommTimerTimer},
         {&m_timeoutTimer, "TimeoutTimer", 300, &LinkEngine::TimeoutTimerTimer},
-        {&m_recWatchdog, "RecWatchdog", 200, &LinkEngine::RecWatchdogTimer},
+        {&m_recWatchdog, "RecWatchdog", kRecWatchdogMs, nullptr},
         {&m_txTimer, "TxTimer", 150, &LinkEngine::TxTimerTimer},
         {&m_rxTimer, "RxTimer", 150, &LinkEngine::RxTimerTimer},
     };
@@ -26,23 +26,19 @@ LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
         s.timer->setObjectName(QString::fromLatin1(s.name));
         s.timer->setInterval(s.interval);
         s.timer->setTimerType(Qt::PreciseTimer);
-        auto handler = s.handler;
-        connect(s.timer, &QTimer::timeout, this, [this, handler] { (m_engine.*handler)(); });
+        if (auto handler = s.handler)
+            connect(s.timer, &QTimer::timeout, this, [this, handler] { (m_engine.*handler)(); });
     }
+    connect(&m_recWatchdog, &QTimer::timeout, this, &LinkDriver::recWatchdogExpired);
     // The one-shot timers switch themselves off when they fire.
     for (QTimer* t : {&m_timeoutTimer, &m_recWatchdog, &m_txTimer, &m_rxTimer})
         t->setSingleShot(true);
     m_commTimer.start();
-    // Three character times at 19200 baud (10 bits each) are about 1.6 ms.
     m_gapTimer.setParent(this);
     m_gapTimer.setObjectName(QStringLiteral("GapTimer"));
-    m_gapTimer.setInterval(2);
     m_gapTimer.setSingleShot(true);
     m_gapTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_gapTimer, &QTimer::timeout, this, [this] {
-        if (m_commTimer.isActive())
-            m_engine.fastTurn();
-    });
+    connect(&m_gapTimer, &QTimer::timeout, this, &LinkDriver::takeTurnAfterGap);
     m_clock.start();
 }
 
@@ -104,7 +100,21 @@ void LinkDriver::stopAnswerTimeout()
 
 void LinkDriver::restartRecWatchdog()
 {
-    m_recWatchdog.start();
+    // Restarted for every read of the line: a running watchdog only takes the new start, and
+    // winds itself on when it falls due (below) instead of being stopped and set again each time.
+    m_recWatchdogFrom = nowMicros();
+    if (!m_recWatchdog.isActive())
+        m_recWatchdog.start(kRecWatchdogMs);
+}
+
+void LinkDriver::recWatchdogExpired()
+{
+    const std::int64_t left = std::int64_t(kRecWatchdogMs) * 1000 - (nowMicros() - m_recWatchdogFrom);
+    if (left > 0) {
+        m_recWatchdog.start(int((left + 999) / 1000));
+        return;
+    }
+    m_engine.RecWatchdogTimer();
 }
 
 void LinkDriver::restartTxLampTimer()
@@ -122,6 +132,7 @@ void LinkDriver::stopPolling()
     m_commTimer.stop();
     m_timeoutTimer.stop();
     m_gapTimer.stop();
+    // A turn already queued finds the scheduler stopped and does nothing.
 }
 
 void LinkDriver::ScanClick(bool checked)
@@ -155,11 +166,40 @@ void LinkDriver::flagsChanged()
     emit flagsUpdated();
 }
 
+namespace {
+/// The least quiet time between the end of one exchange and the next request: three character
+/// times at 19200 baud (10 bits each), so that the meter sees the frames apart.
+constexpr std::int64_t kTurnGapMicros = 1600;
+} // namespace
+
 void LinkDriver::scheduleTurn()
 {
     // A stopped scheduler (a refused meter) takes no turns.
-    if (m_commTimer.isActive() && !m_gapTimer.isActive())
-        m_gapTimer.start();
+    if (!m_commTimer.isActive() || m_turnQueued || m_gapTimer.isActive())
+        return;
+    m_lineFreeAt = nowMicros();
+    // Queued at normal priority, so the turn is taken before the repaints the answer set going
+    // (those are posted at low priority): the request is on the line while the window paints.
+    m_turnQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_turnQueued = false;
+            takeTurnAfterGap();
+        },
+        Qt::QueuedConnection);
+}
+
+void LinkDriver::takeTurnAfterGap()
+{
+    if (!m_commTimer.isActive())
+        return;
+    const std::int64_t quiet = nowMicros() - m_lineFreeAt;
+    if (quiet < kTurnGapMicros) {
+        m_gapTimer.start(int((kTurnGapMicros - quiet + 999) / 1000));
+        return;
+    }
+    m_engine.fastTurn();
 }
 
 std::int64_t LinkDriver::nowMicros() const

@@ -66,6 +66,10 @@ private:
     void flagsChanged() override;
     void scheduleTurn() override;
     std::int64_t nowMicros() const override;
+    void takeTurnAfterGap();
+    void recWatchdogExpired();
+
+    static constexpr int kRecWatchdogMs = 200;
 
     PortFactory m_factory;
     std::unique_ptr<SerialPort> m_port;
@@ -75,8 +79,11 @@ private:
     QTimer m_recWatchdog;
     QTimer m_txTimer;
     QTimer m_rxTimer;
-    QTimer m_gapTimer;     ///< fast refresh: the gap between two exchanges
-    QElapsedTimer m_clock; ///< the line statistics' time
+    QTimer m_gapTimer;                  ///< fast refresh: what is left of the gap between two exchanges
+    QElapsedTimer m_clock;              ///< the line statistics' time
+    std::int64_t m_lineFreeAt = 0;      ///< fast refresh: when the last exchange ended, in microseconds
+    bool m_turnQueued = false;          ///< fast refresh: a turn waits for the event loop
+    std::int64_t m_recWatchdogFrom = 0; ///< the last restart of RecWatchdog, in microseconds
 };
 
 } // namespace kvam

@@ -59,10 +59,12 @@ bool LinkEngine::SendCommand(std::uint8_t code, std::uint16_t payloadLength)
         return false;
     m_s.TxSize = static_cast<int>(frameSize);
 
-    m_io.displayCom("Command: \r\n" + hexDump(tx.data(), m_s.TxSize));
     dropReceived();
     m_s.AnswerPending = true;
-    if (!m_io.writePort(tx.data(), m_s.TxSize)) {
+    // The frame goes out first; the monitor shows it while it is on the line.
+    const bool written = m_io.writePort(tx.data(), m_s.TxSize);
+    m_io.displayCom("Command: \r\n" + hexDump(tx.data(), m_s.TxSize));
+    if (!written) {
         m_io.displayCom(kNoPort);
         m_io.closePort();
         return false;

@@ -2,10 +2,10 @@
 // virtual meter over a pseudo-terminal.
 
 #include "app/TForm1.h"
+#include "link/CommPage.h"
 #include "link/LinkDriver.h"
 #include "tests/MeterSim.h"
 
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -19,7 +19,7 @@ using test::stopMeter;
 
 QString monitorText(TForm1& f)
 {
-    return f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+    return f.findChild<CommPage*>(QStringLiteral("TabSheet_Comm"))->monitorText();
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabWidget>
@@ -38,7 +39,7 @@ namespace {
 
 QString monitorText(TForm1& f)
 {
-    return f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+    return f.findChild<CommPage*>(QStringLiteral("TabSheet_Comm"))->monitorText();
 }
 
 void feed(TForm1& f, const test::Bytes& frame)
@@ -215,6 +216,44 @@ private slots:
         page->DisplayCom(QStringLiteral("Timeout"));
         f.findChild<QCheckBox*>(QStringLiteral("Viewcomm"))->setChecked(true);
         QVERIFY(!monitorText(f).contains(QStringLiteral("Timeout")));
+    }
+
+    // Memo1 is edited line by line while it is on screen and caught up when it is shown again:
+    // either way it must hold exactly the monitor's lines, pruned where they are pruned.
+    void monitorShownMatchesLines()
+    {
+        TForm1 f;
+        f.show();
+        auto* page = f.findChild<CommPage*>(QStringLiteral("TabSheet_Comm"));
+        auto* memo = f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+        QVERIFY(f.activatePage(QStringLiteral("TabSheet_Comm")));
+        struct Step
+        {
+            bool shown;
+            int blocks;
+            int linesEach;
+        };
+        // Below the bound, across it, far past it while hidden, one-line and long blocks.
+        const Step steps[] = {{true, 3, 2},    {false, 7, 3}, {true, 160, 3}, {true, 1, 1},
+                              {false, 400, 4}, {true, 2, 45}, {false, 1, 1},  {true, 30, 17}};
+        int serial = 0;
+        for (const Step& step : steps) {
+            QVERIFY(f.activatePage(step.shown ? QStringLiteral("TabSheet_Comm")
+                                              : QStringLiteral("TabSheet_Meres")));
+            for (int b = 0; b < step.blocks; ++b) {
+                QStringList block;
+                for (int l = 0; l < step.linesEach; ++l)
+                    block << QString::number(serial++);
+                page->DisplayCom(block.join(QStringLiteral("\r\n")));
+            }
+            QVERIFY(f.activatePage(QStringLiteral("TabSheet_Comm")));
+            QVERIFY(page->monitorLineCount() < CommPage::kMaxMonitorLines + step.linesEach);
+            QCOMPARE(memo->toPlainText(), page->monitorText());
+            QCOMPARE(memo->document()->blockCount(), page->monitorLineCount());
+            QCOMPARE(page->monitorText().section(QLatin1Char('\n'), -1), QString::number(serial - 1));
+            // The newest line is in view.
+            QCOMPARE(memo->verticalScrollBar()->value(), memo->verticalScrollBar()->maximum());
+        }
     }
 
     void badPortIsReported()

@@ -4,13 +4,13 @@
 // without spinning, and finish those requests on the port the user picks next.
 
 #include "app/TForm1.h"
+#include "link/CommPage.h"
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeter.h"
 #include "protocol/Frame.h"
 
 #include <QElapsedTimer>
 #include <QMetaEnum>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSerialPort>
@@ -82,7 +82,7 @@ private:
 
 QString monitorText(TForm1& f)
 {
-    return f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+    return f.findChild<CommPage*>(QStringLiteral("TabSheet_Comm"))->monitorText();
 }
 
 /// CPU time (user + system) of this process in seconds.

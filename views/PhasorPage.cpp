@@ -46,8 +46,7 @@ NumericSpin* makeZoom(QWidget* parent, const char* name, int x, int y)
     return spin;
 }
 
-/// Shows the page's bitmap as it stands; painting happens only when the page is on screen, so a
-/// redraw while another page is open costs nothing more than the drawing itself.
+/// Shows the page's bitmap as it stands; painting happens only when the page is on screen.
 class ImageView : public QWidget
 {
 public:
@@ -151,16 +150,43 @@ PhasorOptions PhasorPage::options() const
     return {m_dispVoltage->isChecked(), m_dispCurrent->isChecked(), m_dispProvider->isChecked()};
 }
 
-const PhasorResult& PhasorPage::showNet(const NetRecord& net, const CaldataRecord& cal)
+void PhasorPage::showNet(const NetRecord& net, const CaldataRecord& cal)
 {
-    return redraw(makePhasorInput(net, cal, zoomU(), zoomI()));
+    redraw(makePhasorInput(net, cal, zoomU(), zoomI()));
 }
 
-const PhasorResult& PhasorPage::redraw(const PhasorInput& input)
+void PhasorPage::redraw(const PhasorInput& input)
 {
-    m_result = DrawPhasorDiagram(m_image, input, options(), &m_gridCache);
+    m_pending.emplace(input, options());
+    if (isVisible())
+        drawPending();
+}
+
+void PhasorPage::drawPending()
+{
+    if (!m_pending)
+        return;
+    m_result = DrawPhasorDiagram(m_image, m_pending->first, m_pending->second, &m_gridCache);
+    m_pending.reset();
     m_vectorImage->update();
+}
+
+const QImage& PhasorPage::image()
+{
+    drawPending();
+    return m_image;
+}
+
+const PhasorResult& PhasorPage::result()
+{
+    drawPending();
     return m_result;
+}
+
+void PhasorPage::showEvent(QShowEvent* event)
+{
+    drawPending();
+    QWidget::showEvent(event);
 }
 
 void PhasorPage::attach(DeviceModel& model)

@@ -9,6 +9,9 @@
 #include <QImage>
 #include <QWidget>
 
+#include <optional>
+#include <utility>
+
 class QCheckBox;
 class QLabel;
 
@@ -33,9 +36,12 @@ public:
 
     /// Draws the measurements with the reference magnitudes of the calibration data and the zooms
     /// of the page.
-    const PhasorResult& showNet(const NetRecord& net, const CaldataRecord& cal);
+    void showNet(const NetRecord& net, const CaldataRecord& cal);
     /// Draws `input` with the current options, shows it and keeps the values it was drawn from.
-    const PhasorResult& redraw(const PhasorInput& input);
+    /// While the page is hidden the picture is only taken down (input and options of this
+    /// moment) and drawn when the page is shown or its image or result is asked for: the same
+    /// picture, without drawing several a second nobody sees.
+    void redraw(const PhasorInput& input);
     /// Shows the wiring hints of `net` judged against `reference`, in the language shown now and
     /// in any the user switches to.
     void showHints(const NetRecord& net, const WiringReference& reference);
@@ -43,18 +49,21 @@ public:
     /// The hints as shown; empty before the first measurement.
     QString hintsText() const;
 
-    const QImage& image() const { return m_image; }
-    const PhasorResult& result() const { return m_result; }
+    const QImage& image();
+    const PhasorResult& result();
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void showHintsText();
+    void drawPending();
 
     QImage m_image;
     PhasorResult m_result;
     PhasorGridCache m_gridCache;
+    std::optional<std::pair<PhasorInput, PhasorOptions>> m_pending; ///< taken down, not yet drawn
     QWidget* m_vectorImage = nullptr;
     NumericSpin* m_uzoom = nullptr;
     NumericSpin* m_izoom = nullptr;
