@@ -2,6 +2,9 @@
 
 #include "texts/UiTexts.h"
 
+#include <chrono>
+#include <thread>
+
 namespace kvam {
 
 LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
@@ -34,11 +37,6 @@ LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
     for (QTimer* t : {&m_timeoutTimer, &m_recWatchdog, &m_txTimer, &m_rxTimer})
         t->setSingleShot(true);
     m_commTimer.start();
-    m_gapTimer.setParent(this);
-    m_gapTimer.setObjectName(QStringLiteral("GapTimer"));
-    m_gapTimer.setSingleShot(true);
-    m_gapTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_gapTimer, &QTimer::timeout, this, &LinkDriver::takeTurnAfterGap);
     m_clock.start();
 }
 
@@ -58,6 +56,7 @@ std::optional<QString> LinkDriver::openPort(const QString& name)
         return error;
     m_port = std::move(port);
     connect(m_port.get(), &SerialPort::received, this, [this](const QByteArray& bytes) {
+        m_lastReadAt = nowMicros();
         m_engine.ComPort1RxChar(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                 static_cast<int>(bytes.size()));
     });
@@ -131,7 +130,6 @@ void LinkDriver::stopPolling()
 {
     m_commTimer.stop();
     m_timeoutTimer.stop();
-    m_gapTimer.stop();
     // A turn already queued finds the scheduler stopped and does nothing.
 }
 
@@ -175,9 +173,8 @@ constexpr std::int64_t kTurnGapMicros = 1600;
 void LinkDriver::scheduleTurn()
 {
     // A stopped scheduler (a refused meter) takes no turns.
-    if (!m_commTimer.isActive() || m_turnQueued || m_gapTimer.isActive())
+    if (!m_commTimer.isActive() || m_turnQueued)
         return;
-    m_lineFreeAt = nowMicros();
     // Queued at normal priority, so the turn is taken before the repaints the answer set going
     // (those are posted at low priority): the request is on the line while the window paints.
     m_turnQueued = true;
@@ -194,11 +191,12 @@ void LinkDriver::takeTurnAfterGap()
 {
     if (!m_commTimer.isActive())
         return;
-    const std::int64_t quiet = nowMicros() - m_lineFreeAt;
-    if (quiet < kTurnGapMicros) {
-        m_gapTimer.start(int((kTurnGapMicros - quiet + 999) / 1000));
-        return;
-    }
+    // Decoding the answer usually took longer than the gap. When not, the rest of it (at most
+    // 1.6 ms) is waited here: a timer would let the window's repaint go first, and that takes
+    // several times as long.
+    const std::int64_t quiet = nowMicros() - m_lastReadAt;
+    if (quiet >= 0 && quiet < kTurnGapMicros)
+        std::this_thread::sleep_for(std::chrono::microseconds(kTurnGapMicros - quiet));
     m_engine.fastTurn();
 }
 

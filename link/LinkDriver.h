@@ -79,9 +79,8 @@ private:
     QTimer m_recWatchdog;
     QTimer m_txTimer;
     QTimer m_rxTimer;
-    QTimer m_gapTimer;                  ///< fast refresh: what is left of the gap between two exchanges
     QElapsedTimer m_clock;              ///< the line statistics' time
-    std::int64_t m_lineFreeAt = 0;      ///< fast refresh: when the last exchange ended, in microseconds
+    std::int64_t m_lastReadAt = 0;      ///< when the line last gave bytes, in microseconds
     bool m_turnQueued = false;          ///< fast refresh: a turn waits for the event loop
     std::int64_t m_recWatchdogFrom = 0; ///< the last restart of RecWatchdog, in microseconds
 };

@@ -33,6 +33,14 @@ public:
     QString caption() const;
     void setCaption(const QString& text);
 
+    /// Shows `text`; a field already showing it is left alone (no new layout, no repaint), which
+    /// matters when a page is refreshed several times a second.
+    void showText(const QString& text)
+    {
+        if (text != this->text())
+            setText(text);
+    }
+
     /// Shows or hides the caption together with the field.
     void setVisible(bool visible) override;
 

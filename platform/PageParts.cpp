@@ -1,5 +1,6 @@
 #include "platform/PageParts.h"
 
+#include "platform/FrameCache.h"
 #include "platform/Lamp.h"
 #include "texts/UiTexts.h"
 
@@ -11,7 +12,7 @@ namespace kvam {
 
 QGroupBox* makeGroup(QWidget* parent, const char* name, const QRect& geometry)
 {
-    auto* g = new QGroupBox(uiText(name), parent);
+    auto* g = new CachedGroupBox(uiText(name), parent);
     g->setObjectName(QLatin1String(name));
     g->setGeometry(geometry);
     return g;

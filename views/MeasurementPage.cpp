@@ -2,6 +2,7 @@
 
 #include "device/DeviceModel.h"
 #include "device/MeterRules.h"
+#include "platform/FrameCache.h"
 #include "platform/LabeledEdit.h"
 #include "platform/Lamp.h"
 #include "platform/NumberFormat.h"
@@ -95,7 +96,7 @@ MeasurementPage::MeasurementPage(QWidget* parent) : QWidget(parent)
 
 void MeasurementPage::buildMeasurements()
 {
-    auto* group = new QGroupBox(uiText("GroupBox6"), this);
+    auto* group = new CachedGroupBox(uiText("GroupBox6"), this);
     group->setObjectName(QStringLiteral("GroupBox6"));
     group->setGeometry(8, 4, 739, 391);
 
@@ -125,7 +126,7 @@ void MeasurementPage::buildMeasurements()
 
 void MeasurementPage::buildVersion()
 {
-    auto* group = new QGroupBox(uiText("GroupBox5"), this);
+    auto* group = new CachedGroupBox(uiText("GroupBox5"), this);
     group->setObjectName(QStringLiteral("GroupBox5"));
     group->setGeometry(8, 399, 232, 168);
     const char* const fields[] = {
@@ -140,7 +141,7 @@ void MeasurementPage::buildVersion()
 
 void MeasurementPage::buildDemand()
 {
-    auto* group = new QGroupBox(uiText("GroupBox7"), this);
+    auto* group = new CachedGroupBox(uiText("GroupBox7"), this);
     group->setObjectName(QStringLiteral("GroupBox7"));
     group->setGeometry(248, 399, 206, 168);
     const char* const fields[] = {
@@ -155,7 +156,7 @@ void MeasurementPage::buildDemand()
 
 void MeasurementPage::buildInputsOutputs()
 {
-    auto* group = new QGroupBox(uiText("GroupBox8"), this);
+    auto* group = new CachedGroupBox(uiText("GroupBox8"), this);
     group->setObjectName(QStringLiteral("GroupBox8"));
     group->setGeometry(462, 399, 170, 168);
 
@@ -198,7 +199,7 @@ void MeasurementPage::showNet(const NetRecord& rec)
 {
     for (const NetField& f : netFields()) {
         if (LabeledEdit* edit = field(QString::fromLatin1(f.name)))
-            edit->setText(netFieldText(rec, f));
+            edit->showText(netFieldText(rec, f));
     }
 }
 
@@ -216,7 +217,7 @@ void MeasurementPage::showRam1(const Ram1Image& ram1)
 {
     for (const EnergyField& f : energyFields())
         if (LabeledEdit* edit = field(QString::fromLatin1(f.name)))
-            edit->setText(energyFieldText(ram1, f));
+            edit->showText(energyFieldText(ram1, f));
 }
 
 void MeasurementPage::showArrangement(const Ram2Image& ram2)
@@ -248,21 +249,21 @@ void MeasurementPage::showState(const StateRecord& rec)
 
 void MeasurementPage::showVersion(const VersionRecord& rec)
 {
-    field(QStringLiteral("Programversion"))->setText(versionText(rec));
-    field(QStringLiteral("Programdate"))->setText(versionDateText(rec));
-    field(QStringLiteral("Gyartasiszam"))->setText(factoryNumberText(rec));
-    field(QStringLiteral("Gyartaseve"))->setText(formatNumber("%d", manufactureYear(rec)));
-    field(QStringLiteral("Gyartashonapja"))->setText(formatNumber("%d", manufactureMonth(rec)));
+    field(QStringLiteral("Programversion"))->showText(versionText(rec));
+    field(QStringLiteral("Programdate"))->showText(versionDateText(rec));
+    field(QStringLiteral("Gyartasiszam"))->showText(factoryNumberText(rec));
+    field(QStringLiteral("Gyartaseve"))->showText(formatNumber("%d", manufactureYear(rec)));
+    field(QStringLiteral("Gyartashonapja"))->showText(formatNumber("%d", manufactureMonth(rec)));
 }
 
 void MeasurementPage::showEp(const EpRecord& rec)
 {
     const auto text = [](quint32 v) { return formatNumber("%u", static_cast<unsigned>(v)); };
-    field(QStringLiteral("EPenabled"))->setText(text(epEnabled(rec)));
-    field(QStringLiteral("EPprevious"))->setText(text(epPrevious(rec)));
-    field(QStringLiteral("EPestimated"))->setText(text(epEstimated(rec)));
-    field(QStringLiteral("EPcurrent"))->setText(text(epCurrent(rec)));
-    field(QStringLiteral("EPtimeelapsed"))->setText(text(epElapsed(rec)));
+    field(QStringLiteral("EPenabled"))->showText(text(epEnabled(rec)));
+    field(QStringLiteral("EPprevious"))->showText(text(epPrevious(rec)));
+    field(QStringLiteral("EPestimated"))->showText(text(epEstimated(rec)));
+    field(QStringLiteral("EPcurrent"))->showText(text(epCurrent(rec)));
+    field(QStringLiteral("EPtimeelapsed"))->showText(text(epElapsed(rec)));
 }
 
 LabeledEdit* MeasurementPage::field(const QString& name) const

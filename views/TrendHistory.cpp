@@ -384,83 +384,67 @@ qsizetype TrendHistory::memoryBytes() const
                      m_breaks.size() * sizeof(qint64));
 }
 
-TrendHistory::Range TrendHistory::summarize(int quantity, qsizetype from, qsizetype end) const
+template <typename Visit> bool TrendHistory::walkForward(qsizetype from, qsizetype end, Visit visit) const
 {
-    Range r;
     qint64 seq = m_firstSeq + from;
     const qint64 stop = m_firstSeq + end;
     while (seq < stop) {
         const Chunk& c = chunkOf(seq);
         const qint64 base = seq - seq % kChunkSize;
-        const int lo = int(seq - base);
         const int hi = int(std::min<qint64>(stop - base, kChunkSize));
-        const qsizetype offset = qsizetype(base - m_firstSeq);
-        forwardBlocks(lo, hi, [&](int level, int n) {
-            if (level == 0) {
-                const float v = c.values[std::size_t(quantity)][std::size_t(n)];
-                if (std::isfinite(v))
-                    takeValue(r, v, offset + n);
-                return false;
-            }
-            const Chunk::Summary& s = c.node(quantity, level, n);
-            takeSummary(r, s, offset);
-            return false;
-        });
+        bool stopped = false;
+        forwardBlocks(int(seq - base), hi,
+                      [&](int level, int n) { return stopped = visit(c, base, level, n); });
+        if (stopped)
+            return true;
         seq = base + hi;
     }
+    return false;
+}
+
+TrendHistory::Range TrendHistory::summarize(int quantity, qsizetype from, qsizetype end) const
+{
+    Range r;
+    walkForward(from, end, [&](const Chunk& c, qint64 base, int level, int n) {
+        const qsizetype offset = qsizetype(base - m_firstSeq);
+        if (level == 0) {
+            const float v = c.values[std::size_t(quantity)][std::size_t(n)];
+            if (std::isfinite(v))
+                takeValue(r, v, offset + n);
+        } else {
+            takeSummary(r, c.node(quantity, level, n), offset);
+        }
+        return false;
+    });
     return r;
 }
 
 TrendHistory::Scan TrendHistory::scan(int quantity, qsizetype from, qsizetype end) const
 {
     Scan out;
-    qint64 seq = m_firstSeq + from;
-    const qint64 stop = m_firstSeq + end;
-    while (seq < stop && !out.gap) {
-        const Chunk& c = chunkOf(seq);
-        const qint64 base = seq - seq % kChunkSize;
-        const int hi = int(std::min<qint64>(stop - base, kChunkSize));
+    out.gap = walkForward(from, end, [&](const Chunk& c, qint64 base, int level, int n) {
+        if (c.gapAt(quantity, level, n))
+            return true;
         const qsizetype offset = qsizetype(base - m_firstSeq);
-        forwardBlocks(int(seq - base), hi, [&](int level, int n) {
-            if (c.gapAt(quantity, level, n)) {
-                out.gap = true;
-                return true;
-            }
-            Range& r = out.range;
-            if (level == 0) {
-                const float v = c.values[std::size_t(quantity)][std::size_t(n)];
-                takeValue(r, v, offset + n);
-                return false;
-            }
-            const Chunk::Summary& s = c.node(quantity, level, n);
-            takeSummary(r, s, offset);
-            return false;
-        });
-        seq = base + hi;
-    }
+        if (level == 0)
+            takeValue(out.range, c.values[std::size_t(quantity)][std::size_t(n)], offset + n);
+        else
+            takeSummary(out.range, c.node(quantity, level, n), offset);
+        return false;
+    });
     return out;
 }
 
 qsizetype TrendHistory::firstGap(int quantity, qsizetype from, qsizetype end) const
 {
-    qint64 seq = m_firstSeq + from;
-    const qint64 stop = m_firstSeq + end;
-    while (seq < stop) {
-        const Chunk& c = chunkOf(seq);
-        const qint64 base = seq - seq % kChunkSize;
-        const int hi = int(std::min<qint64>(stop - base, kChunkSize));
-        int found = -1;
-        forwardBlocks(int(seq - base), hi, [&](int level, int n) {
-            if (!c.gapAt(quantity, level, n))
-                return false;
-            found = c.descend(quantity, level, n, false);
-            return true;
-        });
-        if (found >= 0)
-            return qsizetype(base + found - m_firstSeq);
-        seq = base + hi;
-    }
-    return end;
+    qsizetype found = end;
+    walkForward(from, end, [&](const Chunk& c, qint64 base, int level, int n) {
+        if (!c.gapAt(quantity, level, n))
+            return false;
+        found = qsizetype(base + c.descend(quantity, level, n, false) - m_firstSeq);
+        return true;
+    });
+    return found;
 }
 
 qsizetype TrendHistory::lastGap(int quantity, qsizetype from, qsizetype end) const

@@ -126,6 +126,9 @@ private:
     struct Range;
     struct Scan;
     const Chunk& chunkOf(qint64 seq) const;
+    /// Visits the largest whole blocks covering [from, end) in order, as visit(chunk, the chunk's
+    /// first sequence number, level, block), until the visit returns true; true if it did.
+    template <typename Visit> bool walkForward(qsizetype from, qsizetype end, Visit visit) const;
     Range summarize(int quantity, qsizetype from, qsizetype end) const;
     /// The summary of [from, end) unless a non-finite value lies there.
     Scan scan(int quantity, qsizetype from, qsizetype end) const;
