@@ -578,6 +578,7 @@ private:
     int m_clampedUnacknowledged = 0;
     int m_commitCount = 0;
     int m_monitorOverflows = 0;
+    int m_memoDiffers = 0; ///< blocks after which Memo1, on screen, did not hold the monitor's lines
     int m_maxMonitorLines = 0;
     int m_checkpoints = 0;
     int m_checkpointsMissed = 0;
@@ -667,9 +668,14 @@ void Soak::lostWrite(const Commit& c, const char* how)
 
 void Soak::onMonitor(const QString& block)
 {
+    auto* comm = f.findChild<CommPage*>(QStringLiteral("TabSheet_Comm"));
     auto* memo = f.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
     // The monitor appended this block after removing old lines: before it there were fewer than 500.
-    const int lines = memo->document()->blockCount();
+    const int lines = comm->monitorLineCount();
+    // On screen, Memo1 holds exactly the monitor's lines; hidden, it catches up when shown.
+    if (memo->isVisible() && memo->document()->blockCount() != lines && ++m_memoDiffers <= 3)
+        fail("Memo1 differs from the monitor's lines",
+             QStringLiteral("%1 blocks, %2 lines").arg(memo->document()->blockCount()).arg(lines));
     m_maxMonitorLines = std::max(m_maxMonitorLines, lines);
     const int added = int(block.count(QStringLiteral("\r\n"))) + 1;
     if (lines - added >= 500 && ++m_monitorOverflows <= 3)
