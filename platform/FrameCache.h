@@ -2,6 +2,7 @@
 
 #include <QGroupBox>
 #include <QPixmap>
+#include <QProxyStyle>
 #include <QStyle>
 
 namespace kvam {
@@ -36,6 +37,22 @@ private:
     };
     QPixmap m_picture;
     Key m_key;
+};
+
+/// The application's style, except that a line edit's panel (its background and frame, which the
+/// style strokes as an antialiased rounded rectangle) is drawn from a kept picture per size, state
+/// and palette. For the fields a page refreshes several times a second.
+class CachedPanelStyle : public QProxyStyle
+{
+    Q_OBJECT
+public:
+    /// The one instance, over a fresh copy of the application's style made by its name; none when
+    /// that style cannot be made again (the fields then use the application's style as it is).
+    static QStyle* forFields();
+
+    using QProxyStyle::QProxyStyle;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget = nullptr) const override;
 };
 
 } // namespace kvam

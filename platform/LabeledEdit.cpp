@@ -1,5 +1,7 @@
 #include "platform/LabeledEdit.h"
 
+#include "platform/FrameCache.h"
+
 namespace kvam {
 
 LabeledEdit::LabeledEdit(const QString& name, const QString& caption, QWidget* parent)
@@ -22,6 +24,9 @@ LabeledEdit::LabeledEdit(const QString& name, const QString& caption, QWidget* p
     setPalette(pal);
     // The field text is padded to a fixed width; keep the frame margins small so it fits.
     setTextMargins(0, 0, 0, 0);
+    // Fields are refreshed several times a second: their panel comes from a kept picture.
+    if (QStyle* style = CachedPanelStyle::forFields())
+        setStyle(style);
     resize(kWidth, kHeight);
     setText(QStringLiteral("-"));
 }
