@@ -503,6 +503,38 @@ private slots:
         QVERIFY(qAbs(r.arrows[ArrowI1].length - expectedI1Length) < 0.01f);
     }
 
+    // An answer while another page is open is drawn when the phasor page is shown: what appears
+    // is the diagram of the last answer, with the zooms it came with, not the blank start or an
+    // older answer.
+    void phasorDrawnWhenShown()
+    {
+        TForm1 f;
+        f.show();
+        QVERIFY(f.activatePage(QStringLiteral("TabSheet_Meres")));
+        auto* page = f.findChild<PhasorPage*>(QStringLiteral("TabSheet_Phasor"));
+        auto* view = f.findChild<QWidget*>(QStringLiteral("VectorImage"));
+        QVERIFY(page && view);
+        const QImage blank = view->grab().toImage();
+        test::Bytes net(180, 0);
+        for (const float u : {120.0f, 230.0f}) {
+            std::memcpy(&net[12], &u, 4);
+            std::memcpy(&net[16], &u, 4);
+            feed(f, test::makeFrame(3, net));
+        }
+        QVERIFY(f.activatePage(QStringLiteral("TabSheet_Phasor")));
+        QCoreApplication::processEvents();
+        // Nothing here may ask the page for its picture before the grab: that would draw it.
+        const QImage shown = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QImage expected(view->size(), QImage::Format_RGB32);
+        NetRecord rec;
+        rec.copyFrom(net.data());
+        PhasorGridCache grid; // the page draws its grid as a layer too
+        DrawPhasorDiagram(expected, makePhasorInput(rec, f.model().caldata(), page->zoomU(), page->zoomI()),
+                          page->options(), &grid);
+        QVERIFY(shown != blank.convertToFormat(QImage::Format_RGB32));
+        QCOMPARE(shown, expected);
+    }
+
     void commandLine_data()
     {
         QTest::addColumn<QStringList>("args");
