@@ -70,12 +70,10 @@ void LineStats::frameEnded(std::uint8_t code, int size, Verdict verdict, std::in
         ++m_totals.tooShort;
         break;
     }
-    if (!m_awaiting) {
+    if (!endExchange()) {
         ++m_totals.lateFrames;
         return;
     }
-    m_awaiting = false;
-    ++m_ended;
     CommandCounts& r = row(m_code);
     if (verdict == Verdict::BadCrc) {
         ++r.crcErrors;
@@ -91,21 +89,25 @@ void LineStats::frameEnded(std::uint8_t code, int size, Verdict verdict, std::in
 
 void LineStats::timedOut()
 {
-    if (!m_awaiting)
+    if (!endExchange())
         return;
-    m_awaiting = false;
-    ++m_ended;
     ++m_totals.timeouts;
     ++row(m_code).timeouts;
 }
 
 void LineStats::abandoned()
 {
+    if (endExchange())
+        ++m_totals.abandoned;
+}
+
+bool LineStats::endExchange()
+{
     if (!m_awaiting)
-        return;
+        return false;
     m_awaiting = false;
     ++m_ended;
-    ++m_totals.abandoned;
+    return true;
 }
 
 void LineStats::bytesReceived(int count)

@@ -103,6 +103,8 @@ public:
 
 private:
     CommandCounts& row(int code);
+    /// Ends the outstanding exchange, if there is one: false when nothing was awaited.
+    bool endExchange();
 
     LineTotals m_totals;
     std::array<CommandCounts, kCommandCount + 1> m_commands{}; ///< [0]: codes outside 1..16

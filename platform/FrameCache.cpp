@@ -11,6 +11,21 @@
 
 namespace kvam {
 
+namespace {
+
+/// A transparent picture of `size` logical pixels at `ratio`, with `draw` painted into it.
+template <typename Draw> QPixmap picture(QSize size, qreal ratio, Draw draw)
+{
+    QPixmap pixmap(size * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    draw(p);
+    return pixmap;
+}
+
+} // namespace
+
 void CachedGroupBox::paintEvent(QPaintEvent* event)
 {
     QStyleOptionGroupBox option;
@@ -26,14 +41,12 @@ void CachedGroupBox::paintEvent(QPaintEvent* event)
                   ratio,
                   style()};
     if (m_picture.isNull() || !(key == m_key)) {
-        m_picture = QPixmap(option.rect.size() * ratio);
-        m_picture.setDevicePixelRatio(ratio);
-        m_picture.fill(Qt::transparent);
-        QPainter p(&m_picture);
-        // What a painter on the widget starts with.
-        p.setFont(font());
-        p.setPen(palette().color(foregroundRole()));
-        style()->drawComplexControl(QStyle::CC_GroupBox, &option, &p, this);
+        m_picture = picture(option.rect.size(), ratio, [&](QPainter& p) {
+            // What a painter on the widget starts with.
+            p.setFont(font());
+            p.setPen(palette().color(foregroundRole()));
+            style()->drawComplexControl(QStyle::CC_GroupBox, &option, &p, this);
+        });
         m_key = key;
     }
     QPainter p(this);
@@ -80,19 +93,15 @@ void CachedPanelStyle::drawPrimitive(PrimitiveElement element, const QStyleOptio
                             .arg(int(frame->features))
                             .arg(int(option->direction))
                             .arg(ratio);
-    QPixmap picture;
-    if (!QPixmapCache::find(key, &picture)) {
-        picture = QPixmap(option->rect.size() * ratio);
-        picture.setDevicePixelRatio(ratio);
-        picture.fill(Qt::transparent);
-        QPainter p(&picture);
+    QPixmap panel;
+    if (!QPixmapCache::find(key, &panel)) {
         QStyleOptionFrame at(*frame);
         at.rect = QRect(QPoint(0, 0), option->rect.size());
-        QProxyStyle::drawPrimitive(element, &at, &p, widget);
-        p.end();
-        QPixmapCache::insert(key, picture);
+        panel = picture(at.rect.size(), ratio,
+                        [&](QPainter& p) { QProxyStyle::drawPrimitive(element, &at, &p, widget); });
+        QPixmapCache::insert(key, panel);
     }
-    painter->drawPixmap(option->rect.topLeft(), picture);
+    painter->drawPixmap(option->rect.topLeft(), panel);
 }
 
 } // namespace kvam
