@@ -4,6 +4,7 @@
 #include "config/RestoreDialog.h"
 #include "config/ReviewForm.h"
 #include "device/DeviceModel.h"
+#include "device/WriteNotice.h"
 #include "link/LinkDriver.h"
 #include "platform/UserPrompts.h"
 #include "texts/UiTexts.h"
@@ -23,11 +24,21 @@ SafeWrites::SafeWrites(DeviceModel& model, LinkDriver& link, UserPrompts& prompt
     connect(m_model, &DeviceModel::writeFinished, this, &SafeWrites::finished);
     connect(m_model, &DeviceModel::foreignFactoryKept, this,
             [this](std::uint32_t owner, std::uint32_t meter) {
-                m_prompts.showError(currentText("Message.ForeignFactoryKept").arg(owner).arg(meter));
+                WriteNotice n;
+                n.kind = WriteNotice::Kind::FactoryKept;
+                n.record = MemoryRecord::Ram3;
+                n.meter = owner;
+                n.other = meter;
+                m_prompts.showError(writeNoticeText(n, currentLanguage()) + QStringLiteral(".\n") +
+                                    currentText("Write.FactoryKeptAdvice"));
             });
     connect(m_model, &DeviceModel::writeRefused, this, [this](MemoryRecord record, const QString& reason) {
-        m_prompts.showError(
-            currentText("Message.WriteRefused").arg(QLatin1String(memoryRecordName(record)), reason));
+        WriteNotice n;
+        n.kind = WriteNotice::Kind::NoBackup;
+        n.record = record;
+        n.meter = m_model->lineMeter();
+        n.reason = reason;
+        m_prompts.showError(writeNoticeText(n, currentLanguage()));
     });
     connect(m_model, &DeviceModel::configReadAsked, this, [this] {
         m_marks->clear(MemoryRecord::Ram2);
@@ -72,29 +83,13 @@ ReviewDecision SafeWrites::review(const WriteProposal& proposal)
 
 void SafeWrites::finished(const JournalEntry& entry)
 {
-    const QString meter = entry.Gyartasiszam ? QString::number(entry.Gyartasiszam) : QStringLiteral("?");
-    const QString record = QLatin1String(memoryRecordName(entry.record));
     // The meter's verdict on what it holds now; a write that did not reach it leaves the marks.
     if (entry.outcome == WriteOutcome::Verified || entry.outcome == WriteOutcome::Differs)
         m_marks->writeVerified(entry.record, entry.differences);
-    switch (entry.outcome) {
-    case WriteOutcome::Verified:
-        break; // the monitor says so; nothing for the user to do
-    case WriteOutcome::Differs: {
-        const QStringList rows = differenceRows(entry.differences, currentText("Message.WriteDiffersRow"));
-        m_prompts.showError(
-            currentText("Message.WriteDiffers").arg(meter, record, rows.join(QLatin1Char('\n'))));
-        break;
-    }
-    case WriteOutcome::NotAcknowledged:
-        break; // a load replaced it or the program ends: the monitor and the journal say so
-    case WriteOutcome::OtherMeter:
-        m_prompts.showError(
-            currentText("Message.WriteOtherMeter")
-                .arg(meter, record,
-                     entry.otherMeter ? QString::number(*entry.otherMeter) : QStringLiteral("?")));
-        break;
-    }
+    // A verified write the monitor reports; one not acknowledged was replaced by a load or the
+    // program ends, and the monitor and the journal say so. The others need the user.
+    if (entry.outcome == WriteOutcome::Differs || entry.outcome == WriteOutcome::OtherMeter)
+        m_prompts.showError(writeNoticeText(noticeOf(entry), currentLanguage()));
 }
 
 } // namespace kvam

@@ -1,6 +1,7 @@
 #include "cli/Jobs.h"
 
 #include "config/FieldUnits.h"
+#include "device/WriteNotice.h"
 #include "config/IniProfile.h"
 #include "config/MeterHistory.h"
 #include "config/RecordFile.h"
@@ -166,8 +167,12 @@ Job::Job(MeterSession& session, Shared& shared) : m_s(session), m_shared(shared)
         connect(&m_s.driver(), &LinkDriver::monitorText, this, note);
     }
     connect(&model, &DeviceModel::writeRefused, this, [this](MemoryRecord record, const QString& reason) {
-        finish(Status::File, QStringLiteral("%1 not written: no backup could be made: %2")
-                                 .arg(QLatin1String(memoryRecordName(record)), reason));
+        WriteNotice n;
+        n.kind = WriteNotice::Kind::NoBackup;
+        n.record = record;
+        n.meter = m_s.model().lineMeter();
+        n.reason = reason;
+        finish(Status::File, writeNoticeText(n, Language::English));
     });
 }
 
@@ -411,56 +416,14 @@ bool settingsFileReadable(const QString& path, const std::optional<QString>& sec
 
 /// What a settings section would make of the meter's records: the section's fields over the
 /// meter's, every field the section leaves out (record heads, carried bytes) as the meter holds it.
-struct Composed
+std::optional<ComposedSection> composeSection(const Options& o, const DeviceModel& model, const QString& section,
+                                              QString* error)
 {
-    Ram2Image ram2;
-    Ram3Image ram3;
-    std::uint32_t owner = 0; ///< the factory number the section holds
-    std::vector<FieldChange> changes;
-};
-
-std::optional<Composed> composeSection(const Options& o, const MeterRecords& meter, const QString& section,
-                                       QString* error)
-{
-    Composed c;
-    c.ram2 = *meter.ram2;
-    c.ram3 = *meter.ram3;
-    QStringList defaulted;
-    if (!loadSettings(o.file, section, c.ram2, c.ram3, QLocale(), error, &defaulted))
-        return std::nullopt;
-    if (!defaulted.isEmpty()) {
-        *error = QStringLiteral("%1 [%2]: damaged: %3 missing or not a number")
-                     .arg(o.file, section,
-                          defaulted.mid(0, 5).join(QStringLiteral(", ")) +
-                              (defaulted.size() > 5 ? QStringLiteral(" ...") : QString()));
-        return std::nullopt;
-    }
-    c.owner = get(c.ram3, ram3::Gyartasiszam);
-    // Fields kept per meter: the meter's bytes stand in the composed records.
-    for (const QString& k : o.keep) {
-        const qsizetype bracket = k.indexOf(QLatin1Char('['));
-        const QByteArray name = k.left(bracket < 0 ? k.size() : bracket).toLatin1();
-        for (MemoryRecord r : {MemoryRecord::Ram2, MemoryRecord::Ram3}) {
-            const FieldInfo* f = memoryRecordLayout(r).field(name.constData());
-            if (!f)
-                continue;
-            std::size_t from = f->offset;
-            std::size_t size = f->size();
-            if (bracket >= 0) {
-                from += std::size_t(k.mid(bracket + 1).chopped(1).toULongLong()) * f->width();
-                size = f->width();
-            }
-            std::uint8_t* to = r == MemoryRecord::Ram2 ? c.ram2.data() : c.ram3.data();
-            const std::uint8_t* source = r == MemoryRecord::Ram2 ? meter.ram2->data() : meter.ram3->data();
-            std::memcpy(to + from, source + from, size);
-            break;
-        }
-    }
-    for (const FieldChange& ch : diffRecord(MemoryRecord::Ram2, *meter.ram2, c.ram2))
-        c.changes.push_back(ch);
-    for (const FieldChange& ch : diffRecord(MemoryRecord::Ram3, *meter.ram3, c.ram3))
-        c.changes.push_back(ch);
-    return c;
+    const SectionReader read = [&](Ram2Image& ram2, Ram3Image& ram3, QStringList* defaulted, QString* why) {
+        return loadSettings(o.file, section, ram2, ram3, QLocale(), why, defaulted);
+    };
+    return model.writes().composeSection(read, SectionPolicy::RefuseDamaged, o.keep,
+                                         QStringLiteral("%1 [%2]").arg(o.file, section), error);
 }
 
 class DiffJob : public Job
@@ -487,7 +450,7 @@ private:
             return;
         QString error;
         const QString section = m_o.section.value_or(m_s.meterText());
-        const std::optional<Composed> c = composeSection(m_o, records, section, &error);
+        const std::optional<ComposedSection> c = composeSection(m_o, m_s.model(), section, &error);
         if (!c)
             return finish(Status::File, error);
         const Status status = c->changes.empty() ? Status::Ok : Status::Differs;
@@ -572,7 +535,7 @@ protected:
         std::vector<FieldChange> written;
         std::vector<FieldChange> kept;
         for (const FieldChange& c : p.changes)
-            (foreign && c.record == MemoryRecord::Ram3 && !m_o.includeFactory ? kept : written).push_back(c);
+            (p.writes(c.record, m_o.includeFactory) ? written : kept).push_back(c);
         m_lines.clear();
         if (foreign)
             m_lines << QStringLiteral("  the records are meter %1's, the meter on the line is %2")
@@ -622,27 +585,19 @@ protected:
     {
         if (!m_waiting.erase(e.record))
             return;
-        const QString name = QLatin1String(memoryRecordName(e.record));
         switch (e.outcome) {
         case WriteOutcome::Verified:
-            m_lines << QStringLiteral("  %1 written and verified").arg(name);
             break;
         case WriteOutcome::Differs:
             m_worst = std::max(m_worst, Status::Differs);
-            m_lines << QStringLiteral("  %1 written, but the meter holds otherwise:").arg(name)
-                    << differenceRows(e.differences, QStringLiteral("    %1 written %2, read %3"));
             m_differences.insert(m_differences.end(), e.differences.begin(), e.differences.end());
             break;
         case WriteOutcome::NotAcknowledged:
-            m_worst = std::max(m_worst, Status::NoMeter);
-            m_lines << QStringLiteral("  %1 not acknowledged: what the meter holds is unknown").arg(name);
-            break;
         case WriteOutcome::OtherMeter:
             m_worst = std::max(m_worst, Status::NoMeter);
-            m_lines << QStringLiteral("  %1 not written: meter %2 answered on the line")
-                           .arg(name, e.otherMeter ? QString::number(*e.otherMeter) : QStringLiteral("?"));
             break;
         }
+        m_lines << QStringLiteral("  ") + writeNoticeText(noticeOf(e), Language::English);
         if (m_waiting.empty())
             finishReport(m_worst);
     }
@@ -693,30 +648,18 @@ private:
     }
     bool submit() override
     {
-        const MeterRecords records = m_s.model().meterRecords();
         m_section = m_o.section.value_or(m_s.meterText());
         QString error;
-        const std::optional<Composed> c = composeSection(m_o, records, m_section, &error);
+        const std::optional<ComposedSection> c = composeSection(m_o, m_s.model(), m_section, &error);
         if (!c) {
             finish(Status::File, error);
             return false;
         }
-        // Only the records that change go out.
-        bool ram2 = false;
-        bool ram3 = false;
-        for (const FieldChange& ch : c->changes)
-            (ch.record == MemoryRecord::Ram2 ? ram2 : ram3) = true;
-        std::optional<Ram2Image> r2;
-        std::optional<Ram3Image> r3;
-        if (ram2)
-            r2 = c->ram2;
-        if (ram3)
-            r3 = c->ram3;
-        if (!ram2 && !ram3) {
+        if (c->changes.empty()) {
             m_lines << QStringLiteral("  %1: no change, nothing written").arg(what());
             return false;
         }
-        return m_s.model().writeRecords(r2, r3, c->owner);
+        return m_s.model().writeSection(*c);
     }
 
     QString m_section;

@@ -58,14 +58,17 @@ void ConfigFiles::ReadSettingsButtonClick()
 bool ConfigFiles::LoadRamSettings(const QString& section)
 {
     // Into copies first: a section that cannot be read changes neither image.
-    Ram2Image ram2 = m_model.memory().ram2;
-    Ram3Image ram3 = m_model.memory().ram3;
+    const SectionReader read = [&](Ram2Image& ram2, Ram3Image& ram3, QStringList* defaulted, QString* why) {
+        return loadSettings(settingsFile(), section, ram2, ram3, QLocale(), why, defaulted);
+    };
     QString reason;
-    if (!loadSettings(settingsFile(), section, ram2, ram3, QLocale(), &reason)) {
+    const std::optional<ComposedSection> loaded = m_model.writes().composeSection(
+        read, SectionPolicy::FillDefaults, {}, QStringLiteral("%1 [%2]").arg(settingsFile(), section), &reason);
+    if (!loaded) {
         m_prompts.showFileError(currentText("Message.OpenError"), reason);
         return false;
     }
-    m_model.loadSettings(ram2, ram3);
+    m_model.loadSettings(loaded->ram2, loaded->ram3);
     return true;
 }
 

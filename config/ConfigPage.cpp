@@ -1,5 +1,7 @@
 #include "config/ConfigPage.h"
 
+#include "device/MeterRules.h"
+
 #include "config/ConfigFields.h"
 #include "config/ConfigFiles.h"
 #include "config/RecordEditor.h"
@@ -517,10 +519,10 @@ void ConfigPage::ElrendezesboxSelect()
 
 void ConfigPage::EPlimitingSelect()
 {
-    // Without the module that has inputs, synchronisation and tariff can only be internal. Until
-    // the factory record tells which module is fitted nothing is forced: the configuration record
-    // arrives first, and forcing then would pack internal sources over the meter's own.
-    if (m_modul1 >= 0 && m_modul1 != 2) {
+    // The meter's rule, shown as the editors will pack it. Until the factory record tells which
+    // module is fitted nothing is forced: the configuration record arrives first, and forcing then
+    // would pack internal sources over the meter's own.
+    if (sourcesForcedInternal(m_modul1)) {
         selectQuietly(findChoice(this, "Synchronsource"), 1);
         selectQuietly(findChoice(this, "Tarifsource"), 1);
     }

@@ -175,7 +175,7 @@ void ReviewForm::showEvent(QShowEvent* event)
 
 void ReviewForm::showFactoryRows()
 {
-    const bool leftOut = m_foreign && !m_includeFactory->isChecked();
+    const bool leftOut = !recordWritten(MemoryRecord::Ram3, m_foreign, m_includeFactory->isChecked());
     const QColor text = palette().color(leftOut ? QPalette::Disabled : QPalette::Active, QPalette::Text);
     const QString tip = leftOut ? currentText("Review.FactoryLeftOut") : QString();
     for (int r = 0; r < int(m_rows.size()); ++r) {

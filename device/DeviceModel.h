@@ -2,6 +2,7 @@
 
 #include "device/DeviceMemory.h"
 #include "device/WriteHistory.h"
+#include "device/WriteSession.h"
 #include "link/LinkEngine.h"
 #include "records/RecordDiff.h"
 #include "records/Records.h"
@@ -30,55 +31,13 @@ struct RequestValues
     bool SettingsLoaded = false;
 };
 
-/// What a write would put into the meter, as the user is asked to confirm it.
-struct WriteProposal
-{
-    /// Where the records come from.
-    enum class Source : std::uint8_t
-    {
-        Editors,     ///< the write buttons: the editors packed
-        Calibration, ///< a calibration button: one constant of RAM3
-        EnergyClear, ///< the energy counters zeroed
-        Restore,     ///< a backup
-        Section,     ///< a settings section written as it stands (the command-line tool)
-    };
-    Source source = Source::Editors;
-    std::optional<Ram1Image> ram1; ///< the records to write
-    std::optional<Ram2Image> ram2;
-    std::optional<Ram3Image> ram3;
-    /// The meter the records belong to (the factory number of the RAM3 read with them, of the
-    /// settings section or of the backup they came from); none when it is not known.
-    std::optional<std::uint32_t> owner;
-    /// The meter on the line, once identified by its RAM3 since the line was last interrupted.
-    std::optional<std::uint32_t> meter;
-    /// The meter's records as last read (the review's "meter" column).
-    MeterRecords meterRecords;
-    /// Every element that changes, record by record: the meter's record (or, where none was read,
-    /// the image) against the proposal.
-    std::vector<FieldChange> changes;
-
-    /// The records come from another meter than the one on the line.
-    bool foreign() const { return owner && meter && *owner != *meter; }
-    /// The changes of one record.
-    std::vector<FieldChange> changesOf(MemoryRecord record) const;
-};
-
-/// The user's answer to a write's review.
-struct ReviewDecision
-{
-    bool write = false;
-    /// Write another meter's factory data and calibration (RAM3) as well; without it a foreign
-    /// proposal writes only its configuration (RAM2).
-    bool includeFactory = false;
-};
-
-/// The meter as the program knows it: the last answer records, the three memory images, the
-/// request values, and every rule about them. It is the link's client: it fills each request's
-/// payload when the request goes out and takes each good answer, telling the pages by a typed
-/// signal that carries the record. The images change only through the intents below; everyone
-/// else reads them. User actions reach the meter only through the intents, which store a value
-/// and flag the command for the scheduler; nothing is sent directly.
-class DeviceModel : public QObject, public LinkClient
+/// The meter as the program knows it: the last answer records, the three memory images and the
+/// request values. It is the link's client: it fills each request's payload when the request goes
+/// out and takes each good answer, telling the pages by a typed signal that carries the record.
+/// The images change only through the intents below; everyone else reads them. User actions reach
+/// the meter only through the intents, which store a value and flag the command for the scheduler;
+/// nothing is sent directly. Every write of a memory record goes through its write session.
+class DeviceModel : public QObject, public LinkClient, private WriteSession::Line
 {
     Q_OBJECT
 public:
@@ -86,14 +45,13 @@ public:
 
     /// The engine that carries the intents; set once, before the first intent.
     void attach(LinkEngine& engine) { m_engine = &engine; }
-    /// Asks the user before every configuration, factory, calibration and energy write. Without
-    /// one (`--no-review`, the core's tests) a write goes as soon as it is asked for.
-    using Reviewer = std::function<ReviewDecision(const WriteProposal&)>;
-    void setReviewer(Reviewer reviewer) { m_reviewer = std::move(reviewer); }
-    /// Where backups and the journal are kept. Without one no backup is made (the core's tests).
-    void setHistory(WriteHistory* history) { m_history = history; }
-    /// The login name the journal records.
-    void setUserName(const QString& user) { m_user = user; }
+    /// The write session: its reviewer, history and user name are set there.
+    WriteSession& writes() { return m_session; }
+    const WriteSession& writes() const { return m_session; }
+    using Reviewer = WriteSession::Reviewer;
+    void setReviewer(Reviewer reviewer) { m_session.setReviewer(std::move(reviewer)); }
+    void setHistory(WriteHistory* history) { m_session.setHistory(history); }
+    void setUserName(const QString& user) { m_session.setUserName(user); }
 
     /// The window's start-up: no settings loaded, the first reads of both configuration records
     /// and of the version flagged.
@@ -121,13 +79,13 @@ public:
     bool configWritable() const { return m_ram2Held && m_ram3Held; }
     /// The factory number of the meter on the line, once its RAM3 was read since the line was
     /// last interrupted (a time-out, a port opened or closed).
-    std::optional<std::uint32_t> lineMeter() const { return m_lineMeter; }
+    std::optional<std::uint32_t> lineMeter() const { return m_session.lineMeter(); }
     /// The meter the image of `record` belongs to, when known.
-    std::optional<std::uint32_t> imageOwner(MemoryRecord record) const;
+    std::optional<std::uint32_t> imageOwner(MemoryRecord record) const { return m_session.imageOwner(record); }
     /// The records of the meter on the line as last read (none before it is identified).
-    MeterRecords meterRecords() const;
+    MeterRecords meterRecords() const { return m_session.meterRecords(); }
     /// Whether a write of `record` was asked for and has not ended yet.
-    bool writeOwed(MemoryRecord record) const;
+    bool writeOwed(MemoryRecord record) const { return m_session.writeOwed(record); }
 
     // Intents.
     /// Another page was opened (`CoolPageControl1Change`): the page's polls, and unless a settings
@@ -166,13 +124,11 @@ public:
     /// Writes the records of a backup, through the review; `records.Gyartasiszam` is the meter
     /// it was taken from.
     bool restore(const MeterRecords& records);
-    /// Writes configuration records as given, through the review (the command-line tool's write of
-    /// a settings section); `owner` is the meter the section belongs to, so another meter's RAM3
-    /// is written only when the review includes it. A record left out is not written.
-    bool writeRecords(const std::optional<Ram2Image>& ram2, const std::optional<Ram3Image>& ram3,
-                      std::uint32_t owner);
+    /// Writes a composed settings section, through the review (the command-line tool's write of a
+    /// section); another meter's RAM3 is written only when the review includes it.
+    bool writeSection(const ComposedSection& section);
     /// The program ends: writes that went out and were never acknowledged are journalled so.
-    void finish();
+    void finish() { m_session.finish(); }
     /// A service code (protocol/ServiceCodes.h) rides on the next state request.
     void requestService(std::uint8_t code);
     /// The output test byte (bit 0 output 1, bit 1 output 2).
@@ -190,8 +146,9 @@ public:
     void requestPayload(std::uint8_t code, std::uint8_t* payload, int size) override;
     void requestSent(std::uint8_t code) override;
     void answerReceived(std::uint8_t code, const std::uint8_t* payload) override;
-    bool mayRequest(std::uint8_t code) override;
-    void lineInterrupted() override;
+    bool mayRequest(std::uint8_t code) override { return m_session.mayRequest(code); }
+    /// Whoever answers next may be another meter: it is known again only by its RAM3.
+    void lineInterrupted() override { m_session.lineInterrupted(); }
 
 signals:
     void stateChanged(const kvam::StateRecord& rec);
@@ -248,80 +205,22 @@ private:
     bool readReplacesImage(std::uint8_t read, bool asked) const;
     /// Flags the reads of both configuration records unless a settings file was loaded.
     void rereadConfig();
-    /// A read the user's action asks for (a page, a read button, a write's read-back): its answer
-    /// counts as asked.
-    void askRead(std::uint8_t read);
-    /// A read the model needs itself (who is on the line, a backup, a verdict), unless the read is
-    /// asked for anyway: its answer leaves held images alone.
-    void askOwnRead(std::uint8_t read);
-    /// The image is committed for writing once more: its write goes out with it.
-    void commitForWrite(std::uint8_t write);
     void hold(bool& held);
+    bool calibrate(CalibrationStep step, int channel);
+    void memoryRecordAnswered(MemoryRecord record, const std::uint8_t* payload);
+    void writeNoticed(const WriteNotice& notice);
 
-    // Safe writes.
-    /// Who an image or a copy of the meter's record belongs to: a factory number, or, for a record
-    /// read before the line's meter was identified, the line's epoch it was read in.
-    struct Owner
+    // WriteSession::Line
+    bool flag(std::uint8_t code) const override { return m_engine && m_engine->flag(code); }
+    void setFlag(std::uint8_t code, bool on) override
     {
-        std::optional<std::uint32_t> meter;
-        bool pending = false;
-        unsigned epoch = 0;
-    };
-    /// One write command's progress past the counting of commitments.
-    struct WriteState
-    {
-        unsigned backedUp = 0;          ///< the commitment the backup was made for
-        bool wentOut = false;           ///< a request went out and its outcome is not known yet
-        bool verifying = false;         ///< acknowledged: the read-back decides
-        std::vector<std::uint8_t> sent; ///< the image the last request carried
-        /// A read-back that differed from what was written: the verdict waits for a second one
-        /// that agrees (the first may be a late answer to a read sent before the write).
-        std::vector<std::uint8_t> differing;
-        int readBacks = 0;
-        std::vector<FieldChange> changes; ///< the meter's record → the image, for the journal
-        std::optional<std::uint32_t> owner;
-    };
-    static std::size_t slot(MemoryRecord record) { return static_cast<std::size_t>(record) - 1; }
-    Owner ownerNow() const;
-    void setOwner(Owner& owner, std::optional<std::uint32_t> meter) const;
-    /// The meter on the line answered its RAM3: the line's meter is known, records read before in
-    /// this epoch belong to it, and owed writes of another meter are dropped.
-    void identify(std::uint32_t Gyartasiszam);
-    /// A memory record arrived: the copy of the meter's record, and the verdict of a read-back.
-    void meterRecordRead(MemoryRecord record, const std::uint8_t* payload);
-    void verify(MemoryRecord record, const std::uint8_t* payload);
-    void endWrite(MemoryRecord record, WriteOutcome outcome, std::vector<FieldChange> differences = {},
-                  std::optional<std::uint32_t> other = std::nullopt);
-    /// Withdraws an owed write (a load replaced its image); one that went out is journalled as
-    /// not acknowledged.
-    void cancelWrite(MemoryRecord record);
-    bool backUp(MemoryRecord record);
-    /// Reviews and commits a proposal.
-    bool submit(WriteProposal proposal);
-    std::span<std::uint8_t> imageBytes(MemoryRecord record);
-    std::span<const std::uint8_t> meterBytes(MemoryRecord record) const;
-    void noteMonitor(const QString& text) { emit notice(text + QStringLiteral("\r\n")); }
+        if (m_engine)
+            m_engine->setFlag(code, on);
+    }
 
-    Reviewer m_reviewer;
-    WriteHistory* m_history = nullptr;
-    QString m_user;
-    std::optional<std::uint32_t> m_lineMeter;
-    std::optional<std::uint32_t> m_lastMeter; ///< the meter identified last, for the review
-    unsigned m_lineEpoch = 0;
-    std::array<Owner, 3> m_imageOwner{};
-    std::array<Owner, 3> m_meterOwner{};
-    std::array<bool, 3> m_meterHeld{};
-    DeviceMemory m_meterMemory; ///< the meter's records as last read
-    std::array<WriteState, 3> m_writes{};
-    /// Whether a write's read-back is still to give its verdict: a service code that replaces
-    /// records waits until then.
-    bool verifying() const;
     /// A service code held back from the state request that went out last.
     bool m_serviceHeld = false;
     int m_serviceHeldFor = 0; ///< state requests it was held from in a row
-    /// Reads the model asked for itself (to identify the meter or to back a record up): their
-    /// answers do not count as the user's reads.
-    std::array<bool, 3> m_internalRead{};
 
     friend struct DeviceModelTestAccess; ///< tests set images up byte by byte
 
@@ -340,13 +239,9 @@ private:
     bool m_ram2Held = false;
     bool m_ram3Held = false;
     bool m_stateAnswerRereadsConfig = false; ///< the active page's rule for state answers
-    /// By write command (the memory records, the outputs, the analog calibration and test): how
-    /// often the user committed its image or value for writing, and which of those commitments its
-    /// last request carried.
-    std::array<unsigned, kCommandCount + 1> m_committed{};
-    std::array<unsigned, kCommandCount + 1> m_sent{};
     std::uint8_t m_harmonicsChannel = 0;
     std::function<float()> m_daTestSource;
+    WriteSession m_session{m_memory, *this};
 };
 
 } // namespace kvam

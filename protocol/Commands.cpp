@@ -14,6 +14,7 @@ constexpr int sizeOf(std::size_t recordSize)
 }
 
 using K = RequestKind;
+using M = MemoryRecord;
 
 constexpr std::array<CommandInfo, kCommandCount> kTable = {{
     // Write_State's answer carries no record the tool reads; the writes answer with an
@@ -21,12 +22,12 @@ constexpr std::array<CommandInfo, kCommandCount> kTable = {{
     {Read_State, "Read_State", K::Byte, 1, sizeOf(state::kSize), 0},
     {Write_State, "Write_State", K::Byte, 1, 0, 0},
     {Read_Net, "Read_Net", K::None, 0, sizeOf(net::kSize), 0},
-    {Read_RAM1, "Read_RAM1", K::None, 0, sizeOf(ram1::kSize), 0},
-    {Write_RAM1, "Write_RAM1", K::Record, sizeOf(ram1::kSize), 0, 0},
-    {Read_RAM2, "Read_RAM2", K::None, 0, sizeOf(ram2::kSize), 0},
-    {Write_RAM2, "Write_RAM2", K::Record, sizeOf(ram2::kSize), 0, Read_RAM2},
-    {Read_RAM3, "Read_RAM3", K::None, 0, sizeOf(ram3::kSize), 0},
-    {Write_RAM3, "Write_RAM3", K::Record, sizeOf(ram3::kSize), 0, Read_RAM3},
+    {Read_RAM1, "Read_RAM1", K::None, 0, sizeOf(ram1::kSize), 0, M::Ram1},
+    {Write_RAM1, "Write_RAM1", K::Record, sizeOf(ram1::kSize), 0, 0, M::Ram1},
+    {Read_RAM2, "Read_RAM2", K::None, 0, sizeOf(ram2::kSize), 0, M::Ram2},
+    {Write_RAM2, "Write_RAM2", K::Record, sizeOf(ram2::kSize), 0, Read_RAM2, M::Ram2},
+    {Read_RAM3, "Read_RAM3", K::None, 0, sizeOf(ram3::kSize), 0, M::Ram3},
+    {Write_RAM3, "Write_RAM3", K::Record, sizeOf(ram3::kSize), 0, Read_RAM3, M::Ram3},
     {Read_Caldata, "Read_Caldata", K::None, 0, sizeOf(caldata::kSize), 0},
     {Write_Digout, "Write_Digout", K::Byte, 1, 0, 0},
     {Write_DAcalib, "Write_DAcalib", K::Byte, 1, 0, 0},
@@ -59,6 +60,35 @@ constexpr bool requestSizesFitTheirKinds()
 }
 static_assert(requestSizesFitTheirKinds());
 
+// Each memory record has one read, whose answer carries it, and one write, whose request does.
+constexpr bool memoryCommandsCarryTheirRecord()
+{
+    for (const MemoryRecord m : {M::Ram1, M::Ram2, M::Ram3}) {
+        int reads = 0;
+        int writes = 0;
+        for (const CommandInfo& c : kTable) {
+            if (c.memory != m)
+                continue;
+            const bool write = c.request == K::Record;
+            (write ? writes : reads) += 1;
+            if ((write ? c.requestSize : c.answerRecordSize) <= 1)
+                return false;
+        }
+        if (reads != 1 || writes != 1)
+            return false;
+    }
+    return true;
+}
+static_assert(memoryCommandsCarryTheirRecord());
+
+Command memoryCommand(MemoryRecord record, bool write)
+{
+    for (const CommandInfo& c : kTable)
+        if (c.memory == record && (c.request == K::Record) == write)
+            return c.code;
+    return Read_RAM2; // not reached: every record has its read and its write (checked above)
+}
+
 } // namespace
 
 std::span<const CommandInfo> commandTable()
@@ -87,6 +117,28 @@ int requestPayloadSize(int code)
 {
     const CommandInfo* c = commandInfo(code);
     return c ? c->requestSize : -1;
+}
+
+std::optional<MemoryRecord> memoryRecordOf(int code)
+{
+    const CommandInfo* c = commandInfo(code);
+    return c ? c->memory : std::nullopt;
+}
+
+Command readCommandOf(MemoryRecord record)
+{
+    return memoryCommand(record, false);
+}
+
+Command writeCommandOf(MemoryRecord record)
+{
+    return memoryCommand(record, true);
+}
+
+bool writesMemoryRecord(int code)
+{
+    const CommandInfo* c = commandInfo(code);
+    return c && c->memory && c->request == K::Record;
 }
 
 } // namespace kvam

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "records/RecordDiff.h"
+
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace kvam {
@@ -46,6 +49,8 @@ struct CommandInfo
     int requestSize;      ///< the request's payload bytes
     int answerRecordSize; ///< payload bytes of the record its answer carries; 0 when it carries none
     int readBack;         ///< the read flagged once this write is acknowledged; 0 for none
+    /// The memory record the command reads (its answer) or writes (its request); none for the others.
+    std::optional<MemoryRecord> memory = std::nullopt;
 };
 
 /// Every command, in code order: row k - 1 is command k.
@@ -64,5 +69,14 @@ int answerRecordSize(int code);
 
 /// Payload bytes of the request with this code; -1 for a code outside 1..16.
 int requestPayloadSize(int code);
+
+/// The memory record command `code` reads or writes; none for the other commands and codes.
+std::optional<MemoryRecord> memoryRecordOf(int code);
+/// The command that reads `record` (Read_RAM1 ...).
+Command readCommandOf(MemoryRecord record);
+/// The command that writes `record` (Write_RAM1 ...).
+Command writeCommandOf(MemoryRecord record);
+/// Whether `code` is the write of a memory record.
+bool writesMemoryRecord(int code);
 
 } // namespace kvam

@@ -10,7 +10,7 @@ struct DeviceModelTestAccess
 {
     static DeviceMemory& memory(DeviceModel& model) { return model.m_memory; }
     static RequestValues& requests(DeviceModel& model) { return model.m_requests; }
-    static DeviceMemory& meterMemory(DeviceModel& model) { return model.m_meterMemory; }
+    static DeviceMemory& meterMemory(DeviceModel& model) { return model.m_session.m_meterMemory; }
 };
 
 namespace test {

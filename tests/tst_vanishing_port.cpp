@@ -8,6 +8,7 @@
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeter.h"
 #include "protocol/Frame.h"
+#include "texts/UiTexts.h"
 
 #include <QElapsedTimer>
 #include <QMetaEnum>
@@ -110,7 +111,12 @@ class TstVanishingPort : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        // The monitor's sentences are read in English below.
+        kvam::setCurrentLanguage(kvam::Language::English);
+    }
 
     /// What this system's pseudo-terminal does to QSerialPort when the master side goes away, with a
     /// request written at the moment it went. The adapter closes the port on the first read, write

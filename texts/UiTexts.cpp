@@ -293,23 +293,38 @@ constexpr UiText kTexts[] = {
             "The meter's version is %1\r\nThis program works only with KVAM2100 meters of version v%2.x.x!"),
     // Safe writes: %1 the meter the record belongs to, %2 the record, %3 the meter that answered
     // (or the fields that differ, one per line).
-    message("Message.WriteOtherMeter",
-            "A(z) %1 gyári számú készülék %2 rekordja nem került beírásra: a vonalon a(z) %3 gyári számú "
-            "készülék válaszolt.",
-            "The %2 record of meter %1 was not written: meter %3 answered on the line."),
-    message("Message.WriteDiffers",
-            "A(z) %1 gyári számú készülék a(z) %2 rekordot nem úgy tárolta, ahogy beírtuk:\n%3",
-            "Meter %1 does not hold the %2 record as it was written:\n%3"),
-    message("Message.WriteDiffersRow", "%1: beírva %2, a készülékben %3",
-            "%1: written %2, the meter holds %3"),
-    message("Message.ForeignFactoryKept",
-            "A(z) %1 gyári számú készülék gyári adatai és kalibrációja nem kerültek beírásra a(z) %2 gyári "
-            "számú készülékbe. Olvassa be a készülék saját adatait, vagy kérje kifejezetten a beírásukat.",
-            "The factory data and calibration of meter %1 were not written into meter %2. Read the meter's "
-            "own records, or ask for them to be written explicitly."),
-    message("Message.WriteRefused",
-            "A(z) %1 rekord nem került beírásra, mert a biztonsági mentése nem készíthető el:\n%2",
-            "The %1 record was not written, because its backup cannot be made:\n%2"),
+    // A write's outcome, in the monitor, the messages and the command line: %1 the record, %2 the
+    // meter it belongs to, %3 the meter that answered instead, the differing fields (Write.DiffersRow
+    // each, joined by "; ") or the system's reason.
+    message("Write.Verified", "%2 gyári számú készülék: a(z) %1 rekord beírva és ellenőrizve",
+            "Meter %2: %1 written and verified"),
+    message("Write.Differs", "%2 gyári számú készülék: a(z) %1 rekord beírva, de a készülék mást tárol: %3",
+            "Meter %2: %1 written, but the meter holds otherwise: %3"),
+    message("Write.DiffersRow", "%1 beírva %2, kiolvasva %3", "%1 written %2, read %3"),
+    message("Write.NotAcknowledged",
+            "%2 gyári számú készülék: a(z) %1 rekord beírását a készülék nem nyugtázta, nem tudni, mit tárol",
+            "Meter %2: %1 not acknowledged: what the meter holds is unknown"),
+    message("Write.OtherMeter",
+            "%2 gyári számú készülék: a(z) %1 rekord nem került beírásra: a vonalon a(z) %3 gyári számú "
+            "készülék válaszolt",
+            "Meter %2: %1 not written: meter %3 answered on the line"),
+    message("Write.NoBackup",
+            "%2 gyári számú készülék: a(z) %1 rekord nem került beírásra, mert a biztonsági mentése nem "
+            "készíthető el: %3",
+            "Meter %2: %1 not written: no backup (%3)"),
+    message("Write.LoadReplaced", "A(z) %1 rekord nem került beírásra: a betöltés felülírta",
+            "%1 not written: the load replaced it"),
+    // %1 the meter the factory data belong to, %2 the meter on the line.
+    message("Write.FactoryKept",
+            "A(z) %1 gyári számú készülék gyári adatai és kalibrációja (RAM3) nem kerültek beírásra a(z) %2 "
+            "gyári számú készülékbe: nem kérték",
+            "RAM3 of meter %1 not written into meter %2: not asked for"),
+    message("Write.FactoryKeptAdvice",
+            "Olvassa be a készülék saját adatait, vagy kérje kifejezetten a beírásukat.",
+            "Read the meter's own records, or ask for them to be written explicitly."),
+    // %1 the meter, %2 the system's reason.
+    message("Write.JournalFailed", "A(z) %1 gyári számú készülék írási naplója nem írható: %2",
+            "The write journal of meter %1 cannot be written: %2"),
     // The commissioning report: its file choice, its messages (%1 the file, %2 the system's reason;
     // of Report.Missing the records not read yet) and the headings and labels of the report itself.
     message("ReportDialog", "Jelentés mentése", "Save report"),
@@ -480,6 +495,12 @@ QString currentText(const char* key)
     if (!t)
         return QString();
     return shownLanguage ? t->text(*shownLanguage) : t->startText();
+}
+
+QString textIn(const char* key, Language language)
+{
+    const UiText* t = find(key);
+    return t ? t->text(language) : QString();
 }
 
 } // namespace kvam

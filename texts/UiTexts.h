@@ -61,4 +61,9 @@ void setCurrentLanguage(Language language);
 /// Messages built at the moment they are shown take their text from here.
 QString currentText(const char* key);
 
+/// The text of `key` in `language` (the start text in a row no language switches); an empty text
+/// for a name that has no entry. For texts that do not follow the window, such as the command
+/// line's, which speaks English.
+QString textIn(const char* key, Language language);
+
 } // namespace kvam
