@@ -1,11 +1,11 @@
 #include "cli/Jobs.h"
 
 #include "config/FieldUnits.h"
-#include "device/WriteNotice.h"
 #include "config/IniProfile.h"
 #include "config/MeterHistory.h"
 #include "config/RecordFile.h"
 #include "config/SettingsFile.h"
+#include "device/WriteNotice.h"
 #include "link/PagePolls.h"
 #include "link/PortNames.h"
 #include "protocol/ServiceCodes.h"
@@ -416,8 +416,8 @@ bool settingsFileReadable(const QString& path, const std::optional<QString>& sec
 
 /// What a settings section would make of the meter's records: the section's fields over the
 /// meter's, every field the section leaves out (record heads, carried bytes) as the meter holds it.
-std::optional<ComposedSection> composeSection(const Options& o, const DeviceModel& model, const QString& section,
-                                              QString* error)
+std::optional<ComposedSection> composeSection(const Options& o, const DeviceModel& model,
+                                              const QString& section, QString* error)
 {
     const SectionReader read = [&](Ram2Image& ram2, Ram3Image& ram3, QStringList* defaulted, QString* why) {
         return loadSettings(o.file, section, ram2, ram3, QLocale(), why, defaulted);

@@ -62,8 +62,9 @@ bool ConfigFiles::LoadRamSettings(const QString& section)
         return loadSettings(settingsFile(), section, ram2, ram3, QLocale(), why, defaulted);
     };
     QString reason;
-    const std::optional<ComposedSection> loaded = m_model.writes().composeSection(
-        read, SectionPolicy::FillDefaults, {}, QStringLiteral("%1 [%2]").arg(settingsFile(), section), &reason);
+    const std::optional<ComposedSection> loaded =
+        m_model.writes().composeSection(read, SectionPolicy::FillDefaults, {},
+                                        QStringLiteral("%1 [%2]").arg(settingsFile(), section), &reason);
     if (!loaded) {
         m_prompts.showFileError(currentText("Message.OpenError"), reason);
         return false;

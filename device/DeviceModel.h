@@ -81,7 +81,10 @@ public:
     /// last interrupted (a time-out, a port opened or closed).
     std::optional<std::uint32_t> lineMeter() const { return m_session.lineMeter(); }
     /// The meter the image of `record` belongs to, when known.
-    std::optional<std::uint32_t> imageOwner(MemoryRecord record) const { return m_session.imageOwner(record); }
+    std::optional<std::uint32_t> imageOwner(MemoryRecord record) const
+    {
+        return m_session.imageOwner(record);
+    }
     /// The records of the meter on the line as last read (none before it is identified).
     MeterRecords meterRecords() const { return m_session.meterRecords(); }
     /// Whether a write of `record` was asked for and has not ended yet.

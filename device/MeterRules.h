@@ -44,7 +44,8 @@ inline void applyMeterRules(Ram2Image& ram2, const Ram3Image& ram3)
     if (!sourcesForcedInternal(get(ram3, ram3::Modulconfig) & 15))
         return;
     set(ram2, ram2::DinPolarity,
-        static_cast<std::uint16_t>(get(ram2, ram2::DinPolarity) | kTarifsourceInternal | kSynchronsourceInternal));
+        static_cast<std::uint16_t>(get(ram2, ram2::DinPolarity) | kTarifsourceInternal |
+                                   kSynchronsourceInternal));
 }
 
 } // namespace kvam

@@ -42,7 +42,8 @@ QString writeNoticeText(const WriteNotice& n, Language language)
         return text("Write.Verified").arg(record, meter);
     case WriteNotice::Kind::Differs:
         return text("Write.Differs")
-            .arg(record, meter, differenceRows(n.differences, text("Write.DiffersRow")).join(QStringLiteral("; ")));
+            .arg(record, meter,
+                 differenceRows(n.differences, text("Write.DiffersRow")).join(QStringLiteral("; ")));
     case WriteNotice::Kind::NotAcknowledged:
         return text("Write.NotAcknowledged").arg(record, meter);
     case WriteNotice::Kind::OtherMeter:

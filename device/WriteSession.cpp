@@ -228,7 +228,7 @@ std::optional<ComposedSection> WriteSession::composeSection(const SectionReader&
     if (policy == SectionPolicy::RefuseDamaged && !defaulted.isEmpty()) {
         *error = QStringLiteral("%1: damaged: %2 missing or not a number")
                      .arg(where, defaulted.mid(0, 5).join(QStringLiteral(", ")) +
-                          (defaulted.size() > 5 ? QStringLiteral(" ...") : QString()));
+                                     (defaulted.size() > 5 ? QStringLiteral(" ...") : QString()));
         return std::nullopt;
     }
     c.owner = get(c.ram3, ram3::Gyartasiszam);

@@ -232,10 +232,10 @@ private:
     /// Everything about one memory record.
     struct RecordState
     {
-        Owner image;           ///< whose record the image holds
-        Owner meterCopy;       ///< whose record the copy of the meter's is
+        Owner image;     ///< whose record the image holds
+        Owner meterCopy; ///< whose record the copy of the meter's is
         bool meterHeld = false;
-        bool ownRead = false;  ///< the read in flight is the session's own
+        bool ownRead = false; ///< the read in flight is the session's own
         Commitment commitment;
         unsigned backedUp = 0;          ///< the commitment the backup was made for
         bool wentOut = false;           ///< a request went out and its outcome is not known yet
@@ -250,7 +250,10 @@ private:
     };
 
     RecordState& at(MemoryRecord record) { return m_records[static_cast<std::size_t>(record) - 1]; }
-    const RecordState& at(MemoryRecord record) const { return m_records[static_cast<std::size_t>(record) - 1]; }
+    const RecordState& at(MemoryRecord record) const
+    {
+        return m_records[static_cast<std::size_t>(record) - 1];
+    }
     Commitment* commitmentOf(std::uint8_t write);
     Owner ownerNow() const;
     void setOwner(Owner& owner, std::optional<std::uint32_t> meter) const;

@@ -912,6 +912,69 @@ private slots:
         }
     }
 
+    // Meter A falls silent with a configuration write owed and meter B answers on the same line:
+    // the write is dropped, and from then on the idle configuration page asks B for nothing more.
+    void droppedWriteLeavesTheLineIdle_data()
+    {
+        QTest::addColumn<bool>("history");
+        QTest::addColumn<bool>("wentOut"); // A took the write's request before falling silent
+        QTest::newRow("no history, owed") << false << false;
+        QTest::newRow("history, owed") << true << false;
+        QTest::newRow("history, sent then silent") << true << true;
+    }
+    void droppedWriteLeavesTheLineIdle()
+    {
+        QFETCH(bool, history);
+        QFETCH(bool, wentOut);
+        Rig r;
+        FakeHistory h;
+        if (history)
+            r.model.setHistory(&h);
+        r.model.pageChanged(pagePolls("TabSheet_Config"));
+        r.meterIs(111111);
+        r.engine.setFlag(Read_RAM2, false);
+        r.engine.setFlag(Read_RAM3, false);
+        QVERIFY(r.model.writeConfig());
+        auto answerAs = [&](std::uint32_t meter, int code) {
+            Bytes payload(std::size_t(std::max(answerRecordSize(code), 1)), 0);
+            if (code == Read_RAM3)
+                std::memcpy(payload.data() + ram3::Gyartasiszam.offset, &meter, 4);
+            r.feed(makeFrame(std::uint8_t(code), payload));
+        };
+        auto tick = [&](std::optional<std::uint32_t> meter) {
+            const auto before = r.io.writes.size();
+            r.engine.CommTimerTimer();
+            if (r.io.writes.size() == before)
+                return 0;
+            const int code = r.io.writes.back()[0];
+            if (meter)
+                answerAs(*meter, code);
+            else
+                r.engine.TimeoutTimerTimer();
+            return code;
+        };
+        if (wentOut) { // A acknowledges nothing more once the write is on its way
+            while (!std::count(r.io.writes.begin(), r.io.writes.end(), r.io.writes.back()) ||
+                   r.io.writes.empty() || r.io.writes.back()[0] != Write_RAM2)
+                if (!tick(111111u) && r.io.writes.size() > 40)
+                    break;
+        }
+        for (int i = 0; i < 12; ++i)
+            tick(std::nullopt);
+        QList<JournalEntry> ended;
+        QObject::connect(&r.model, &DeviceModel::writeFinished, [&](const JournalEntry& e) { ended << e; });
+        for (int i = 0; i < 20; ++i)
+            tick(222222u);
+        QVERIFY(!r.engine.flag(Write_RAM2) && !r.engine.flag(Write_RAM3));
+        QVERIFY(!ended.isEmpty());
+        for (const JournalEntry& e : ended)
+            QCOMPARE(e.outcome, WriteOutcome::OtherMeter);
+        int requests = 0;
+        for (int i = 0; i < 50; ++i)
+            requests += tick(222222u) != 0;
+        QCOMPARE(requests, 0);
+    }
+
     void firmwareRefusal_data()
     {
         QTest::addColumn<int>("major");

@@ -10,19 +10,27 @@
 #include "protocol/Frame.h"
 #include "texts/UiTexts.h"
 
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QMetaEnum>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
 #include <vector>
 
+#include <fcntl.h>
+#include <pty.h>
 #include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace kvam;
 
@@ -79,6 +87,70 @@ public:
 private:
     QProcess m_proc;
     QStringList m_lines;
+};
+
+/// A line whose far end can be moved from one meter to another without the window's port closing,
+/// as a cable moved between meters: a pseudo-terminal for the window, relayed to one meter's
+/// pseudo-terminal at a time (or to none: the meter fell silent).
+class MovableCable
+{
+public:
+    MovableCable()
+    {
+        int slave = -1;
+        if (::openpty(&m_master, &slave, nullptr, nullptr, nullptr) != 0)
+            return;
+        m_path = QString::fromLocal8Bit(::ttyname(slave));
+        termios t{};
+        ::tcgetattr(m_master, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(m_master, TCSANOW, &t);
+        m_slave = slave; // held open, so the master never sees a hang-up between openings
+        m_fromWindow = std::make_unique<QSocketNotifier>(m_master, QSocketNotifier::Read);
+        QObject::connect(m_fromWindow.get(), &QSocketNotifier::activated,
+                         [this] { pass(m_master, m_meter); });
+    }
+    ~MovableCable()
+    {
+        plug(QString());
+        m_fromWindow.reset();
+        for (int fd : {m_master, m_slave})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    QString path() const { return m_path; }
+    /// Plugs the cable into the meter on `meterPath`; an empty path unplugs it.
+    void plug(const QString& meterPath)
+    {
+        m_fromMeter.reset();
+        if (m_meter >= 0)
+            ::close(m_meter);
+        m_meter = -1;
+        if (meterPath.isEmpty())
+            return;
+        m_meter = ::open(meterPath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        termios t{};
+        ::tcgetattr(m_meter, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(m_meter, TCSANOW, &t);
+        m_fromMeter = std::make_unique<QSocketNotifier>(m_meter, QSocketNotifier::Read);
+        QObject::connect(m_fromMeter.get(), &QSocketNotifier::activated, [this] { pass(m_meter, m_master); });
+    }
+
+private:
+    static void pass(int from, int to)
+    {
+        char buffer[512];
+        const ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n > 0 && to >= 0)
+            (void)!::write(to, buffer, std::size_t(n));
+    }
+    int m_master = -1;
+    int m_slave = -1;
+    int m_meter = -1;
+    QString m_path;
+    std::unique_ptr<QSocketNotifier> m_fromWindow;
+    std::unique_ptr<QSocketNotifier> m_fromMeter;
 };
 
 QString monitorText(TForm1& f)
@@ -307,6 +379,74 @@ private slots:
               "port was "
               "gone; owed requests completed on the new port",
               reports, static_cast<long long>(firedAfterMs), cpuShare);
+    }
+
+    /// The meter falls silent with a configuration write owed, and the cable is moved to another
+    /// meter on the same port: the write is dropped, the user told, and the configuration page then
+    /// asks the new meter for nothing more (it went on reading its RAM3 about twice a second).
+    void cableMovedWithAWriteOwed_data()
+    {
+        QTest::addColumn<bool>("freeze"); // A stops with the request in its buffer, or is unplugged
+        QTest::addColumn<bool>("fast");
+        QTest::newRow("unplugged") << false << false;
+        QTest::newRow("frozen") << true << false;
+        QTest::newRow("unplugged, fast refresh") << false << true;
+        QTest::newRow("frozen, fast refresh") << true << true;
+    }
+    void cableMovedWithAWriteOwed()
+    {
+        QFETCH(bool, freeze);
+        QFETCH(bool, fast);
+        MeterSim a;
+        MeterSim b;
+        const QString pathA = a.start(
+            {QStringLiteral("--installed"), QStringLiteral("--factory-number"), QStringLiteral("111111")});
+        const QString pathB = b.start({QStringLiteral("--factory-number"), QStringLiteral("222222")});
+        QVERIFY2(pathA.startsWith(QStringLiteral("/dev/")) && pathB.startsWith(QStringLiteral("/dev/")),
+                 qPrintable(pathA + pathB));
+        MovableCable cable;
+        QVERIFY(!cable.path().isEmpty());
+        cable.plug(pathA);
+
+        TForm1::Options options;
+        options.review = true;
+        TForm1 f(options);
+        f.prompts().reviewWrite = [](const WriteProposal&) { return ReviewDecision{true, false}; };
+        QStringList errors;
+        f.prompts().showError = [&](const QString& t) { errors << t; };
+        f.prompts().refuseDevice = [](const QString&) {};
+        f.openPortByName(cable.path());
+        f.link().setFastRefresh(fast);
+        QTRY_VERIFY_WITH_TIMEOUT(f.model().configWritable() && !f.engine().flag(Read_Version), 10000);
+        f.evaluatePassword(52806);
+        f.findChild<QTabWidget*>(QStringLiteral("CoolPageControl1"))
+            ->setCurrentWidget(f.findChild<QWidget*>(QStringLiteral("TabSheet_Config")));
+        QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Read_RAM2) && !f.engine().flag(Read_RAM3), 5000);
+
+        auto* zajzar = f.findChild<QDoubleSpinBox*>(QStringLiteral("Zajzar"));
+        QVERIFY(zajzar);
+        zajzar->setValue(zajzar->value() + zajzar->singleStep());
+        if (freeze)
+            a.freeze();
+        else
+            cable.plug(QString());
+        QVERIFY(f.model().writeConfig());
+        QTest::qWait(1500);
+        cable.plug(pathB);
+        QTRY_VERIFY2_WITH_TIMEOUT(!f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3),
+                                  qPrintable(errors.join('\n')), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(errors.size() == 2, 5000); // RAM2 and RAM3 of meter 111111 dropped
+        for (const QString& e : errors)
+            QVERIFY2(e.contains(QStringLiteral("111111")) && e.contains(QStringLiteral("222222")),
+                     qPrintable(e));
+        QVERIFY(!b.seen(QStringLiteral("request 7")) && !b.seen(QStringLiteral("request 9")));
+        QTest::qWait(1000);
+        const auto ram3Reads = [&] { return int(b.lines().count(QStringLiteral("request 8"))); };
+        const int before = ram3Reads();
+        QTest::qWait(3000);
+        QVERIFY2(ram3Reads() == before, qPrintable(QStringLiteral("%1 RAM3 reads in 3 s; errors: %2")
+                                                       .arg(ram3Reads() - before)
+                                                       .arg(errors.join(QLatin1Char('|')))));
     }
 };
 
