@@ -104,8 +104,8 @@ void TextPresenter::review(const Origin& origin, const QStringList& lines)
 
 void TextPresenter::written(const Origin& origin, const WriteReport& report, Status)
 {
-    const QStringList& lines = report.lines;
-    block(origin, report.reviewed ? lines.mid(lines.indexOf(lines.last())) : lines);
+    // The review shown before the question is not repeated: every line after it is.
+    block(origin, report.lines.mid(report.reviewed));
 }
 
 void TextPresenter::errorsCleared(const Origin& origin, const ErrorsCleared& errors, Status)
