@@ -7,8 +7,6 @@
 
 namespace kvam::cli {
 
-class MeterSession;
-
 /// The job of the command the options name, on one meter.
 std::unique_ptr<Job> makeJob(MeterSession& session, Shared& shared);
 

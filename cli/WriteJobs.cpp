@@ -210,6 +210,9 @@ void WritingJob::finishReport(Status status)
                        : QString());
 }
 
+// ---------------------------------------------------------------------------------------------
+// write
+
 QString WriteJob::what() const
 {
     return QStringLiteral("%1 [%2]").arg(m_o.file, m_section);
