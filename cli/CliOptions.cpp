@@ -8,44 +8,120 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <string_view>
+#include <array>
+#include <iterator>
 #include <vector>
 
 namespace kvam::cli {
 
 namespace {
 
+/// Every option of every command; a command lists the ones it takes.
+enum class Opt
+{
+    Port,
+    Ports,
+    Output,
+    Format,
+    Section,
+    Keep,
+    IncludeFactory,
+    DryRun,
+    Yes,
+    List,
+    At,
+    Count,
+    Seconds,
+    Json,
+    History,
+    Verbose,
+};
+
 struct OptionRow
 {
-    const char* key; ///< the long name
+    Opt key;
+    const char* name; ///< the long name
     const char* shortName;
     const char* valueName; ///< null: a switch
     const char* description;
 };
 
-// Every option of every command; a command lists the keys it takes.
-const OptionRow kOptions[] = {
-    {"port", "p", "PORT",
+// In the order of Opt.
+constexpr OptionRow kOptions[] = {
+    {Opt::Port, "port", "p", "PORT",
      "The meter's serial port (DEMO: the built-in virtual meter); may be given many times."},
-    {"ports", nullptr, "FILE",
+    {Opt::Ports, "ports", nullptr, "FILE",
      "A file naming one port a line (blank lines and lines starting with # skipped)."},
-    {"output", "o", "FILE", "The file to write."},
-    {"format", nullptr, "FORMAT", "The output's format (see above)."},
-    {"section", nullptr, "N", "The settings section to use (default: the meter's factory number)."},
-    {"keep", nullptr, "FIELDS",
+    {Opt::Output, "output", "o", "FILE", "The file to write."},
+    {Opt::Format, "format", nullptr, "FORMAT", "The output's format (see above)."},
+    {Opt::Section, "section", nullptr, "N",
+     "The settings section to use (default: the meter's factory number)."},
+    {Opt::Keep, "keep", nullptr, "FIELDS",
      "Comma-separated record-table fields (MB01Addr, Ratio[1]) kept as the meter holds them."},
-    {"include-factory", nullptr, nullptr, "Also write another meter's factory data and calibration (RAM3)."},
-    {"dry-run", nullptr, nullptr, "Show the review and write nothing."},
-    {"yes", nullptr, nullptr, "Write without asking."},
-    {"list", nullptr, nullptr, "List the meter's backups (the default)."},
-    {"at", nullptr, "TIME", "Write the backup taken at TIME (its stamp, or its time as listed)."},
-    {"count", nullptr, "N", "Stop after N lines per meter."},
-    {"seconds", nullptr, "N", "Stop after N seconds."},
-    {"json", nullptr, nullptr, "One JSON object per meter and line."},
-    {"history", nullptr, "DIR", "Where backups and write journals are kept (default: the window's folder)."},
-    {"verbose", "v", nullptr,
+    {Opt::IncludeFactory, "include-factory", nullptr, nullptr,
+     "Also write another meter's factory data and calibration (RAM3)."},
+    {Opt::DryRun, "dry-run", nullptr, nullptr, "Show the review and write nothing."},
+    {Opt::Yes, "yes", nullptr, nullptr, "Write without asking."},
+    {Opt::List, "list", nullptr, nullptr, "List the meter's backups (the default)."},
+    {Opt::At, "at", nullptr, "TIME", "Write the backup taken at TIME (its stamp, or its time as listed)."},
+    {Opt::Count, "count", nullptr, "N", "Stop after N lines per meter."},
+    {Opt::Seconds, "seconds", nullptr, "N", "Stop after N seconds."},
+    {Opt::Json, "json", nullptr, nullptr, "One JSON object per meter and line."},
+    {Opt::History, "history", nullptr, "DIR",
+     "Where backups and write journals are kept (default: the window's folder)."},
+    {Opt::Verbose, "verbose", "v", nullptr,
      "Show every request and answer on the line, and each write's progress, on standard error."},
 };
+constexpr std::size_t kOptionCount = std::size(kOptions);
+
+constexpr bool inEnumOrder()
+{
+    for (std::size_t i = 0; i < kOptionCount; ++i)
+        if (std::size_t(kOptions[i].key) != i)
+            return false;
+    return true;
+}
+static_assert(inEnumOrder(), "kOptions must be in the order of Opt");
+
+const OptionRow& optionRow(Opt key)
+{
+    return kOptions[std::size_t(key)];
+}
+
+/// A value as the command line names it.
+template <typename E> struct Named
+{
+    E value;
+    const char* name;
+};
+
+const Named<Format> kFormatNames[] = {
+    {Format::Text, "text"}, {Format::Json, "json"}, {Format::Ini, "ini"},
+    {Format::User, "user"}, {Format::Csv, "csv"},   {Format::WindowLog, "txt"},
+};
+
+const Named<Service> kServiceNames[] = {
+    {Service::ClearErrors, "clear-errors"},
+    {Service::UserDefaults, "user-defaults"},
+    {Service::FactoryDefaults, "factory-defaults"},
+    {Service::ClearEnergy, "clear-energy"},
+};
+
+template <typename E, std::size_t N> std::optional<E> named(const Named<E> (&table)[N], const QString& name)
+{
+    for (const Named<E>& n : table)
+        if (name == QLatin1String(n.name))
+            return n.value;
+    return std::nullopt;
+}
+
+template <typename E, std::size_t N> QString nameOf(const Named<E> (&table)[N], E value)
+{
+    for (const Named<E>& n : table)
+        if (n.value == value)
+            return QLatin1String(n.name);
+    return QString();
+}
 
 struct CommandRow
 {
@@ -53,7 +129,8 @@ struct CommandRow
     const char* name;
     const char* synopsis;
     const char* does;
-    std::vector<const char*> options;
+    std::vector<Opt> options;
+    std::vector<Format> formats = {}; ///< what --format chooses from, the default first
     bool needsPort = true;
 };
 
@@ -64,14 +141,15 @@ const std::vector<CommandRow>& commands()
          "ports",
          "ports [--json]",
          "Lists the serial ports with their description and USB serial number.",
-         {"json"},
+         {Opt::Json},
+         {},
          false},
         {Command::Info,
          "info",
          "info -p PORT [--json]",
          "Shows the firmware version and date, the factory number, the production year and month, the fitted "
          "modules, the errors the meter reports and its inputs and outputs.",
-         {"port", "ports", "json"}},
+         {Opt::Port, Opt::Ports, Opt::Json}},
         {Command::Read,
          "read",
          "read -p PORT [-o FILE] [--format ini|json|user]",
@@ -79,52 +157,61 @@ const std::vector<CommandRow>& commands()
          "that section, the rest of FILE kept), as JSON of every field by its record-table name, or as the "
          "raw "
          "RAM2 record of a .user file.",
-         {"port", "ports", "output", "format"}},
+         {Opt::Port, Opt::Ports, Opt::Output, Opt::Format},
+         {Format::Ini, Format::Json, Format::User}},
         {Command::Diff,
          "diff",
          "diff -p PORT FILE [--section N] [--json]",
          "Lists the fields that differ between the meter and a settings section: name, meter value, file "
          "value. "
          "Exit status 1 when any differ.",
-         {"port", "ports", "section", "json"}},
+         {Opt::Port, Opt::Ports, Opt::Section, Opt::Json}},
         {Command::Write,
          "write",
          "write -p PORT FILE [--section N] [--keep FIELDS] [--include-factory] [--dry-run] [--yes] [--json]",
          "Writes a settings section into the meter: shows what changes, asks on a terminal (without --yes it "
          "refuses when not on one), backs the meter's records up, writes, reads back and verifies.",
-         {"port", "ports", "section", "keep", "include-factory", "dry-run", "yes", "json", "history"}},
+         {Opt::Port, Opt::Ports, Opt::Section, Opt::Keep, Opt::IncludeFactory, Opt::DryRun, Opt::Yes,
+          Opt::Json, Opt::History}},
         {Command::Restore,
          "restore",
          "restore -p PORT [--list | --at TIME] [--include-factory] [--yes] [--json]",
          "Lists the meter's backups, or writes the one taken at TIME, reviewed and verified as a write.",
-         {"port", "ports", "list", "at", "include-factory", "dry-run", "yes", "json", "history"}},
+         {Opt::Port, Opt::Ports, Opt::List, Opt::At, Opt::IncludeFactory, Opt::DryRun, Opt::Yes, Opt::Json,
+          Opt::History}},
         {Command::Watch,
          "watch",
          "watch -p PORT [--count N] [--format text|csv|json]",
          "Prints one line of measurements per refresh until interrupted or N lines.",
-         {"port", "ports", "count", "format"}},
+         {Opt::Port, Opt::Ports, Opt::Count, Opt::Format},
+         {Format::Text, Format::Csv, Format::Json}},
         {Command::Log,
          "log",
          "log -p PORT -o FILE [--seconds N] [--format txt|csv]",
          "Logs the measurements: in the window's format (Windows-1250, CR LF, one line a second) or as CSV "
          "(UTF-8, ISO 8601 time stamps with milliseconds, a header with units, one line per refresh). With "
          "several ports each meter gets FILE with its factory number before the extension.",
-         {"port", "ports", "output", "seconds", "format"}},
+         {Opt::Port, Opt::Ports, Opt::Output, Opt::Seconds, Opt::Format},
+         {Format::WindowLog, Format::Csv}},
         {Command::Service,
          "service",
          "service -p PORT clear-errors|user-defaults|factory-defaults|clear-energy --yes",
          "Sends a service command and shows what the meter reports afterwards.",
-         {"port", "ports", "yes", "json", "history"}},
+         {Opt::Port, Opt::Ports, Opt::Yes, Opt::Json, Opt::History}},
     };
     return kCommands;
 }
 
-const OptionRow* optionRow(const char* key)
+/// The options a command takes: its own, and with a meter --verbose and --history.
+std::vector<Opt> optionsOf(const CommandRow& c)
 {
-    for (const OptionRow& o : kOptions)
-        if (qstrcmp(o.key, key) == 0)
-            return &o;
-    return nullptr;
+    std::vector<Opt> options = c.options;
+    if (c.needsPort) {
+        options.push_back(Opt::Verbose);
+        if (std::find(options.begin(), options.end(), Opt::History) == options.end())
+            options.push_back(Opt::History);
+    }
+    return options;
 }
 
 const char* const kStatusText = "Exit status:\n"
@@ -140,14 +227,14 @@ QString commandHelp(const CommandRow& c)
 {
     QString text = QStringLiteral("Usage: kvam2100-cli %1\n\n%2\n\nOptions:\n")
                        .arg(QLatin1String(c.synopsis), QString::fromUtf8(c.does));
-    for (const char* key : c.options) {
-        const OptionRow* o = optionRow(key);
-        QString names = o->shortName
-                            ? QStringLiteral("-%1, --%2").arg(QLatin1String(o->shortName), QLatin1String(key))
-                            : QStringLiteral("    --%1").arg(QLatin1String(key));
-        if (o->valueName)
-            names += QLatin1Char(' ') + QLatin1String(o->valueName);
-        text += QStringLiteral("  %1  %2\n").arg(names.leftJustified(22), QString::fromUtf8(o->description));
+    for (Opt key : optionsOf(c)) {
+        const OptionRow& o = optionRow(key);
+        QString names =
+            o.shortName ? QStringLiteral("-%1, --%2").arg(QLatin1String(o.shortName), QLatin1String(o.name))
+                        : QStringLiteral("    --%1").arg(QLatin1String(o.name));
+        if (o.valueName)
+            names += QLatin1Char(' ') + QLatin1String(o.valueName);
+        text += QStringLiteral("  %1  %2\n").arg(names.leftJustified(22), QString::fromUtf8(o.description));
     }
     text += QStringLiteral("  -h, --help                Show this help.\n\n") + QLatin1String(kStatusText);
     return text;
@@ -183,6 +270,11 @@ ParseResult fileError(const QString& text)
 }
 
 } // namespace
+
+QString serviceName(Service service)
+{
+    return nameOf(kServiceNames, service);
+}
 
 bool keepableField(const QString& name)
 {
@@ -221,33 +313,26 @@ ParseResult parseArguments(const QStringList& arguments)
         return r;
     }
     const CommandRow* chosen = nullptr;
-    static const bool verboseAdded = [] {
-        for (CommandRow& c : const_cast<std::vector<CommandRow>&>(commands()))
-            if (c.needsPort) {
-                c.options.push_back("verbose");
-                if (std::find(c.options.begin(), c.options.end(), std::string_view("history")) ==
-                    c.options.end())
-                    c.options.push_back("history");
-            }
-        return true;
-    }();
-    Q_UNUSED(verboseAdded);
     for (const CommandRow& c : commands())
         if (first == QLatin1String(c.name))
             chosen = &c;
     if (!chosen)
         return usage(QStringLiteral("unknown command \"%1\"").arg(first));
 
+    // Only the options the command takes are known to the parser; any other is an error.
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
-    for (const char* key : chosen->options) {
-        const OptionRow* o = optionRow(key);
-        QStringList names{QLatin1String(key)};
-        if (o->shortName)
-            names.prepend(QLatin1String(o->shortName));
-        parser.addOption(o->valueName ? QCommandLineOption(names, QString(), QLatin1String(o->valueName))
-                                      : QCommandLineOption(names));
+    std::array<std::optional<QCommandLineOption>, kOptionCount> taken;
+    for (Opt key : optionsOf(*chosen)) {
+        const OptionRow& o = optionRow(key);
+        QStringList names{QLatin1String(o.name)};
+        if (o.shortName)
+            names.prepend(QLatin1String(o.shortName));
+        taken[std::size_t(key)] = o.valueName
+                                      ? QCommandLineOption(names, QString(), QLatin1String(o.valueName))
+                                      : QCommandLineOption(names);
+        parser.addOption(*taken[std::size_t(key)]);
     }
     if (!parser.parse(QStringList{QStringLiteral("kvam2100-cli")} + args.mid(1)))
         return usage(QStringLiteral("%1: %2").arg(first, parser.errorText()));
@@ -259,16 +344,15 @@ ParseResult parseArguments(const QStringList& arguments)
 
     Options o;
     o.command = chosen->command;
-    auto has = [&](const char* key) {
-        return std::find_if(chosen->options.begin(), chosen->options.end(),
-                            [key](const char* k) { return qstrcmp(k, key) == 0; }) != chosen->options.end() &&
-               parser.isSet(QLatin1String(key));
+    auto has = [&](Opt key) {
+        const std::optional<QCommandLineOption>& option = taken[std::size_t(key)];
+        return option && parser.isSet(*option);
     };
-    auto value = [&](const char* key) { return has(key) ? parser.value(QLatin1String(key)) : QString(); };
-    if (has("port"))
-        o.ports = parser.values(QStringLiteral("port"));
-    if (has("ports")) {
-        const QString path = value("ports");
+    auto value = [&](Opt key) { return has(key) ? parser.value(*taken[std::size_t(key)]) : QString(); };
+    if (has(Opt::Port))
+        o.ports = parser.values(*taken[std::size_t(Opt::Port)]);
+    if (has(Opt::Ports)) {
+        const QString path = value(Opt::Ports);
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
             return fileError(QStringLiteral("%1: %2").arg(path, file.errorString()));
@@ -284,51 +368,58 @@ ParseResult parseArguments(const QStringList& arguments)
     if (chosen->needsPort && o.ports.isEmpty())
         return usage(QStringLiteral("%1: no port given (-p PORT or --ports FILE)").arg(first));
 
-    o.output = value("output");
-    o.format = value("format");
-    if (has("section"))
-        o.section = value("section");
-    o.includeFactory = has("include-factory");
-    o.dryRun = has("dry-run");
-    o.yes = has("yes");
-    o.json = has("json");
-    o.verbose = has("verbose");
-    o.list = has("list");
-    o.at = value("at");
-    o.history = value("history");
-    for (const QString& k : value("keep").split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    o.output = value(Opt::Output);
+    if (has(Opt::Section))
+        o.section = value(Opt::Section);
+    o.includeFactory = has(Opt::IncludeFactory);
+    o.dryRun = has(Opt::DryRun);
+    o.yes = has(Opt::Yes);
+    o.format = has(Opt::Json) ? Format::Json : Format::Text;
+    o.verbose = has(Opt::Verbose);
+    o.list = has(Opt::List);
+    o.at = value(Opt::At);
+    o.history = value(Opt::History);
+    for (const QString& k : value(Opt::Keep).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         if (!keepableField(k.trimmed()))
             return usage(QStringLiteral("--keep: \"%1\" is no field of RAM2 or RAM3").arg(k.trimmed()));
         o.keep << k.trimmed();
     }
-    if (has("count")) {
+    if (has(Opt::Count)) {
         bool ok = false;
-        o.count = value("count").toInt(&ok);
+        o.count = value(Opt::Count).toInt(&ok);
         if (!ok || o.count < 1)
-            return usage(QStringLiteral("--count: \"%1\" is not a positive number").arg(value("count")));
+            return usage(QStringLiteral("--count: \"%1\" is not a positive number").arg(value(Opt::Count)));
     }
-    if (has("seconds")) {
+    if (has(Opt::Seconds)) {
         bool ok = false;
-        o.seconds = value("seconds").toDouble(&ok);
+        o.seconds = value(Opt::Seconds).toDouble(&ok);
         if (!ok || !(o.seconds > 0))
-            return usage(QStringLiteral("--seconds: \"%1\" is not a positive number").arg(value("seconds")));
+            return usage(
+                QStringLiteral("--seconds: \"%1\" is not a positive number").arg(value(Opt::Seconds)));
     }
 
     const QStringList positional = parser.positionalArguments();
-    auto formats = [&](QStringList allowed) -> std::optional<ParseResult> {
-        if (o.format.isEmpty())
-            o.format = allowed.first();
-        if (!allowed.contains(o.format))
+    // --format: one of the command's formats by name, its first when not given (or given empty).
+    auto chooseFormat = [&]() -> std::optional<ParseResult> {
+        const std::vector<Format>& allowed = chosen->formats;
+        const QString name = value(Opt::Format);
+        const std::optional<Format> f = name.isEmpty() ? allowed.front() : named(kFormatNames, name);
+        if (!f || std::find(allowed.begin(), allowed.end(), *f) == allowed.end()) {
+            QStringList names;
+            for (Format a : allowed)
+                names << nameOf(kFormatNames, a);
             return usage(
-                QStringLiteral("%1: --format must be one of %2").arg(first, allowed.join(QLatin1Char('|'))));
+                QStringLiteral("%1: --format must be one of %2").arg(first, names.join(QLatin1Char('|'))));
+        }
+        o.format = *f;
         return std::nullopt;
     };
     std::optional<ParseResult> bad;
     int wanted = 0;
     switch (o.command) {
     case Command::Read:
-        bad = formats({QStringLiteral("ini"), QStringLiteral("json"), QStringLiteral("user")});
-        if (!bad && o.format == QLatin1String("user") && o.output.isEmpty() && o.ports.size() > 1)
+        bad = chooseFormat();
+        if (!bad && o.format == Format::User && o.output.isEmpty() && o.ports.size() > 1)
             bad = usage(QStringLiteral("read: --format user of several meters needs -o FILE"));
         break;
     case Command::Diff:
@@ -345,23 +436,28 @@ ParseResult parseArguments(const QStringList& arguments)
         o.list = o.at.isEmpty();
         break;
     case Command::Watch:
-        bad = formats({QStringLiteral("text"), QStringLiteral("csv"), QStringLiteral("json")});
+        bad = chooseFormat();
         break;
     case Command::Log:
-        bad = formats({QStringLiteral("txt"), QStringLiteral("csv")});
+        bad = chooseFormat();
         if (!bad && o.output.isEmpty())
             bad = usage(QStringLiteral("log: no file given (-o FILE)"));
         break;
     case Command::Service: {
         wanted = 1;
-        const QStringList known{QStringLiteral("clear-errors"), QStringLiteral("user-defaults"),
-                                QStringLiteral("factory-defaults"), QStringLiteral("clear-energy")};
-        o.service = positional.value(0);
-        if (!positional.isEmpty() && !known.contains(o.service))
+        if (positional.isEmpty())
+            break;
+        const QString name = positional.first();
+        if (const std::optional<Service> service = named(kServiceNames, name))
+            o.service = *service;
+        QStringList known;
+        for (const Named<Service>& n : kServiceNames)
+            known << QLatin1String(n.name);
+        if (o.service == Service::None)
             bad = usage(QStringLiteral("service: unknown service \"%1\" (%2)")
-                            .arg(o.service, known.join(QLatin1Char('|'))));
-        else if (!positional.isEmpty() && !o.yes)
-            bad = usage(QStringLiteral("service: %1 changes the meter: add --yes").arg(o.service));
+                            .arg(name, known.join(QLatin1Char('|'))));
+        else if (!o.yes)
+            bad = usage(QStringLiteral("service: %1 changes the meter: add --yes").arg(name));
         break;
     }
     case Command::Ports:

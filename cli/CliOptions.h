@@ -18,6 +18,7 @@ enum class Status : int
     File = 5,     ///< a file cannot be read or written
 };
 
+/// The command, the first argument.
 enum class Command
 {
     Ports,
@@ -31,6 +32,30 @@ enum class Command
     Service
 };
 
+/// How the results are given: on standard output, or in the file of read and log.
+enum class Format
+{
+    Text,      ///< lines for a reader ("text"; without --json)
+    Json,      ///< one JSON object a line ("json"; --json)
+    Ini,       ///< read: a settings section ("ini")
+    User,      ///< read: the raw RAM2 record of a .user file ("user")
+    Csv,       ///< watch, log: comma-separated measurements ("csv")
+    WindowLog, ///< log: the window's log format ("txt")
+};
+
+/// The service command's argument.
+enum class Service
+{
+    None,
+    ClearErrors,
+    UserDefaults,
+    FactoryDefaults,
+    ClearEnergy
+};
+
+/// The name a service is given by on the command line ("clear-errors").
+QString serviceName(Service service);
+
 /// What one start of the tool asks for.
 struct Options
 {
@@ -38,20 +63,19 @@ struct Options
     QStringList ports;              ///< -p, then the lines of --ports
     QString file;                   ///< diff, write: the settings file
     QString output;                 ///< read, log: -o
-    QString format;                 ///< read: ini json user; watch: text csv json; log: txt csv
+    Format format = Format::Text;   ///< read: ini json user; watch: text csv json; log: txt csv; else --json
     std::optional<QString> section; ///< diff, write: --section; else the meter's factory number
     QStringList keep;               ///< write: field names taken from the meter ("MB01Addr", "Ratio[1]")
     bool includeFactory = false;
     bool dryRun = false;
     bool yes = false;
-    bool json = false;
     bool verbose = false; ///< the model's notes (writes held, dropped, verified) and the line's traffic
     bool list = false;    ///< restore --list
     QString at;           ///< restore --at
     int count = 0;        ///< watch: lines per meter (0: until interrupted)
     double seconds = 0;   ///< log: how long (0: until interrupted)
-    QString service;      ///< clear-errors user-defaults factory-defaults clear-energy
-    QString history;      ///< where backups and journals are kept (empty: the window's folder)
+    Service service = Service::None;
+    QString history; ///< where backups and journals are kept (empty: the window's folder)
 };
 
 struct ParseResult

@@ -9,10 +9,7 @@
 #include "texts/UiTexts.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QSaveFile>
 #include <QSocketNotifier>
-#include <QTextStream>
 
 #include <csignal>
 #include <cstdio>
@@ -86,6 +83,7 @@ int main(int argc, char* argv[])
     shared.error = writeError;
     shared.confirm = askOnTerminal;
     shared.terminal = ::isatty(STDIN_FILENO) == 1;
+    shared.presenter = Presenter::make(shared.options.format, writeOut, shared.several);
     MeterHistory history(shared.options.history.isEmpty() ? MeterHistory::defaultRoot()
                                                           : shared.options.history);
     shared.history = &history;
@@ -146,18 +144,7 @@ int main(int argc, char* argv[])
     for (const auto& j : jobs)
         worst = std::max(worst, j->status());
 
-    // read --format json -o FILE: one object per meter and line, the file replaced whole.
-    if (shared.options.command == Command::Read && shared.options.format == QLatin1String("json") &&
-        !shared.options.output.isEmpty() && !shared.jsonLines.isEmpty()) {
-        QSaveFile file(shared.options.output);
-        bool ok = file.open(QIODevice::WriteOnly);
-        for (const QByteArray& line : shared.jsonLines)
-            ok = ok && file.write(line) == line.size();
-        if (!ok || !file.commit()) {
-            writeError(QStringLiteral("%1: %2").arg(shared.options.output, file.errorString()));
-            worst = std::max(worst, Status::File);
-        }
-    }
+    worst = std::max(worst, endJobs(shared));
     jobs.clear();
     sessions.clear();
     return int(worst);

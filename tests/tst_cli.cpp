@@ -45,8 +45,10 @@ struct Site
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
-    /// Runs the program with standard input not a terminal; `during` runs once it has started.
-    Run cli(QStringList args, const std::function<void(QProcess&)>& during = {}) const
+    /// Runs the program with standard input not a terminal, or with `typed` typed on a terminal;
+    /// `during` runs once it has started.
+    Run cli(QStringList args, const std::function<void(QProcess&)>& during = {},
+            const QByteArray& typed = {}) const
     {
         for (QString& a : args) {
             for (int i = 0; i < ports.size(); ++i)
@@ -58,6 +60,13 @@ struct Site
             args << QStringLiteral("--history") << history;
         QProcess p;
         p.setStandardInputFile(QProcess::nullDevice());
+        int master = -1;
+        int slave = -1;
+        char terminal[128] = {};
+        if (!typed.isEmpty() && ::openpty(&master, &slave, terminal, nullptr, nullptr) == 0) {
+            p.setStandardInputFile(QString::fromLocal8Bit(terminal));
+            [[maybe_unused]] const ssize_t n = ::write(master, typed.constData(), std::size_t(typed.size()));
+        }
         QElapsedTimer t;
         t.start();
         p.start(QStringLiteral(KVAM_CLI), args);
@@ -72,6 +81,10 @@ struct Site
         r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
         r.out = QString::fromUtf8(p.readAllStandardOutput());
         r.err = QString::fromUtf8(p.readAllStandardError());
+        if (master >= 0) {
+            ::close(master);
+            ::close(slave);
+        }
         return r;
     }
 
@@ -145,6 +158,7 @@ struct Row
     Prepare prepare = {};
     Check check = {};
     std::function<void(QProcess&)> during = {};
+    QByteArray typed = {}; ///< typed on the terminal standard input is; empty: not a terminal
 };
 
 const QStringList kInstalled{QStringLiteral("--installed")};
@@ -168,6 +182,12 @@ const std::vector<Row>& rows()
          0,
          {QStringLiteral("factory number   21001234"), QStringLiteral("firmware         3.2.7"),
           QStringLiteral("slot 1: 2 outputs 3 inputs")}},
+        {"info as JSON",
+         {{Line::Meter, kInstalled}},
+         words("info -p %P1 --json"),
+         0,
+         {QStringLiteral("\"factoryNumber\":21001234"), QStringLiteral("\"firmware\":\"3.2.7\""),
+          QStringLiteral("\"port\":\"%P1\""), QStringLiteral("\"status\":0")}},
         {"info of a silent port",
          {{Line::Silent, {}}},
          words("info -p %P1"),
@@ -248,6 +268,25 @@ const std::vector<Row>& rows()
          {},
          [](Site& s) {
              writeFile(s.path(QStringLiteral("s.ini")), section(s, 0, {QStringLiteral("MB01Addr=42")}));
+         }},
+        {"diff as JSON",
+         {{Line::Meter, kInstalled}},
+         words("diff -p %P1 %D/s.ini --json"),
+         1,
+         {},
+         {},
+         [](Site& s) {
+             writeFile(s.path(QStringLiteral("s.ini")), section(s, 0, {QStringLiteral("MB01Addr=42")}));
+         },
+         [](Site&, const Run& r) {
+             const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+             QCOMPARE(o[QStringLiteral("status")].toInt(), 1);
+             QCOMPARE(o[QStringLiteral("meter")].toInt(), 21001234);
+             const QJsonArray differences = o[QStringLiteral("differences")].toArray();
+             QCOMPARE(differences.size(), 1);
+             QCOMPARE(differences[0].toObject()[QStringLiteral("field")].toString(),
+                      QStringLiteral("MB01Addr"));
+             QCOMPARE(differences[0].toObject()[QStringLiteral("file")].toDouble(), 42.0);
          }},
         {"a damaged section is not written",
          {{Line::Meter, kInstalled}},
@@ -330,6 +369,19 @@ const std::vector<Row>& rows()
          [](Site& s) {
              writeFile(s.path(QStringLiteral("s.ini")), section(s, 0, {QStringLiteral("Áttétel_1=75.5")}));
          }},
+        {"a write confirmed on a terminal reports its whole outcome after the review",
+         {{Line::Meter,
+           kInstalled + QStringList{QStringLiteral("--clamp"), QStringLiteral("RAM2.Ratio[1]=70")}}},
+         words("write -p %P1 %D/s.ini"),
+         1,
+         {QStringLiteral("RAM2 written, but the meter holds otherwise: Ratio[1] written 75.5, read 70")},
+         {QStringLiteral("Write these changes into meter 21001234")},
+         [](Site& s) {
+             writeFile(s.path(QStringLiteral("s.ini")), section(s, 0, {QStringLiteral("Áttétel_1=75.5")}));
+         },
+         [](Site&, const Run& r) { QCOMPARE(r.out.count(QStringLiteral("1 to change")), 1); },
+         {},
+         "y\n"},
         {"an interrupted write leaves the meter's state unknown, and diff tells",
          {{Line::Meter,
            kInstalled + QStringList{QStringLiteral("--hostile"),
@@ -482,7 +534,7 @@ private slots:
         }
         if (r.prepare)
             r.prepare(site);
-        const Run run = site.cli(r.args, r.during);
+        const Run run = site.cli(r.args, r.during, r.typed);
         auto expand = [&](QString text) {
             for (int i = 0; i < site.ports.size(); ++i)
                 text.replace(QStringLiteral("%P%1").arg(i + 1), site.ports[i]);
@@ -524,6 +576,14 @@ private slots:
         QTest::newRow("unknown service")
             << words("service -p X reboot --yes") << QStringLiteral("unknown service");
         QTest::newRow("log without file") << words("log -p X") << QStringLiteral("no file given");
+        QTest::newRow("watch given the log's format")
+            << words("watch -p X --format txt") << QStringLiteral("--format must be one of text|csv|json");
+        QTest::newRow("log given watch's format")
+            << words("log -p X -o f --format text") << QStringLiteral("--format must be one of txt|csv");
+        QTest::newRow("a format where --json is the way")
+            << words("info -p X --format json") << QStringLiteral("Unknown option 'format'");
+        QTest::newRow("clear-energy needs --yes")
+            << words("service -p X clear-energy") << QStringLiteral("add --yes");
     }
     void usage()
     {
