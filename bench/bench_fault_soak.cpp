@@ -49,7 +49,6 @@
 #include "config/FactoryPage.h"
 #include "config/TSectionForm.h"
 #include "device/WriteHistory.h"
-#include "link/CommPage.h"
 #include "link/LinkDriver.h"
 #include "meter/FieldClamp.h"
 #include "meter/VirtualMeterPort.h"
@@ -60,6 +59,7 @@
 #include "records/RecordDiff.h"
 #include "records/Records.h"
 #include "service/CalibPage.h"
+#include "service/CommPage.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -7,15 +7,16 @@
 #include "config/SettingsFile.h"
 #include "link/PagePolls.h"
 #include "link/PortNames.h"
+#include "log/DataLogger.h"
+#include "log/LogFile.h"
+#include "measure/ViewRecords.h"
 #include "protocol/ServiceCodes.h"
 #include "records/FieldValue.h"
 #include "records/RecordLayout.h"
-#include "service/DataLogger.h"
-#include "service/LogFile.h"
+#include "texts/Cp1250.h"
 #include "texts/Language.h"
 #include "texts/UiItems.h"
 #include "texts/UiTexts.h"
-#include "views/ViewRecords.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -3,8 +3,8 @@
 
 #include "app/CommandLine.h"
 #include "app/TForm1.h"
-#include "link/CommPage.h"
 #include "link/LinkDriver.h"
+#include "service/CommPage.h"
 #include "tests/LinkFakes.h"
 
 #include <QCheckBox>

@@ -3,11 +3,11 @@
 // page (picks, axes, pause, zoom, cursor, log files, gaps, language).
 
 #include "device/DeviceModel.h"
+#include "log/LogFile.h"
+#include "log/LogReader.h"
+#include "measure/TrendHistory.h"
 #include "platform/LanguageSwitch.h"
 #include "platform/UserPrompts.h"
-#include "service/LogFile.h"
-#include "service/LogReader.h"
-#include "views/TrendHistory.h"
 #include "views/TrendPage.h"
 
 #include <QBuffer>

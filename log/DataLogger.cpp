@@ -1,6 +1,6 @@
-#include "service/DataLogger.h"
+#include "log/DataLogger.h"
 
-#include "service/LogFile.h"
+#include "log/LogFile.h"
 
 #include <QFile>
 #include <QLocale>

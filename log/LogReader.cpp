@@ -1,8 +1,8 @@
-#include "service/LogReader.h"
+#include "log/LogReader.h"
 
-#include "config/IniProfile.h"
-#include "service/LogFile.h"
-#include "views/TrendHistory.h"
+#include "log/LogFile.h"
+#include "measure/TrendHistory.h"
+#include "texts/Cp1250.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "device/MeterRules.h"
+#include "measure/PhasorInput.h"
 #include "records/Records.h"
-#include "views/PhasorInput.h"
 
 #include <QString>
 #include <QStringList>

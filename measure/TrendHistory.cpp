@@ -1,4 +1,4 @@
-#include "views/TrendHistory.h"
+#include "measure/TrendHistory.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "service/LogFile.h"
+#include "log/LogFile.h"
 
-#include "config/IniProfile.h"
-#include "views/ViewRecords.h"
+#include "measure/ViewRecords.h"
+#include "texts/Cp1250.h"
 
 #include <QDir>
 

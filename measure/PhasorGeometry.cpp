@@ -1,4 +1,4 @@
-#include "views/PhasorGeometry.h"
+#include "measure/PhasorGeometry.h"
 
 #include <cmath>
 #include <utility>

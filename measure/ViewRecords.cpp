@@ -1,4 +1,4 @@
-#include "views/ViewRecords.h"
+#include "measure/ViewRecords.h"
 
 #include "device/MeterRules.h"
 #include "platform/NumberFormat.h"
