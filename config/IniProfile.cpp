@@ -7,6 +7,7 @@
 #include <charconv>
 #include <limits>
 #include <string>
+#include <string_view>
 
 namespace kvam {
 
@@ -311,42 +312,28 @@ QString IniProfile::formatInt(std::int32_t value)
 
 std::optional<std::int32_t> IniProfile::parseInt(QStringView text)
 {
-    text = text.trimmed();
-    bool negative = false;
-    if (!text.isEmpty() && (text[0] == u'-' || text[0] == u'+')) {
-        negative = text[0] == u'-';
-        text = text.sliced(1);
-    }
+    // Characters beyond Latin-1 become '?', which no number holds.
+    const QByteArray bytes = text.trimmed().toLatin1();
+    std::string_view digits(bytes.constData(), std::size_t(bytes.size()));
+    const bool negative = digits.starts_with('-');
+    if (negative || digits.starts_with('+'))
+        digits.remove_prefix(1);
     int base = 10;
-    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         base = 16;
-        text = text.sliced(2);
+        digits.remove_prefix(2);
     }
-    if (text.isEmpty())
+    std::uint32_t magnitude = 0;
+    const char* end = digits.data() + digits.size();
+    const auto [stop, error] = std::from_chars(digits.data(), end, magnitude, base);
+    if (error != std::errc() || stop != end)
         return std::nullopt;
-    constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
-    std::uint64_t magnitude = 0;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        int digit;
-        if (u >= u'0' && u <= u'9')
-            digit = u - u'0';
-        else if (base == 16 && u >= u'a' && u <= u'f')
-            digit = u - u'a' + 10;
-        else if (base == 16 && u >= u'A' && u <= u'F')
-            digit = u - u'A' + 10;
-        else
-            return std::nullopt;
-        magnitude = magnitude * std::uint64_t(base) + std::uint64_t(digit);
-        if (magnitude > kMax)
-            return std::nullopt;
-    }
     if (negative) {
-        if (magnitude > std::uint64_t(1) << 31)
+        if (magnitude > std::uint32_t(1) << 31)
             return std::nullopt;
         return static_cast<std::int32_t>(-static_cast<std::int64_t>(magnitude));
     }
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(magnitude));
+    return static_cast<std::int32_t>(magnitude);
 }
 
 namespace {

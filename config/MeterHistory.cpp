@@ -3,6 +3,7 @@
 #include "config/IniProfile.h"
 #include "config/SettingsFile.h"
 #include "config/WholeFile.h"
+#include "log/AppendLine.h"
 #include "protocol/Crc.h"
 
 #include <QDir>
@@ -600,24 +601,8 @@ bool MeterHistory::journal(const JournalEntry& entry, QString* reason)
             last != '\n')
             line.prepend('\n');
     }
-    // Unbuffered, so that what a failed write left is known and nothing is written on close.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return fail(reason, QStringLiteral("%1: %2").arg(path, file.errorString()));
-    const qint64 before = file.size();
-    // A short write says nothing of why; the next one fails with the system's reason.
-    qint64 done = 0;
-    while (done < line.size()) {
-        const qint64 n = file.write(line.constData() + done, line.size() - done);
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    if (done < line.size() || !file.flush()) {
-        const QString why = file.errorString();
-        file.resize(before);
-        return fail(reason, QStringLiteral("%1: %2").arg(path, why));
-    }
+    if (const std::optional<QString> why = appendLine(path, line))
+        return fail(reason, QStringLiteral("%1: %2").arg(path, *why));
     return true;
 }
 
