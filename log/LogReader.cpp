@@ -480,7 +480,7 @@ std::array<int, kLoggedFieldCount> columnQuantities()
     std::array<int, kLoggedFieldCount> out{};
     std::size_t column = 0;
     for (std::size_t k = 0; k < kNetFieldCount; ++k)
-        if (std::strcmp(netFields()[k].name, "Sumpf") != 0)
+        if (isLoggedField(netFields()[k]))
             out[column++] = trendQuantityOf(k);
     return out;
 }
