@@ -2,6 +2,11 @@
 
 #include "link/PortNames.h"
 
+#include <QCommandLineParser>
+
+#include <cstring>
+#include <utility>
+
 namespace kvam {
 
 QString commandLineHelp()
@@ -34,63 +39,94 @@ QString commandLineHelp()
         "5 the file cannot be written.\n");
 }
 
+namespace {
+
+// The options that take a value, with the words for a value missing.
+struct ValueOption
+{
+    const char* name;
+    const char* need;
+};
+constexpr ValueOption kPortOption{"port", "--port needs a port name"};
+constexpr ValueOption kPageOption{"page", "--page needs a page name"};
+constexpr ValueOption kPasswordOption{"password", "--password needs a whole number"};
+constexpr ValueOption kScreenshotOption{"screenshot", "--screenshot needs a file name"};
+constexpr ValueOption kReportOption{"report", "--report needs a file name"};
+constexpr ValueOption kValueOptions[] = {kPortOption, kPageOption, kPasswordOption, kScreenshotOption,
+                                         kReportOption};
+constexpr const char* kSwitches[] = {"help", "english", "no-review", "fast", "demo"};
+
+QString unknownOption(const QString& argument)
+{
+    return QStringLiteral("unknown option: %1").arg(argument);
+}
+
+// The words for an argument the parser refused: an unknown name, a value given to a switch
+// ("--fast=1", named as written) or a value missing after the last argument.
+QString refusal(const QCommandLineParser& parser, const QStringList& arguments)
+{
+    if (!parser.unknownOptionNames().isEmpty()) {
+        const QString& name = parser.unknownOptionNames().constFirst();
+        return unknownOption((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+    }
+    for (const QString& argument : arguments.mid(1)) {
+        for (const char* name : kSwitches)
+            if (argument.startsWith(QStringLiteral("--%1=").arg(QLatin1String(name))))
+                return unknownOption(argument);
+    }
+    for (const ValueOption& option : kValueOptions)
+        if (arguments.constLast() == QStringLiteral("--%1").arg(QLatin1String(option.name)))
+            return QLatin1String(option.need);
+    return parser.errorText();
+}
+
+} // namespace
+
 CommandLineResult parseCommandLine(const QStringList& arguments)
 {
-    CommandLineOptions o;
     auto fail = [](const QString& text) { return CommandLineResult{std::nullopt, text}; };
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        QString arg = arguments[i];
-        QString value;
-        bool inlineValue = false;
-        if (arg.startsWith(QLatin1String("--")) && arg.contains(QLatin1Char('='))) {
-            value = arg.section(QLatin1Char('='), 1);
-            arg = arg.section(QLatin1Char('='), 0, 0);
-            inlineValue = true;
-        }
-        auto takeValue = [&](QString& into) -> bool {
-            if (!inlineValue) {
-                if (i + 1 >= arguments.size())
-                    return false;
-                value = arguments[++i];
-            }
-            if (value.isEmpty())
-                return false;
-            into = value;
-            return true;
-        };
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            o.help = true;
-        } else if (arg == QLatin1String("--english") && !inlineValue) {
-            o.english = true;
-        } else if (arg == QLatin1String("--no-review") && !inlineValue) {
-            o.noReview = true;
-        } else if (arg == QLatin1String("--fast") && !inlineValue) {
-            o.fast = true;
-        } else if (arg == QLatin1String("--demo") && !inlineValue) {
-            o.port = QLatin1String(kDemoPort);
-        } else if (arg == QLatin1String("--port")) {
-            if (!takeValue(o.port))
-                return fail(QStringLiteral("--port needs a port name"));
-        } else if (arg == QLatin1String("--page")) {
-            if (!takeValue(o.page))
-                return fail(QStringLiteral("--page needs a page name"));
-        } else if (arg == QLatin1String("--password")) {
-            QString text;
-            bool ok = false;
-            const int n = takeValue(text) ? text.toInt(&ok) : 0;
-            if (!ok)
-                return fail(QStringLiteral("--password needs a whole number"));
-            o.password = n;
-        } else if (arg == QLatin1String("--screenshot")) {
-            if (!takeValue(o.screenshot))
-                return fail(QStringLiteral("--screenshot needs a file name"));
-        } else if (arg == QLatin1String("--report")) {
-            if (!takeValue(o.report))
-                return fail(QStringLiteral("--report needs a file name"));
-        } else {
-            return fail(QStringLiteral("unknown option: %1").arg(arguments[i]));
-        }
+    QCommandLineParser parser;
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    for (const char* name : kSwitches)
+        if (std::strcmp(name, "help") != 0)
+            parser.addOption(QCommandLineOption(QLatin1String(name)));
+    for (const ValueOption& option : kValueOptions)
+        parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(), QStringLiteral("value")));
+    if (!parser.parse(arguments))
+        return fail(refusal(parser, arguments));
+    if (!parser.positionalArguments().isEmpty())
+        return fail(unknownOption(parser.positionalArguments().constFirst()));
+
+    // Each value must be there, and a password a number; of an option given twice the last counts.
+    auto valueOf = [&](const ValueOption& option, QString& into) {
+        const QStringList values = parser.values(QLatin1String(option.name));
+        if (values.contains(QString()))
+            return false;
+        if (!values.isEmpty())
+            into = values.constLast();
+        return true;
+    };
+    CommandLineOptions o;
+    for (const auto& [option, into] :
+         {std::pair{kPortOption, &o.port}, std::pair{kPageOption, &o.page},
+          std::pair{kScreenshotOption, &o.screenshot}, std::pair{kReportOption, &o.report}})
+        if (!valueOf(option, *into))
+            return fail(QLatin1String(option.need));
+    for (const QString& text : parser.values(QLatin1String(kPasswordOption.name))) {
+        bool ok = false;
+        const int n = text.toInt(&ok);
+        if (!ok)
+            return fail(QLatin1String(kPasswordOption.need));
+        o.password = n;
     }
+    // --demo and --port name the same thing: the later one counts.
+    const QStringList seen = parser.optionNames();
+    if (seen.lastIndexOf(QStringLiteral("demo")) > seen.lastIndexOf(QLatin1String(kPortOption.name)))
+        o.port = QLatin1String(kDemoPort);
+    o.help = parser.isSet(QStringLiteral("help"));
+    o.english = parser.isSet(QStringLiteral("english"));
+    o.noReview = parser.isSet(QStringLiteral("no-review"));
+    o.fast = parser.isSet(QStringLiteral("fast"));
     if (!o.screenshot.isEmpty() && !o.report.isEmpty())
         return fail(QStringLiteral("--screenshot and --report cannot be used together"));
     return CommandLineResult{o, QString()};

@@ -2,9 +2,9 @@
 
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
-#include "link/CommPage.h"
 #include "protocol/Commands.h"
 #include "service/CalibPage.h"
+#include "service/CommPage.h"
 #include "views/ErrorsPage.h"
 #include "views/HarmonicsPage.h"
 #include "views/MeasurementPage.h"

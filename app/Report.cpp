@@ -8,6 +8,7 @@
 #include "config/ReviewRows.h"
 #include "link/LineStats.h"
 #include "link/LinkEngine.h"
+#include "measure/ViewRecords.h"
 #include "platform/LabeledEdit.h"
 #include "protocol/Commands.h"
 #include "records/FieldValue.h"
@@ -18,7 +19,6 @@
 #include "views/HarmonicsPage.h"
 #include "views/MeasurementPage.h"
 #include "views/PhasorPage.h"
-#include "views/ViewRecords.h"
 
 #include <QBuffer>
 #include <QChartView>

@@ -12,16 +12,16 @@
 #include "config/FactoryPage.h"
 #include "config/TSectionForm.h"
 #include "device/MeterRules.h"
-#include "link/CommPage.h"
 #include "link/LinkDriver.h"
+#include "log/DataLogger.h"
+#include "measure/ViewRecords.h"
 #include "platform/Lamp.h"
 #include "platform/LanguageSwitch.h"
 #include "platform/PageParts.h"
 #include "service/CalibPage.h"
-#include "service/DataLogger.h"
+#include "service/CommPage.h"
 #include "texts/UiTexts.h"
 #include "views/MeasurementPage.h"
-#include "views/ViewRecords.h"
 
 #include <QCloseEvent>
 #include <QLabel>

@@ -49,7 +49,6 @@
 #include "config/FactoryPage.h"
 #include "config/TSectionForm.h"
 #include "device/WriteHistory.h"
-#include "link/CommPage.h"
 #include "link/LinkDriver.h"
 #include "meter/FieldClamp.h"
 #include "meter/VirtualMeterPort.h"
@@ -60,6 +59,7 @@
 #include "records/RecordDiff.h"
 #include "records/Records.h"
 #include "service/CalibPage.h"
+#include "service/CommPage.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -137,8 +137,6 @@ const char* const kPages[] = {
     "TabSheet_Calib",     "TabSheet_FactorySettings", "TabSheet_Config", "TabSheet_Meres",
     "TabSheet_Harmonics", "TabSheet_Phasor",          "TabSheet_Errors", "TabSheet_Comm"};
 
-constexpr MemoryRecord kRecords[] = {MemoryRecord::Ram1, MemoryRecord::Ram2, MemoryRecord::Ram3};
-
 /// The write command of a memory record, and back (none for other commands).
 int writeCodeOf(MemoryRecord r)
 {
@@ -146,7 +144,7 @@ int writeCodeOf(MemoryRecord r)
 }
 std::optional<MemoryRecord> recordWritten(int code)
 {
-    for (MemoryRecord r : kRecords)
+    for (MemoryRecord r : kAllMemoryRecords)
         if (writeCodeOf(r) == code)
             return r;
     return std::nullopt;
@@ -465,7 +463,7 @@ private:
     /// replace them.
     void beforeIntent()
     {
-        for (MemoryRecord r : kRecords) {
+        for (MemoryRecord r : kAllMemoryRecords) {
             m_owedBefore[slot(r)] = f.model().writeOwed(r);
             m_ownerBefore[slot(r)] = f.model().imageOwner(r);
         }
@@ -615,7 +613,7 @@ ReviewDecision Soak::review(const WriteProposal& p)
     }
     // A proposal that changes nothing is not written.
     if (!p.changes.empty())
-        for (MemoryRecord r : kRecords)
+        for (MemoryRecord r : kAllMemoryRecords)
             if ((r == MemoryRecord::Ram1 && p.ram1) || (r == MemoryRecord::Ram2 && p.ram2) ||
                 (r == MemoryRecord::Ram3 && p.ram3))
                 m_approved.push_back(r);
@@ -918,7 +916,7 @@ void Soak::watch()
         m_rig.meter(m).setRequestWatcher([this, m](std::uint8_t code, std::span<const std::uint8_t> payload) {
             onMeterRequest(m, code, payload);
         });
-        for (MemoryRecord r : kRecords)
+        for (MemoryRecord r : kAllMemoryRecords)
             m_expected[std::size_t(m)][slot(r)] = recordOf(m_rig.meter(m), r);
     }
     onFlags();
@@ -1285,7 +1283,7 @@ void Soak::verify(const char* when)
 
 void Soak::judgeOpenWrites()
 {
-    for (MemoryRecord r : kRecords) {
+    for (MemoryRecord r : kAllMemoryRecords) {
         const Commit* c = latest(r);
         if (!c || !c->open())
             continue;

@@ -7,11 +7,11 @@
 //   bench_trend [--rounds N] [--no-logs] [--screenshot FILE]
 
 #include "app/TForm1.h"
+#include "log/LogFile.h"
+#include "log/LogReader.h"
+#include "measure/TrendHistory.h"
 #include "meter/VirtualMeter.h"
 #include "protocol/Frame.h"
-#include "service/LogFile.h"
-#include "service/LogReader.h"
-#include "views/TrendHistory.h"
 #include "views/TrendPage.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 // Measures what one measurement answer costs the GUI thread: the 39 fields of the measurement page
 // written plus a full redraw of the 550 x 550 phasor diagram, as the window does per answer.
 
+#include "measure/ViewRecords.h"
 #include "views/MeasurementPage.h"
 #include "views/PhasorPage.h"
-#include "views/ViewRecords.h"
 
 #include <QApplication>
 #include <QCheckBox>

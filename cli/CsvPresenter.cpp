@@ -1,6 +1,6 @@
 #include "cli/CsvPresenter.h"
 
-#include "service/LogFile.h"
+#include "log/LogFile.h"
 
 namespace kvam::cli {
 

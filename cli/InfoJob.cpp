@@ -1,7 +1,7 @@
 #include "cli/InfoJob.h"
 
+#include "measure/ViewRecords.h"
 #include "texts/Language.h"
-#include "views/ViewRecords.h"
 
 namespace kvam::cli {
 

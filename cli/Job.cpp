@@ -2,8 +2,8 @@
 
 #include "device/WriteNotice.h"
 
+#include "measure/ViewRecords.h"
 #include "records/RecordDiff.h"
-#include "views/ViewRecords.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #include "cli/JsonPresenter.h"
 
 #include "cli/JsonValues.h"
-#include "views/ViewRecords.h"
+#include "measure/ViewRecords.h"
 
 #include <QSerialPortInfo>
 

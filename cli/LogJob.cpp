@@ -1,7 +1,7 @@
 #include "cli/LogJob.h"
 
-#include "service/DataLogger.h"
-#include "service/LogFile.h"
+#include "log/DataLogger.h"
+#include "log/LogFile.h"
 
 #include <QDateTime>
 

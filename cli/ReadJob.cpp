@@ -7,6 +7,7 @@
 #include "config/SettingsFile.h"
 #include "records/FieldValue.h"
 #include "records/RecordLayout.h"
+#include "texts/Cp1250.h"
 #include "texts/Language.h"
 
 #include <QLocale>

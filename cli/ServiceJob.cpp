@@ -1,8 +1,8 @@
 #include "cli/ServiceJob.h"
 
+#include "measure/ViewRecords.h"
 #include "protocol/ServiceCodes.h"
 #include "texts/Language.h"
-#include "views/ViewRecords.h"
 
 namespace kvam::cli {
 

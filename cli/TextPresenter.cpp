@@ -2,7 +2,7 @@
 
 #include "cli/ChangeRows.h"
 #include "link/PortNames.h"
-#include "views/ViewRecords.h"
+#include "measure/ViewRecords.h"
 
 #include <QSerialPortInfo>
 

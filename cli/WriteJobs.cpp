@@ -78,7 +78,7 @@ void WritingJob::step()
             finishReport(m_refused ? Status::Usage : Status::Ok);
         return;
     }
-    for (MemoryRecord r : {MemoryRecord::Ram1, MemoryRecord::Ram2, MemoryRecord::Ram3})
+    for (MemoryRecord r : kAllMemoryRecords)
         if (m_s.model().writeOwed(r))
             m_waiting.insert(r);
     if (m_waiting.empty())

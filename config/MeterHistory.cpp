@@ -3,7 +3,9 @@
 #include "config/IniProfile.h"
 #include "config/SettingsFile.h"
 #include "config/WholeFile.h"
+#include "log/AppendLine.h"
 #include "protocol/Crc.h"
+#include "records/RecordLayout.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,7 +34,6 @@ namespace {
 
 const QLatin1String kJournalName("journal.txt");
 const QString kManifestSection = QStringLiteral("Backup");
-constexpr std::array<MemoryRecord, 3> kAllRecords{MemoryRecord::Ram1, MemoryRecord::Ram2, MemoryRecord::Ram3};
 
 bool fail(QString* reason, const QString& text)
 {
@@ -48,7 +49,7 @@ QString recordName(MemoryRecord record)
 
 std::optional<MemoryRecord> recordNamed(QStringView name)
 {
-    for (MemoryRecord r : kAllRecords)
+    for (MemoryRecord r : kAllMemoryRecords)
         if (name == QLatin1String(memoryRecordName(r)))
             return r;
     return std::nullopt;
@@ -57,19 +58,6 @@ std::optional<MemoryRecord> recordNamed(QStringView name)
 QString rawSuffix(MemoryRecord record)
 {
     return QLatin1Char('.') + recordName(record).toLower();
-}
-
-std::size_t recordSize(MemoryRecord record)
-{
-    switch (record) {
-    case MemoryRecord::Ram1:
-        return ram1::kSize;
-    case MemoryRecord::Ram3:
-        return ram3::kSize;
-    case MemoryRecord::Ram2:
-        break;
-    }
-    return ram2::kSize;
 }
 
 // A backup's stamp: the UTC millisecond, and the number of the backup within it (1 for the first).
@@ -180,7 +168,7 @@ template <std::size_t N> std::optional<ByteImage<N>> imageOf(const QByteArray& b
 // A stamp is taken when any file of a backup has it.
 bool stampTaken(const QDir& dir, const QString& stamp)
 {
-    for (MemoryRecord r : kAllRecords)
+    for (MemoryRecord r : kAllMemoryRecords)
         if (QFileInfo::exists(dir.filePath(stamp + rawSuffix(r))))
             return true;
     return QFileInfo::exists(dir.filePath(stamp + QLatin1String(".ini")));
@@ -217,7 +205,7 @@ Inspection inspect(const QDir& dir, std::uint32_t meter, const QString& id)
     const QString manifestPath = dir.filePath(id + QLatin1String(".ini"));
     if (!QFileInfo::exists(manifestPath)) {
         problems << QStringLiteral("incomplete: %1.ini is missing").arg(id);
-        for (MemoryRecord r : kAllRecords)
+        for (MemoryRecord r : kAllMemoryRecords)
             if (QFileInfo::exists(dir.filePath(id + rawSuffix(r))))
                 named.push_back(r);
         in.found = !named.empty();
@@ -292,21 +280,21 @@ Inspection inspect(const QDir& dir, std::uint32_t meter, const QString& id)
             problems << QStringLiteral("%1 file %2 is missing").arg(name, QFileInfo(path).fileName());
             continue;
         }
+        const std::size_t size = memoryRecordLayout(r).size;
         // One byte more than the record is enough to tell a longer file.
-        if (!readFile(path, bytes, &why, qint64(recordSize(r)) + 1)) {
+        if (!readFile(path, bytes, &why, qint64(size) + 1)) {
             problems << why;
             continue;
         }
         const Expected& e = expected[std::size_t(r)];
-        if (bytes.size() != qsizetype(recordSize(r))) {
-            problems << (bytes.size() > qsizetype(recordSize(r))
-                             ? QStringLiteral("%1 file is longer than a %1 record (%2 bytes)")
-                                   .arg(name)
-                                   .arg(recordSize(r))
-                             : QStringLiteral("%1 file holds %2 bytes, a %1 record %3")
-                                   .arg(name)
-                                   .arg(bytes.size())
-                                   .arg(recordSize(r)));
+        if (bytes.size() != qsizetype(size)) {
+            problems
+                << (bytes.size() > qsizetype(size)
+                        ? QStringLiteral("%1 file is longer than a %1 record (%2 bytes)").arg(name).arg(size)
+                        : QStringLiteral("%1 file holds %2 bytes, a %1 record %3")
+                              .arg(name)
+                              .arg(bytes.size())
+                              .arg(size));
             continue;
         }
         if (manifestRead && e.size >= 0 && e.size != bytes.size()) {
@@ -600,24 +588,8 @@ bool MeterHistory::journal(const JournalEntry& entry, QString* reason)
             last != '\n')
             line.prepend('\n');
     }
-    // Unbuffered, so that what a failed write left is known and nothing is written on close.
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        return fail(reason, QStringLiteral("%1: %2").arg(path, file.errorString()));
-    const qint64 before = file.size();
-    // A short write says nothing of why; the next one fails with the system's reason.
-    qint64 done = 0;
-    while (done < line.size()) {
-        const qint64 n = file.write(line.constData() + done, line.size() - done);
-        if (n <= 0)
-            break;
-        done += n;
-    }
-    if (done < line.size() || !file.flush()) {
-        const QString why = file.errorString();
-        file.resize(before);
-        return fail(reason, QStringLiteral("%1: %2").arg(path, why));
-    }
+    if (const std::optional<QString> why = appendLine(path, line))
+        return fail(reason, QStringLiteral("%1: %2").arg(path, *why));
     return true;
 }
 

@@ -14,7 +14,6 @@ namespace kvam {
 
 namespace {
 
-constexpr MemoryRecord kRecords[] = {MemoryRecord::Ram1, MemoryRecord::Ram2, MemoryRecord::Ram3};
 constexpr std::uint8_t kValueWrites[] = {Write_Digout, Write_DAcalib, Write_DAtest};
 
 /// Running counters of RAM1: the meter keeps counting between the write and its read-back.
@@ -84,7 +83,7 @@ void WriteSession::identify(std::uint32_t number)
             if (o->pending && o->epoch == m_lineEpoch)
                 *o = Owner{number, false, m_lineEpoch};
     // An owed write of another meter's record never reaches this one.
-    for (MemoryRecord r : kRecords)
+    for (MemoryRecord r : kAllMemoryRecords)
         if (m_line.flag(writeCommandOf(r)) && at(r).image.meter != m_lineMeter)
             endWrite(r, WriteOutcome::OtherMeter, {}, number);
 }
@@ -407,7 +406,7 @@ void WriteSession::pageChanged(bool pollsRam1)
     if (pollsRam1)
         at(MemoryRecord::Ram1).ownRead = false; // the page's poll now
     // A page that does not poll a record still lets a write's read-back come.
-    for (MemoryRecord r : kRecords)
+    for (MemoryRecord r : kAllMemoryRecords)
         if (at(r).verifying)
             askOwnRead(readCommandOf(r));
 }
@@ -669,7 +668,7 @@ void WriteSession::imagesLoaded(std::span<const MemoryRecord> records, std::opti
 
 void WriteSession::finish()
 {
-    for (MemoryRecord r : kRecords)
+    for (MemoryRecord r : kAllMemoryRecords)
         if (at(r).wentOut || at(r).verifying)
             endWrite(r, WriteOutcome::NotAcknowledged);
 }

@@ -12,13 +12,13 @@
 #include "device/DeviceModel.h"
 #include "fuzz/FuzzInput.h"
 #include "link/LinkEngine.h"
+#include "measure/PhasorGeometry.h"
+#include "measure/ViewRecords.h"
 #include "protocol/Commands.h"
 #include "protocol/Frame.h"
 #include "records/Records.h"
 #include "tests/LinkFakes.h"
 #include "tests/ModelAccess.h"
-#include "views/PhasorGeometry.h"
-#include "views/ViewRecords.h"
 
 #include <cstring>
 #include <vector>

@@ -9,6 +9,7 @@
 
 #include "config/IniProfile.h"
 #include "fuzz/FuzzInput.h"
+#include "texts/Cp1250.h"
 
 #include <QList>
 

@@ -7,8 +7,8 @@
 // holds no other line break.
 
 #include "fuzz/FuzzInput.h"
+#include "log/LogFile.h"
 #include "records/Records.h"
-#include "service/LogFile.h"
 
 #include <QDateTime>
 #include <QLocale>

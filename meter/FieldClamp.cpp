@@ -55,7 +55,7 @@ double storedMaximum(const FieldClamp& clamp)
 
 std::optional<MemoryRecord> memoryRecordNamed(const QString& name)
 {
-    for (MemoryRecord r : {MemoryRecord::Ram1, MemoryRecord::Ram2, MemoryRecord::Ram3})
+    for (MemoryRecord r : kAllMemoryRecords)
         if (name.compare(QLatin1String(memoryRecordName(r)), Qt::CaseInsensitive) == 0)
             return r;
     return std::nullopt;

@@ -9,6 +9,7 @@
 #include <complex>
 #include <cstring>
 #include <limits>
+#include <numbers>
 #include <span>
 #include <vector>
 
@@ -16,7 +17,7 @@ namespace kvam {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
+constexpr double kPi = std::numbers::pi;
 
 static_assert(kHarmonicBars == harmonics::Amplitude.count);
 

@@ -1,6 +1,5 @@
 #include "meter/VirtualMeterPort.h"
 
-#include "link/PortNames.h"
 #include "meter/AnswerSchedule.h"
 
 #include <QTimer>

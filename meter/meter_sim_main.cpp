@@ -7,6 +7,7 @@
 #include "meter/FirmwareVersion.h"
 #include "meter/HostileMeter.h"
 #include "meter/VirtualMeter.h"
+#include "platform/SerialPort.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -400,6 +401,8 @@ int main(int argc, char** argv)
     termios tio{};
     if (::tcgetattr(slave, &tio) == 0) {
         ::cfmakeraw(&tio);
+        // termios names its speeds by constant; this one must be the meter's line speed.
+        static_assert(kvam::kLineBaud == 19200);
         ::cfsetispeed(&tio, B19200);
         ::cfsetospeed(&tio, B19200);
         ::tcsetattr(slave, TCSANOW, &tio);

@@ -47,7 +47,7 @@ std::optional<QString> QtSerialPortAdapter::open(const QString& name)
 {
     close();
     m_port.setPortName(name);
-    m_port.setBaudRate(19200);
+    m_port.setBaudRate(kLineBaud);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);

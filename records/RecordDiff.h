@@ -3,6 +3,7 @@
 #include "records/Field.h"
 #include "records/Records.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -18,6 +19,10 @@ enum class MemoryRecord : std::uint8_t
     Ram2 = 2,
     Ram3 = 3
 };
+
+/// The three memory records in their order.
+inline constexpr std::array<MemoryRecord, 3> kAllMemoryRecords{MemoryRecord::Ram1, MemoryRecord::Ram2,
+                                                               MemoryRecord::Ram3};
 
 /// "RAM1", "RAM2", "RAM3": the record table's name.
 const char* memoryRecordName(MemoryRecord record);

@@ -14,14 +14,15 @@
 #include "config/RecordFile.h"
 #include "config/SettingsFile.h"
 #include "config/TSectionForm.h"
-#include "link/CommPage.h"
+#include "log/DataLogger.h"
+#include "log/LogFile.h"
 #include "meter/VirtualMeter.h"
 #include "records/FieldValue.h"
 #include "records/Records.h"
-#include "service/DataLogger.h"
-#include "service/LogFile.h"
+#include "service/CommPage.h"
 #include "tests/LinkFakes.h"
 #include "tests/ModelAccess.h"
+#include "texts/Cp1250.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -3,10 +3,10 @@
 #include "app/TForm1.h"
 #include "config/ConfigPage.h"
 #include "link/LinkDriver.h"
+#include "log/DataLogger.h"
 #include "meter/VirtualMeterPort.h"
 #include "platform/NumericSpin.h"
 #include "service/CalibPage.h"
-#include "service/DataLogger.h"
 #include "tests/ModelAccess.h"
 
 #include <QDir>

@@ -2,8 +2,8 @@
 // virtual meter over a pseudo-terminal.
 
 #include "app/TForm1.h"
-#include "link/CommPage.h"
 #include "link/LinkDriver.h"
+#include "service/CommPage.h"
 #include "tests/MeterSim.h"
 
 #include <QProcess>

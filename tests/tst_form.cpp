@@ -3,8 +3,8 @@
 
 #include "app/CommandLine.h"
 #include "app/TForm1.h"
-#include "link/CommPage.h"
 #include "link/LinkDriver.h"
+#include "service/CommPage.h"
 #include "tests/LinkFakes.h"
 
 #include <QCheckBox>
@@ -594,6 +594,12 @@ private slots:
         QTest::newRow("password missing") << QStringList{"--password"} << false << ""
                                           << ""
                                           << "";
+        QTest::newRow("demo, then a port") << QStringList{"--demo", "--port", "ttyS0"} << true << "ttyS0"
+                                           << ""
+                                           << "";
+        QTest::newRow("a port, then the demo") << QStringList{"--port", "ttyS0", "--demo"} << true << "DEMO"
+                                               << ""
+                                               << "";
     }
     void commandLine()
     {
@@ -620,6 +626,31 @@ private slots:
             QCOMPARE(r.options->password, std::optional<int>(args[0].section('=', 1).toInt()));
         else
             QVERIFY(!r.options->password);
+    }
+
+    void commandLineErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("unknown") << QStringList{"--turbo"} << "unknown option: --turbo";
+        QTest::newRow("short unknown") << QStringList{"-x"} << "unknown option: -x";
+        QTest::newRow("stray argument") << QStringList{"--demo", "DEMO"} << "unknown option: DEMO";
+        QTest::newRow("switch with a value") << QStringList{"--fast=1"} << "unknown option: --fast=1";
+        QTest::newRow("port at the end") << QStringList{"--demo", "--port"} << "--port needs a port name";
+        QTest::newRow("port=") << QStringList{"--port="} << "--port needs a port name";
+        QTest::newRow("report empty") << QStringList{"--report", ""} << "--report needs a file name";
+        QTest::newRow("password") << QStringList{"--password", "1", "--password=x"}
+                                  << "--password needs a whole number";
+        QTest::newRow("shot and report") << QStringList{"--screenshot", "a.png", "--report", "r.pdf"}
+                                         << "--screenshot and --report cannot be used together";
+    }
+    void commandLineErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, error);
+        const CommandLineResult r = parseCommandLine(QStringList{"kvam2100"} + args);
+        QVERIFY(!r.options);
+        QCOMPARE(r.error, error);
     }
 
     void flagsSwitchTheLanguage()

@@ -4,10 +4,10 @@
 // and monitor bounded, and take the first good answers that follow.
 
 #include "app/TForm1.h"
-#include "link/CommPage.h"
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeter.h"
 #include "platform/LabeledEdit.h"
+#include "service/CommPage.h"
 
 #include <QLocale>
 #include <QPlainTextEdit>

@@ -586,6 +586,9 @@ private slots:
                                << QStringList{"ttyACM0", "ttyACM1", "ttyS0", "ttyUSB0"};
         QTest::newRow("COM") << QStringList{"COM10", "COM9", "COM1"} << QStringList{"COM1", "COM9", "COM10"};
         QTest::newRow("prefix") << QStringList{"ttyS1x", "ttyS1"} << QStringList{"ttyS1", "ttyS1x"};
+        QTest::newRow("leading zero") << QStringList{"ttyS010", "ttyS9"} << QStringList{"ttyS9", "ttyS010"};
+        QTest::newRow("paths") << QStringList{"/dev/pts/10", "/dev/pts/3", "/dev/pts/0"}
+                               << QStringList{"/dev/pts/0", "/dev/pts/3", "/dev/pts/10"};
     }
     void naturalPortOrder()
     {

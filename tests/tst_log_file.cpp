@@ -1,6 +1,6 @@
+#include "log/DataLogger.h"
+#include "log/LogFile.h"
 #include "records/Records.h"
-#include "service/DataLogger.h"
-#include "service/LogFile.h"
 
 #include <QDir>
 #include <QFile>

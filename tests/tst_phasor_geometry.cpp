@@ -1,6 +1,6 @@
+#include "measure/PhasorGeometry.h"
+#include "measure/PhasorInput.h"
 #include "views/Drawing.h"
-#include "views/PhasorGeometry.h"
-#include "views/PhasorInput.h"
 
 #include <QColor>
 #include <QGuiApplication>

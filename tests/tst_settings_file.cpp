@@ -6,6 +6,7 @@
 #include "records/RecordLayout.h"
 #include "records/Records.h"
 #include "tests/FileSizeLimit.h"
+#include "texts/Cp1250.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,11 +3,11 @@
 // page (picks, axes, pause, zoom, cursor, log files, gaps, language).
 
 #include "device/DeviceModel.h"
+#include "log/LogFile.h"
+#include "log/LogReader.h"
+#include "measure/TrendHistory.h"
 #include "platform/LanguageSwitch.h"
 #include "platform/UserPrompts.h"
-#include "service/LogFile.h"
-#include "service/LogReader.h"
-#include "views/TrendHistory.h"
 #include "views/TrendPage.h"
 
 #include <QBuffer>
@@ -445,6 +445,21 @@ private slots:
         c[4] = c[4].replace('T', ' ');                  // not ISO 8601
         c[5] = c[5].chopped(1) + ",7\r";                // a column too many
         QTest::newRow("csv, broken lines") << c.join('\n') << Re::None << LogFormat::Csv << 1 << 5 << 2 << "";
+        // The same instants with other offsets read the same; a date alone and a day the year lacks
+        // are no times of the log.
+        QList<QByteArray> z = csv.split('\n');
+        auto retime = [&](int line, const QString& time) {
+            z[line] = time.toLatin1() + z[line].mid(z[line].indexOf(','));
+        };
+        auto written = [&](int line) { return start.addMSecs((line - 1) * 1000 + 125); };
+        const QString iso = QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz");
+        retime(1, written(1).toUTC().toString(iso) + 'Z');
+        retime(2, written(2).toOffsetFromUtc(-(3 * 3600 + 1800)).toString(iso) + "-03:30");
+        retime(3, written(3).toString(iso));
+        retime(4, written(4).date().toString(Qt::ISODate));
+        retime(5, "2026-02-29" + written(5).toString(iso).mid(10));
+        QTest::newRow("csv, offsets and dates")
+            << z.join('\n') << Re::None << LogFormat::Csv << 4 << 2 << 5 << "";
 
         // Not ours: nothing is read.
         QTest::newRow("empty") << QByteArray() << Re::NotALog << LogFormat::Text << 0 << 0 << 0 << "";

@@ -4,10 +4,10 @@
 // without spinning, and finish those requests on the port the user picks next.
 
 #include "app/TForm1.h"
-#include "link/CommPage.h"
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeter.h"
 #include "protocol/Frame.h"
+#include "service/CommPage.h"
 #include "texts/UiTexts.h"
 
 #include <QDoubleSpinBox>

@@ -1,5 +1,5 @@
+#include "measure/ViewRecords.h"
 #include "platform/NumberFormat.h"
-#include "views/ViewRecords.h"
 
 #include <QLocale>
 #include <QSet>

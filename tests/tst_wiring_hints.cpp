@@ -2,10 +2,10 @@
 // with the records' own setters and judged against references made from RAM2 and RAM3 images; then
 // the phasor page showing them in both languages.
 
+#include "measure/WiringHints.h"
 #include "platform/LanguageSwitch.h"
 #include "texts/UiTexts.h"
 #include "views/PhasorPage.h"
-#include "views/WiringHints.h"
 
 #include <QLabel>
 #include <QLocale>

@@ -13,12 +13,13 @@
 #include <QPolygonF>
 
 #include <cmath>
+#include <numbers>
 
 namespace kvam {
 
 namespace {
 
-constexpr double kDeg = 3.14159265358979323846 / 180.0;
+constexpr double kDeg = std::numbers::pi / 180.0;
 // Font sizes are meant for a 96-dpi screen, whatever resolution the image claims.
 constexpr double kScreenDpi = 96.0;
 

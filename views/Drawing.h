@@ -1,7 +1,7 @@
 #pragma once
 
-#include "views/PhasorGeometry.h"
-#include "views/PhasorInput.h"
+#include "measure/PhasorGeometry.h"
+#include "measure/PhasorInput.h"
 
 #include <QImage>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "views/ViewRecords.h"
+#include "measure/ViewRecords.h"
 
 #include <QList>
 #include <QWidget>

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "measure/PhasorGeometry.h"
+#include "measure/PhasorInput.h"
+#include "measure/ViewRecords.h"
+#include "measure/WiringHints.h"
 #include "views/Drawing.h"
-#include "views/PhasorGeometry.h"
-#include "views/PhasorInput.h"
-#include "views/ViewRecords.h"
-#include "views/WiringHints.h"
 
 #include <QImage>
 #include <QWidget>

@@ -1,11 +1,11 @@
 #include "views/TrendPage.h"
 
 #include "device/DeviceModel.h"
+#include "log/LogReader.h"
 #include "platform/LanguageSwitch.h"
 #include "platform/NumberFormat.h"
 #include "platform/PageParts.h"
 #include "platform/UserPrompts.h"
-#include "service/LogReader.h"
 #include "texts/UiItems.h"
 #include "texts/UiTexts.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "views/TrendHistory.h"
+#include "measure/TrendHistory.h"
 
 #include <QColor>
 #include <QList>

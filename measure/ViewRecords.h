@@ -1,8 +1,8 @@
 #pragma once
 
 #include "device/MeterRules.h"
+#include "measure/PhasorInput.h"
 #include "records/Records.h"
-#include "views/PhasorInput.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,11 +21,12 @@ namespace kvam {
 /// One displayed measurement of the Net record.
 struct NetField
 {
-    const char* name;   ///< control name of the field showing it
-    std::size_t offset; ///< byte offset of the float in the record
-    const char* format; ///< printf-style format of the shown number
-    float scale;        ///< shown = stored / scale (1000 for W to kW, VAr to kVAr, VA to kVA)
-    const char* unit;   ///< the unit of the shown number (UTF-8); empty for the power factors
+    const char* name;    ///< control name of the field showing it
+    const char* logName; ///< its column in the logs ("U12"; "PFsum" for Sumpf, which is not logged)
+    std::size_t offset;  ///< byte offset of the float in the record
+    const char* format;  ///< printf-style format of the shown number
+    float scale;         ///< shown = stored / scale (1000 for W to kW, VAr to kVAr, VA to kVA)
+    const char* unit;    ///< the unit of the shown number (UTF-8); empty for the power factors
 };
 
 inline constexpr std::size_t kNetFieldCount = 39;

@@ -1,9 +1,9 @@
-#include "views/WiringHints.h"
+#include "measure/WiringHints.h"
 
 #include "device/MeterRules.h"
+#include "measure/PhasorGeometry.h"
 #include "platform/NumberFormat.h"
 #include "texts/UiTexts.h"
-#include "views/PhasorGeometry.h"
 
 #include <QStringList>
 

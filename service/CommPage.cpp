@@ -1,12 +1,12 @@
-#include "link/CommPage.h"
+#include "service/CommPage.h"
 
 #include "link/LinkDriver.h"
 #include "link/PortNames.h"
+#include "log/DataLogger.h"
 #include "platform/LanguageSwitch.h"
 #include "platform/NumberFormat.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Commands.h"
-#include "service/DataLogger.h"
 #include "texts/UiTexts.h"
 
 #include <QApplication>

@@ -1,6 +1,7 @@
-#include "service/DataLogger.h"
+#include "log/DataLogger.h"
 
-#include "service/LogFile.h"
+#include "log/AppendLine.h"
+#include "log/LogFile.h"
 
 #include <QFile>
 #include <QLocale>
@@ -78,34 +79,12 @@ void DataLogger::onTimer()
 
 bool DataLogger::append(const QByteArray& line, QString* error) const
 {
-    QFile file(m_fileName);
-    const bool created = !file.exists();
-    // Unbuffered: a failing write shows in write()'s result, not later in a flush on close.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        *error = file.errorString();
-        return false;
-    }
-    const qint64 before = file.size();
-    const QByteArray bytes = created ? logHeaderLine() + line : line;
-    const qint64 written = file.write(bytes);
-    if (written == bytes.size()) {
-        file.close();
-        if (file.error() == QFileDevice::NoError)
-            return true;
-        *error = file.errorString();
-        return false;
-    }
-    // A short write without an error code is what a full disk gives before it refuses outright.
-    *error = file.error() != QFileDevice::NoError
-                 ? file.errorString()
-                 : QStringLiteral("Only %1 of %2 bytes could be written").arg(written).arg(bytes.size());
-    // Take the part of a line back, or the next line would continue it; a file this tick
-    // created goes, so that the next tick starts it with its header.
-    if (created)
-        file.remove();
-    else if (written > 0)
-        file.resize(before);
-    return false;
+    // A file this tick creates starts with the header; one a failed tick removed gets it again.
+    const bool created = !QFile::exists(m_fileName);
+    const std::optional<QString> failure = appendLine(m_fileName, created ? logHeaderLine() + line : line);
+    if (failure)
+        *error = *failure;
+    return !failure;
 }
 
 } // namespace kvam

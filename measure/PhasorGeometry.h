@@ -1,6 +1,6 @@
 #pragma once
 
-#include "views/PhasorInput.h"
+#include "measure/PhasorInput.h"
 
 #include <array>
 #include <cstddef>

@@ -1,7 +1,7 @@
-#include "service/LogFile.h"
+#include "log/LogFile.h"
 
-#include "config/IniProfile.h"
-#include "views/ViewRecords.h"
+#include "measure/ViewRecords.h"
+#include "texts/Cp1250.h"
 
 #include <QDir>
 
@@ -33,13 +33,26 @@ bool onlyBlanksFrom(const QString& text, qsizetype from)
     return true;
 }
 
+// The logged fields of the page, in column order.
+template <typename Visit> void forEachLoggedField(Visit visit)
+{
+    for (const NetField& f : netFields())
+        if (isLoggedField(f))
+            visit(f);
+}
+
 } // namespace
+
+bool isLoggedField(const NetField& field)
+{
+    return std::strcmp(field.name, kSkippedField) != 0;
+}
 
 QString logHeaderText()
 {
-    return QStringLiteral("D\u00e1tum_id\u0151;U12;U23;U13;U1;U2;U3;I1;I2;I3;P1;P2;P3;Q1;Q2;Q3;S1;S2;S3;"
-                          "PF1;PF2;PF3;Fi1;Fi2;Fi3;Psum;Qsum;Ssum;f1;f2;f3;Fi12;F13;"
-                          "ThdU1;ThdU2;ThdU3;ThdI1;ThdI2;ThdI3");
+    QStringList names{QStringLiteral("D\u00e1tum_id\u0151")};
+    forEachLoggedField([&](const NetField& f) { names << QLatin1String(f.logName); });
+    return names.join(QLatin1Char(';'));
 }
 
 QByteArray logHeaderLine()
@@ -51,36 +64,18 @@ QStringList logFieldTexts(const NetRecord* latest)
 {
     QStringList texts;
     texts.reserve(static_cast<qsizetype>(kLoggedFieldCount));
-    for (const NetField& f : netFields()) {
-        if (std::strcmp(f.name, kSkippedField) == 0)
-            continue;
-        texts << (latest ? netFieldText(*latest, f) : QStringLiteral("-"));
-    }
+    forEachLoggedField(
+        [&](const NetField& f) { texts << (latest ? netFieldText(*latest, f) : QStringLiteral("-")); });
     return texts;
 }
 
-namespace {
-
-// The logged fields of the page, in column order.
-template <typename Visit> void forEachLoggedField(Visit visit)
-{
-    for (const NetField& f : netFields())
-        if (std::strcmp(f.name, kSkippedField) != 0)
-            visit(f);
-}
-
-} // namespace
-
 QByteArray csvHeaderLine()
 {
-    const QStringList names = logHeaderText().split(QLatin1Char(';'));
     QStringList columns{QStringLiteral("time")};
-    qsizetype column = 1;
     forEachLoggedField([&](const NetField& f) {
+        const QString name = QLatin1String(f.logName);
         const QString unit = QString::fromUtf8(f.unit);
-        columns << (unit.isEmpty() ? names.value(column)
-                                   : QStringLiteral("%1 [%2]").arg(names.value(column), unit));
-        ++column;
+        columns << (unit.isEmpty() ? name : QStringLiteral("%1 [%2]").arg(name, unit));
     });
     return columns.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }

@@ -1,4 +1,4 @@
-#include "views/ViewRecords.h"
+#include "measure/ViewRecords.h"
 
 #include "device/MeterRules.h"
 #include "platform/NumberFormat.h"
@@ -16,10 +16,11 @@ namespace {
 // A shown field of the Net record with its format and unit; offset and scale come from the record
 // layer.
 template <FieldType T>
-constexpr NetField shown(const Field<net::kSize, T>& f, const char* format, const char* unit)
+constexpr NetField shown(const Field<net::kSize, T>& f, const char* logName, const char* format,
+                         const char* unit)
 {
     static_assert(T == FieldType::f32, "the Net record holds floats");
-    return {f.name, f.offset, format, static_cast<float>(f.scale), unit};
+    return {f.name, logName, f.offset, format, static_cast<float>(f.scale), unit};
 }
 
 } // namespace
@@ -28,23 +29,24 @@ const std::array<NetField, kNetFieldCount>& netFields()
 {
     using namespace net;
     // The order is the one the data logger relies on when it reads the fields back, with Sumpf
-    // after the apparent sum.
+    // after the apparent sum. The log's column names are the window's own and are kept as they
+    // are ("F13" included): the Windows tools read them.
     // One line per quantity, the L1, L2, L3 (or sum) columns side by side.
     // clang-format off
     static constexpr std::array<NetField, kNetFieldCount> kFields{{
-        shown(L12urms, "%10.1f", "V"),    shown(L23urms, "%10.1f", "V"),    shown(L13urms, "%10.1f", "V"),
-        shown(L1urms, "%10.1f", "V"),     shown(L2urms, "%10.1f", "V"),     shown(L3urms, "%10.1f", "V"),
-        shown(L1irms, "%10.3f", "A"),     shown(L2irms, "%10.3f", "A"),     shown(L3irms, "%10.3f", "A"),
-        shown(L1p, "%10.3f", "kW"),       shown(L2p, "%10.3f", "kW"),       shown(L3p, "%10.3f", "kW"),
-        shown(L1q, "%10.3f", "kVAr"),     shown(L2q, "%10.3f", "kVAr"),     shown(L3q, "%10.3f", "kVAr"),
-        shown(L1s, "%10.3f", "kVA"),      shown(L2s, "%10.3f", "kVA"),      shown(L3s, "%10.3f", "kVA"),
-        shown(L1pf, "%10.3f", ""),        shown(L2pf, "%10.3f", ""),        shown(L3pf, "%10.3f", ""),
-        shown(L1fi, "%10.1f", "°"),       shown(L2fi, "%10.1f", "°"),       shown(L3fi, "%10.1f", "°"),
-        shown(Sump, "%10.3f", "kW"),      shown(Sumq, "%10.3f", "kVAr"),    shown(Sums, "%10.3f", "kVA"),
-        shown(Sumpf, "%10.3f", ""),       shown(L1f, "%10.2f", "Hz"),       shown(L2f, "%10.2f", "Hz"),
-        shown(L3f, "%10.2f", "Hz"),       shown(L12fi, "%10.1f", "°"),      shown(L13fi, "%10.1f", "°"),
-        shown(L1uthd, "%10.1f", "%"),     shown(L2uthd, "%10.1f", "%"),     shown(L3uthd, "%10.1f", "%"),
-        shown(L1ithd, "%10.1f", "%"),     shown(L2ithd, "%10.1f", "%"),     shown(L3ithd, "%10.1f", "%"),
+        shown(L12urms, "U12", "%10.1f", "V"),   shown(L23urms, "U23", "%10.1f", "V"),   shown(L13urms, "U13", "%10.1f", "V"),
+        shown(L1urms, "U1", "%10.1f", "V"),     shown(L2urms, "U2", "%10.1f", "V"),     shown(L3urms, "U3", "%10.1f", "V"),
+        shown(L1irms, "I1", "%10.3f", "A"),     shown(L2irms, "I2", "%10.3f", "A"),     shown(L3irms, "I3", "%10.3f", "A"),
+        shown(L1p, "P1", "%10.3f", "kW"),       shown(L2p, "P2", "%10.3f", "kW"),       shown(L3p, "P3", "%10.3f", "kW"),
+        shown(L1q, "Q1", "%10.3f", "kVAr"),     shown(L2q, "Q2", "%10.3f", "kVAr"),     shown(L3q, "Q3", "%10.3f", "kVAr"),
+        shown(L1s, "S1", "%10.3f", "kVA"),      shown(L2s, "S2", "%10.3f", "kVA"),      shown(L3s, "S3", "%10.3f", "kVA"),
+        shown(L1pf, "PF1", "%10.3f", ""),       shown(L2pf, "PF2", "%10.3f", ""),       shown(L3pf, "PF3", "%10.3f", ""),
+        shown(L1fi, "Fi1", "%10.1f", "°"),      shown(L2fi, "Fi2", "%10.1f", "°"),      shown(L3fi, "Fi3", "%10.1f", "°"),
+        shown(Sump, "Psum", "%10.3f", "kW"),    shown(Sumq, "Qsum", "%10.3f", "kVAr"),  shown(Sums, "Ssum", "%10.3f", "kVA"),
+        shown(Sumpf, "PFsum", "%10.3f", ""),    shown(L1f, "f1", "%10.2f", "Hz"),       shown(L2f, "f2", "%10.2f", "Hz"),
+        shown(L3f, "f3", "%10.2f", "Hz"),       shown(L12fi, "Fi12", "%10.1f", "°"),    shown(L13fi, "F13", "%10.1f", "°"),
+        shown(L1uthd, "ThdU1", "%10.1f", "%"),  shown(L2uthd, "ThdU2", "%10.1f", "%"),  shown(L3uthd, "ThdU3", "%10.1f", "%"),
+        shown(L1ithd, "ThdI1", "%10.1f", "%"),  shown(L2ithd, "ThdI2", "%10.1f", "%"),  shown(L3ithd, "ThdI3", "%10.1f", "%"),
     }};
     // clang-format on
     return kFields;

@@ -19,6 +19,10 @@ namespace kvam {
 /// Measured values on a record line (the page shows 39; Sumpf is not logged).
 inline constexpr std::size_t kLoggedFieldCount = 38;
 
+struct NetField;
+/// Whether the logs hold `field`: every field the measurement page shows but Sumpf.
+bool isLoggedField(const NetField& field);
+
 /// The column names, the first one "Dátum_idő", unquoted and separated by ';'.
 QString logHeaderText();
 

@@ -1,4 +1,4 @@
-#include "views/TrendHistory.h"
+#include "measure/TrendHistory.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,23 +39,6 @@ template <typename Range, typename Summary> void takeSummary(Range& r, const Sum
     }
 }
 
-struct ShortName
-{
-    const char* field;
-    const char* label;
-};
-
-// The log's column names; the sum of the power factors is shown but not logged.
-constexpr ShortName kShortNames[] = {
-    {"L12urms", "U12"},  {"L23urms", "U23"},  {"L13urms", "U13"},  {"L1urms", "U1"},    {"L2urms", "U2"},
-    {"L3urms", "U3"},    {"L1irms", "I1"},    {"L2irms", "I2"},    {"L3irms", "I3"},    {"L1p", "P1"},
-    {"L2p", "P2"},       {"L3p", "P3"},       {"L1q", "Q1"},       {"L2q", "Q2"},       {"L3q", "Q3"},
-    {"L1s", "S1"},       {"L2s", "S2"},       {"L3s", "S3"},       {"L1pf", "PF1"},     {"L2pf", "PF2"},
-    {"L3pf", "PF3"},     {"Sump", "Psum"},    {"Sumq", "Qsum"},    {"Sums", "Ssum"},    {"Sumpf", "PFsum"},
-    {"L1f", "f1"},       {"L2f", "f2"},       {"L3f", "f3"},       {"L1uthd", "ThdU1"}, {"L2uthd", "ThdU2"},
-    {"L3uthd", "ThdU3"}, {"L1ithd", "ThdI1"}, {"L2ithd", "ThdI2"}, {"L3ithd", "ThdI3"},
-};
-
 bool isAngle(const NetField& f)
 {
     return std::strcmp(f.unit, "\u00b0") == 0;
@@ -74,12 +57,8 @@ struct QuantityTable
             ofNetField[k] = -1;
             if (isAngle(f))
                 continue;
-            const char* label = f.name;
-            for (const ShortName& s : kShortNames)
-                if (std::strcmp(s.field, f.name) == 0)
-                    label = s.label;
             ofNetField[k] = next;
-            quantities[std::size_t(next++)] = {f.name, label, f.unit, f.format, k};
+            quantities[std::size_t(next++)] = {f.name, f.logName, f.unit, f.format, k};
         }
         Q_ASSERT(next == kTrendQuantityCount);
     }

@@ -1,13 +1,14 @@
-#include "views/PhasorGeometry.h"
+#include "measure/PhasorGeometry.h"
 
 #include <cmath>
+#include <numbers>
 #include <utility>
 
 namespace kvam {
 
 namespace {
 
-constexpr double kDeg = 3.14159265358979323846 / 180.0;
+constexpr double kDeg = std::numbers::pi / 180.0;
 constexpr float kTolerance = 0.0001f;
 constexpr float kHeadLength = 15.0f;
 

@@ -1,8 +1,8 @@
-#include "service/LogReader.h"
+#include "log/LogReader.h"
 
-#include "config/IniProfile.h"
-#include "service/LogFile.h"
-#include "views/TrendHistory.h"
+#include "log/LogFile.h"
+#include "measure/TrendHistory.h"
+#include "texts/Cp1250.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -29,7 +29,7 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 // ---------------------------------------------------------------------------------------------
 // Lines
 
-/// The lines of a device, read in blocks, without their line ends (LF or CR LF).
+/// The lines of a device without their line ends (LF or CR LF), none longer than kMaxLine.
 class LineReader
 {
 public:
@@ -45,71 +45,38 @@ public:
 
     bool next(Line& line)
     {
-        for (;;) {
-            const char* data = m_buffer.constData() + m_pos;
-            const qsizetype available = m_buffer.size() - m_pos;
-            const void* lf = std::memchr(data, '\n', std::size_t(available));
-            if (m_skipping) {
-                // The rest of a line already reported as too long.
-                if (lf) {
-                    m_pos += static_cast<const char*>(lf) - data + 1;
-                    m_skipping = false;
-                    continue;
-                }
-                m_pos = m_buffer.size();
-                if (!fill())
-                    return false;
-                continue;
-            }
-            if (lf) {
-                take(line, static_cast<const char*>(lf) - data, true);
-                m_pos += static_cast<const char*>(lf) - data + 1;
-                return true;
-            }
-            if (available > kMaxLine) {
-                // Reported at once, so that a file without line ends is not read to its end for it.
-                line.number = ++m_number;
-                line.terminated = true;
-                line.overlong = true;
-                line.text.clear();
-                m_skipping = true;
-                m_pos = m_buffer.size();
-                return true;
-            }
-            if (!fill()) {
-                if (available == 0)
-                    return false;
-                take(line, available, false);
-                m_pos = m_buffer.size();
-                return true;
-            }
+        if (m_skipping) {
+            // The rest of a line already reported as too long.
+            QByteArray rest;
+            do
+                rest = m_device.readLine(kMaxLine + 2);
+            while (!rest.isEmpty() && !rest.endsWith('\n'));
+            m_skipping = false;
         }
-    }
-
-private:
-    void take(Line& line, qsizetype length, bool terminated)
-    {
-        line.number = ++m_number;
-        line.terminated = terminated;
-        line.overlong = false;
-        if (length > 0 && m_buffer[m_pos + length - 1] == '\r')
-            --length;
-        line.text = m_buffer.mid(m_pos, length);
-    }
-    bool fill()
-    {
-        m_buffer.remove(0, m_pos);
-        m_pos = 0;
-        const QByteArray block = m_device.read(1 << 20);
-        if (block.isEmpty())
+        QByteArray text = m_device.readLine(kMaxLine + 2);
+        if (text.isEmpty())
             return false;
-        m_buffer += block;
+        line.number = ++m_number;
+        line.terminated = text.endsWith('\n');
+        // Without its line end and with more to come, the line stopped at the bound. It is reported
+        // at once, so that a file without line ends is not read to its end for it.
+        line.overlong = !line.terminated && !m_device.atEnd();
+        if (line.overlong) {
+            line.terminated = true;
+            line.text.clear();
+            m_skipping = true;
+            return true;
+        }
+        if (line.terminated)
+            text.chop(1);
+        if (text.endsWith('\r'))
+            text.chop(1);
+        line.text = std::move(text);
         return true;
     }
 
+private:
     QIODevice& m_device;
-    QByteArray m_buffer;
-    qsizetype m_pos = 0;
     qsizetype m_number = 0;
     bool m_skipping = false;
 };
@@ -490,51 +457,18 @@ private:
 /// A CSV log's time: "2026-12-09T18:30:00.125+01:00" (or "Z", or no offset for local time).
 std::optional<qint64> isoTime(QByteArrayView t, LocalClock& local)
 {
-    auto digits = [&](qsizetype at, int count, int& out) {
-        if (at + count > t.size())
-            return false;
-        int v = 0;
-        for (int k = 0; k < count; ++k) {
-            if (!isDigit(t[at + k]))
-                return false;
-            v = v * 10 + (t[at + k] - '0');
-        }
-        out = v;
-        return true;
-    };
-    int year, month, day, hour, minute, second, ms = 0;
-    if (!digits(0, 4, year) || t.size() < 19 || t[4] != '-' || !digits(5, 2, month) || t[7] != '-' ||
-        !digits(8, 2, day) || t[10] != 'T' || !digits(11, 2, hour) || t[13] != ':' ||
-        !digits(14, 2, minute) || t[16] != ':' || !digits(17, 2, second))
+    // ISO 8601 also allows a blank for the 'T', or the date alone; the log writes neither, so such
+    // a field is not one of its times.
+    if (t.size() < 19 || t[10] != 'T')
         return std::nullopt;
-    qsizetype pos = 19;
-    if (pos < t.size() && t[pos] == '.') {
-        ++pos;
-        const qsizetype start = pos;
-        while (pos < t.size() && isDigit(t[pos])) {
-            if (pos - start < 3)
-                ms = ms * 10 + (t[pos] - '0');
-            ++pos;
-        }
-        if (pos == start)
-            return std::nullopt;
-        for (qsizetype k = pos - start; k < 3; ++k)
-            ms *= 10;
-    }
-    const QDate date(year, month, day);
-    if (!date.isValid() || hour > 23 || minute > 59 || second > 59)
+    const QDateTime moment = QDateTime::fromString(QString::fromLatin1(t), Qt::ISODateWithMs);
+    if (!moment.isValid())
         return std::nullopt;
-    const QTime time(hour, minute, second, ms);
-    if (pos == t.size())
-        return local.toMs(date, time);
-    if (t[pos] == 'Z' && pos + 1 == t.size())
-        return utcMs(date, time);
-    int offsetHours, offsetMinutes;
-    if ((t[pos] != '+' && t[pos] != '-') || pos + 6 != t.size() || !digits(pos + 1, 2, offsetHours) ||
-        t[pos + 3] != ':' || !digits(pos + 4, 2, offsetMinutes) || offsetMinutes > 59)
-        return std::nullopt;
-    const qint64 offset = (qint64(offsetHours) * 60 + offsetMinutes) * 60000 * (t[pos] == '-' ? -1 : 1);
-    return utcMs(date, time) - offset;
+    // Local times through the clock, which keeps each hour's offset instead of asking the time
+    // zone for every line.
+    if (moment.timeSpec() == Qt::LocalTime)
+        return local.toMs(moment.date(), moment.time());
+    return moment.toMSecsSinceEpoch();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -546,7 +480,7 @@ std::array<int, kLoggedFieldCount> columnQuantities()
     std::array<int, kLoggedFieldCount> out{};
     std::size_t column = 0;
     for (std::size_t k = 0; k < kNetFieldCount; ++k)
-        if (std::strcmp(netFields()[k].name, "Sumpf") != 0)
+        if (isLoggedField(netFields()[k]))
             out[column++] = trendQuantityOf(k);
     return out;
 }

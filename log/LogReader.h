@@ -10,7 +10,7 @@ namespace kvam {
 
 class TrendHistory;
 
-/// The two kinds of measurement log the tool writes (service/LogFile.h).
+/// The two kinds of measurement log the tool writes (log/LogFile.h).
 enum class LogFormat
 {
     Text, ///< the window's: Windows-1250, quoted fields separated by ';', the locale's time and numbers
