@@ -12,6 +12,7 @@
 #include "config/TSectionForm.h"
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeterPort.h"
+#include "platform/LanguageSwitch.h"
 #include "platform/NumericSpin.h"
 #include "records/RecordLayout.h"
 #include "tests/LinkFakes.h"
@@ -202,7 +203,8 @@ private slots:
             qScopeGuard([&f] { f.ImageAngolClick(f.findChild<QLabel*>("ImageMagyar")); });
         if (english)
             f.switchToEnglish();
-        const std::vector<ReviewRow> rows = reviewRows(&f, std::span<const FieldChange>(&change, 1));
+        const std::vector<ReviewRow> rows =
+            reviewRows(std::span<const FieldChange>(&change, 1), shownLanguage(&f));
         QCOMPARE(rows.size(), std::size_t(1));
         const ReviewRow& r = rows.front();
         QCOMPARE((QStringList{r.caption, r.name, r.meter, r.proposed, r.unit}), row);
