@@ -2,14 +2,13 @@
 
 #include "app/SafeWrites.h"
 #include "app/TForm1.h"
-#include "config/ConfigFields.h"
-#include "config/FieldUnits.h"
 #include "config/MeterHistory.h"
-#include "config/ReviewRows.h"
+#include "device/FieldTable.h"
 #include "link/LineStats.h"
 #include "link/LinkEngine.h"
 #include "measure/ViewRecords.h"
 #include "platform/LabeledEdit.h"
+#include "platform/LanguageSwitch.h"
 #include "protocol/Commands.h"
 #include "records/FieldValue.h"
 #include "records/RecordLayout.h"
@@ -31,8 +30,6 @@
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QScreen>
-#include <QStackedWidget>
-#include <QTabWidget>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -90,24 +87,6 @@ QString editCaption(const LabeledEdit* edit)
     return text.trimmed();
 }
 
-/// The tab captions from the window's pages down to `control` ("Konfiguráció – Modul 1") and
-/// the tabs' indices, by which the pages sort as the window orders them.
-std::pair<QList<int>, QString> pageOf(const QWidget* control)
-{
-    QList<int> order;
-    QStringList captions;
-    for (const QWidget* w = control; w; w = w->parentWidget()) {
-        const auto* stack = qobject_cast<const QStackedWidget*>(w->parentWidget());
-        const auto* tabs = stack ? qobject_cast<const QTabWidget*>(stack->parentWidget()) : nullptr;
-        if (!tabs)
-            continue;
-        const int index = tabs->indexOf(const_cast<QWidget*>(w));
-        order.prepend(index);
-        captions.prepend(tabs->tabText(index));
-    }
-    return {order, captions.join(QStringLiteral(" – "))};
-}
-
 // --- sections --------------------------------------------------------------------------------
 
 ReportSection aboutSection()
@@ -140,15 +119,21 @@ FieldChange unchanged(MemoryRecord record, const FieldInfo& info, std::size_t in
     return FieldChange{record, &info, index, value, value};
 }
 
-/// The value of an element as its editor shows it; a lamp group's as the lamps lit.
-QString shownValue(const QWidget* window, const ConfigField& field, const FieldChange& c)
+/// The value of an element as its editor shows it; a lamp group's as the lamps lit, or "none".
+QString shownValue(const ConfigField& field, const FieldChange& c, std::optional<Language> language)
 {
-    if (field.editor != EditorKind::Mask)
-        return valueTexts(window, c).before;
-    FieldChange lit = c;
-    lit.after = 0; // the lamps that differ from all dark: those lit
-    const QString text = valueTexts(window, lit).before;
-    return text.isEmpty() ? currentText("Report.None") : text;
+    const QString text = fieldValueText(c.record, *c.field, c.index, c.before, language);
+    return field.editor == EditorKind::Mask && text.isEmpty() ? currentText("Report.None") : text;
+}
+
+/// "Konfiguráció – Modul 1": the captions of the page's tabs.
+QString pageCaption(FieldPage page, std::optional<Language> language)
+{
+    const FieldPageKeys keys = fieldPageKeys(page);
+    QStringList captions{fieldText(keys.page, language)};
+    if (keys.tab)
+        captions << fieldText(keys.tab, language);
+    return captions.join(QStringLiteral(" – "));
 }
 
 ReportSection configurationSection(TForm1& window)
@@ -163,9 +148,10 @@ ReportSection configurationSection(TForm1& window)
         QString caption;
         std::vector<Group> groups;
     };
-    // Keyed by the tabs' indices; the fields no page shows come last.
-    std::map<QList<int>, Page> pages;
-    const QList<int> noEditor{1000};
+    const std::optional<Language> language = shownLanguage(&window);
+    // In the window's order of the pages; the fields no page shows come last.
+    std::map<int, Page> pages;
+    constexpr int kNoEditor = 1000;
     auto add = [&](MemoryRecord record, std::span<const ConfigField> table,
                    std::span<const std::uint8_t> image) {
         for (const ConfigField& field : table) {
@@ -175,21 +161,18 @@ ReportSection configurationSection(TForm1& window)
                 continue;
             for (std::size_t i = 0; i < info.count; ++i) {
                 const FieldChange c = unchanged(record, info, i, image);
-                const ReviewRow row = reviewRows(&window, std::span(&c, 1)).front();
-                const QList<QWidget*> controls = elementControls(&window, field, i);
-                auto [order, pageCaption] = controls.isEmpty()
-                                                ? std::pair(noEditor, currentText("Report.NoEditor"))
-                                                : pageOf(controls.first());
-                const QString group = controls.isEmpty() ? QString() : groupCaption(controls.first());
-                Page& page = pages[order];
-                page.caption = pageCaption;
+                const bool shown = field.shown(i) && field.page != FieldPage::None;
+                Page& page = pages[shown ? int(field.page) : kNoEditor];
+                page.caption = shown ? pageCaption(field.page, language) : currentText("Report.NoEditor");
+                const QString group = shown ? fieldText(field.group(i), language) : QString();
                 auto g = std::find_if(page.groups.begin(), page.groups.end(),
                                       [&](const Group& x) { return x.caption == group; });
                 if (g == page.groups.end())
                     g = page.groups.insert(page.groups.end(), Group{group, {}});
-                g->rows.push_back({row.caption,
-                                   QLatin1String(memoryRecordName(record)) + QLatin1Char('.') + row.name,
-                                   shownValue(&window, field, c), row.unit});
+                g->rows.push_back({fieldCaption(record, info, i, language),
+                                   QLatin1String(memoryRecordName(record)) + QLatin1Char('.') +
+                                       QString::fromStdString(c.name()),
+                                   shownValue(field, c, language), fieldUnit(record, info, i)});
             }
         }
     };
@@ -229,10 +212,10 @@ ReportSection calibrationSection(TForm1& window)
     for (const ConfigField& field : ram3ConfigFields())
         if (field.info().count == 6)
             columns.push_back(&field);
+    const std::optional<Language> language = shownLanguage(&window);
     std::vector<QStringList> rows(1, QStringList{currentText("Report.Channel")});
     for (const ConfigField* field : columns) {
-        const QList<QWidget*> controls = elementControls(&window, *field, 0);
-        const QString caption = controls.isEmpty() ? QString() : groupCaption(controls.first());
+        const QString caption = field->shown(0) ? fieldText(field->group(0), language) : QString();
         const QString name = QStringLiteral("RAM3.") + QLatin1String(field->field);
         rows[0] << (caption.isEmpty() ? name : caption + QLatin1Char('\n') + name);
     }
@@ -241,9 +224,9 @@ ReportSection calibrationSection(TForm1& window)
         for (const ConfigField* field : columns) {
             const FieldChange c =
                 unchanged(MemoryRecord::Ram3, field->info(), channel, bytesOf(window.memory().ram3));
-            const QString unit = unitOf(c);
-            row << (unit.isEmpty() ? valueTexts(&window, c).before
-                                   : valueTexts(&window, c).before + QLatin1Char(' ') + unit);
+            const QString value = shownValue(*field, c, language);
+            const QString unit = fieldUnit(c.record, *c.field, c.index);
+            row << (unit.isEmpty() ? value : value + QLatin1Char(' ') + unit);
         }
         rows.push_back(row);
     }

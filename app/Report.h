@@ -19,8 +19,8 @@ struct ReportSection
 };
 
 /// The report of what the window holds now, in the language it shows: the sections in their order
-/// and the two pictures. Captions are read from the window's controls and values are the texts its
-/// editors and pages show, so the report says what the user would read on the pages.
+/// and the two pictures. The configuration and factory fields read as the field table renders them
+/// (the texts their editors show); the measured values as the pages show them.
 struct ReportContent
 {
     QString title;

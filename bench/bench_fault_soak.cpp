@@ -43,11 +43,11 @@
 // Exit code 1 when any check failed or a one-shot request was still unanswered after the settle.
 
 #include "app/TForm1.h"
-#include "config/ConfigFields.h"
 #include "config/ConfigFiles.h"
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
 #include "config/TSectionForm.h"
+#include "device/FieldTable.h"
 #include "device/WriteHistory.h"
 #include "link/LinkDriver.h"
 #include "meter/FieldClamp.h"

@@ -1,12 +1,11 @@
 #include "config/ConfigPage.h"
 
-#include "device/MeterRules.h"
-
-#include "config/ConfigFields.h"
 #include "config/ConfigFiles.h"
 #include "config/RecordEditor.h"
 #include "config/UserPasswordStore.h"
 #include "device/DeviceModel.h"
+#include "device/FieldTable.h"
+#include "device/MeterRules.h"
 #include "platform/LampGroup.h"
 #include "platform/NumericSpin.h"
 #include "platform/PageParts.h"
@@ -23,9 +22,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabWidget>
-
-#include <array>
-#include <cfloat>
 
 namespace kvam {
 
@@ -52,14 +48,10 @@ const ConfigField& ram2Field(const char* name)
     return *findConfigField(ram2ConfigFields(), name);
 }
 
-// The editor of a numeric control of the RAM2 table.
-const NumberEditor* editorOf(const char* control)
+// The label of a control's caption in the field table, in a row of the editor.
+QLabel* caption(QWidget* parent, const char* control, int x, int y, int width)
 {
-    for (const ConfigField& f : ram2ConfigFields())
-        for (std::size_t k = 0; k < kMaxControls; ++k)
-            if (f.controls[k] && qstrcmp(f.controls[k], control) == 0 && f.editor == EditorKind::Number)
-                return &f.numberEditor(k);
-    return nullptr;
+    return makeFieldCaption(parent, control, QRect(x, y, width, 22));
 }
 
 QWidget* panel(QWidget* parent, const char* name, const QRect& geometry)
@@ -80,15 +72,9 @@ ConfigPage::ConfigPage(QWidget* parent) : QWidget(parent)
     m_inner = new QTabWidget(config);
     m_inner->setObjectName(QStringLiteral("PageControl1"));
     m_inner->setGeometry(8, 20, 741, 440);
-    const std::array<std::pair<const char*, QWidget*>, 6> pages{{
-        {"TabSheet1", buildMeasuring()},
-        {"TabSheet2", buildModul1()},
-        {"TabSheet3", buildModul2()},
-        {"TabSheet6", buildLedMask()},
-        {"TabSheet4", buildDemand()},
-        {"TabSheet5", buildHarmonics()},
-    }};
-    for (const auto& [name, page] : pages) {
+    for (const FieldPage tab : configTabs()) {
+        QWidget* page = buildTab(tab);
+        const char* name = fieldPageKeys(tab).tab;
         page->setObjectName(QLatin1String(name));
         m_inner->addTab(page, uiText(name));
     }
@@ -158,13 +144,7 @@ QLabel* ConfigPage::label(QWidget* parent, const char* name, int x, int y, int w
 
 NumericSpin* ConfigPage::number(QWidget* parent, const char* name, int x, int y, int width)
 {
-    const NumberEditor* e = editorOf(name);
-    Q_ASSERT(e);
-    const double lo = e->limited ? e->minimum : -FLT_MAX;
-    const double hi = e->limited ? e->maximum : FLT_MAX;
-    auto* spin = new NumericSpin(lo, hi, e->step, QString::fromLatin1(e->format), e->initial, parent);
-    spin->setObjectName(QLatin1String(name));
-    spin->setGeometry(x, y, width, 22);
+    NumericSpin* spin = makeFieldNumber(parent, name, QRect(x, y, width, 22));
     m_controls.insert(spin->objectName(), spin);
     return spin;
 }
@@ -207,27 +187,49 @@ QWidget* ConfigPage::w(const char* name) const
     return found;
 }
 
+QWidget* ConfigPage::buildTab(FieldPage tab)
+{
+    switch (tab) {
+    case FieldPage::Measuring:
+        return buildMeasuring();
+    case FieldPage::Modul1:
+        return buildModul1();
+    case FieldPage::Modul2:
+        return buildModul2();
+    case FieldPage::LedMask:
+        return buildLedMask();
+    case FieldPage::Demand:
+        return buildDemand();
+    case FieldPage::Harmonics:
+        return buildHarmonics();
+    case FieldPage::None:
+    case FieldPage::Calibration:
+    case FieldPage::Factory:
+        break;
+    }
+    Q_ASSERT_X(false, "ConfigPage", "a tab of another page");
+    return new QWidget;
+}
+
 QWidget* ConfigPage::buildMeasuring()
 {
     auto* page = new QWidget;
     QGroupBox* g = makeGroup(page, "GroupBox1", QRect(8, 8, 716, 380));
-    const char* ratioLabels[] = {"Label11", "Label12", "Label13", "Label14", "Label15", "Label16"};
-    const char* ratios[] = {"L1uat", "L1Iat", "L2Uat", "L2Iat", "L3Uat", "L3Iat"};
+    const FieldKeys& ratios = findConfigField(ram2ConfigFields(), "Ratio")->controls;
     for (int i = 0; i < 6; ++i) {
-        label(g, ratioLabels[i], 16, 28 + i * kRow, 130);
+        caption(g, ratios[i], 16, 28 + i * kRow, 130);
         number(g, ratios[i], 150, 28 + i * kRow);
     }
-    const char* phaseLabels[] = {"Label4", "Label9", "Label10"};
-    const char* phases[] = {"L1Iphase", "L2Iphase", "L3Iphase"};
+    const FieldKeys& phases = findConfigField(ram2ConfigFields(), "Fazistolas")->controls;
     for (int i = 0; i < 3; ++i) {
-        label(g, phaseLabels[i], 330, 28 + 2 * i * kRow + kRow, 130);
+        caption(g, phases[i], 330, 28 + 2 * i * kRow + kRow, 130);
         number(g, phases[i], 470, 28 + 2 * i * kRow + kRow);
     }
-    label(g, "Label17", 16, 210, 150);
+    caption(g, "Sampletimebox", 16, 210, 150);
     choice(g, "Sampletimebox", 150, 210, 110)->setCurrentIndex(0);
-    label(g, "Label18", 16, 210 + kRow, 150);
+    caption(g, "Elrendezesbox", 16, 210 + kRow, 150);
     choice(g, "Elrendezesbox", 150, 210 + kRow, 220)->setCurrentIndex(0);
-    label(g, "Label94", 16, 210 + 2 * kRow, 150);
+    caption(g, "Zajzar", 16, 210 + 2 * kRow, 150);
     number(g, "Zajzar", 150, 210 + 2 * kRow);
     return page;
 }
@@ -238,20 +240,20 @@ void ConfigPage::buildDigitalOutput(QWidget* page, int output, const QRect& geom
     QGroupBox* g = makeGroup(page, d1 ? "D1panel" : "D2panel", geometry);
     auto name = [&](const char* d1Name, const char* d2Name) { return d1 ? d1Name : d2Name; };
 
-    label(g, name("Label3", "Label67"), 8, 20, 90);
+    caption(g, name("D1functionbox", "D2functionbox"), 8, 20, 90);
     choice(g, name("D1functionbox", "D2functionbox"), 100, 20, 200)->setCurrentIndex(0);
-    label(g, name("D1polaritylabel", "D2Polaritylabel"), 8, 20 + kRow, 90);
+    caption(g, name("D1polaritybox", "D2polaritybox"), 8, 20 + kRow, 90);
     choice(g, name("D1polaritybox", "D2polaritybox"), 100, 20 + kRow, 80)->setCurrentIndex(0);
 
     const QRect area(4, 76, geometry.width() - 8, geometry.height() - 80);
     QWidget* f1 = panel(g, name("D1F1panel", "D2F1panel"), area);
     label(f1, name("Label6", "Label78"), 4, 0, 150);
     choice(f1, name("D1F1Assignbox", "D2F1Assignbox"), 180, 0, 120);
-    label(f1, name("Label45", "Label75"), 4, kRow, 170);
+    caption(f1, name("D1ImpEgyenertek", "D2ImpEgyenertek"), 4, kRow, 170);
     number(f1, name("D1ImpEgyenertek", "D2ImpEgyenertek"), 180, kRow);
-    label(f1, name("Label46", "Label76"), 4, 2 * kRow, 170);
+    caption(f1, name("D1Impszelesseg", "D2Impszelesseg"), 4, 2 * kRow, 170);
     number(f1, name("D1Impszelesseg", "D2Impszelesseg"), 180, 2 * kRow);
-    label(f1, name("Label47", "Label77"), 4, 3 * kRow, 170);
+    caption(f1, name("D1Impszunet", "D2Impszunet"), 4, 3 * kRow, 170);
     number(f1, name("D1Impszunet", "D2Impszunet"), 180, 3 * kRow);
 
     QWidget* f2 = panel(g, name("D1F2panel", "D2F2panel"), area);
@@ -261,13 +263,13 @@ void ConfigPage::buildDigitalOutput(QWidget* page, int output, const QRect& geom
     QWidget* f3 = panel(g, name("D1F3panel", "D2F3panel"), area);
     label(f3, name("Label7", "Label69"), 4, 0, 150);
     choice(f3, name("D1F3Assignbox", "D2F3Assignbox"), 150, 0, 150);
-    label(f3, name("Label8", "Label70"), 4, kRow, 140);
+    caption(f3, name("D1limittypebox", "D2Limittypebox"), 4, kRow, 140);
     choice(f3, name("D1limittypebox", "D2Limittypebox"), 150, kRow, 190)->setCurrentIndex(0);
-    label(f3, name("Label48", "Label71"), 4, 2 * kRow, 140);
+    caption(f3, name("D1Highlimit", "D2Highlimit"), 4, 2 * kRow, 140);
     number(f3, name("D1Highlimit", "D2Highlimit"), 150, 2 * kRow, 130);
-    label(f3, name("Label49", "Label72"), 4, 3 * kRow, 140);
+    caption(f3, name("D1Lowlimit", "D2Lowlimit"), 4, 3 * kRow, 140);
     number(f3, name("D1Lowlimit", "D2Lowlimit"), 150, 3 * kRow, 130);
-    label(f3, name("Label50", "Label73"), 4, 4 * kRow, 140);
+    caption(f3, name("D1hist", "D2hist"), 4, 4 * kRow, 140);
     number(f3, name("D1hist", "D2hist"), 150, 4 * kRow, 130);
 
     QGroupBox* f4 = makeGroup(g, name("D1F4panel", "D2F4Panel"), area);
@@ -290,28 +292,21 @@ void ConfigPage::buildAnalogOutput(QWidget* page, int output, const QRect& geome
     const bool a1 = output == 1;
     QGroupBox* g = makeGroup(page, a1 ? "A1panel" : "A2panel", geometry);
     auto name = [&](const char* a1Name, const char* a2Name) { return a1 ? a1Name : a2Name; };
-    auto caption = [&](const char* control, int y) {
-        auto* l = new QLabel(uiText(control), g);
-        l->setObjectName(QLatin1String(control) + QStringLiteral("Label"));
-        l->setGeometry(8, y, 130, 22);
-    };
-    int y = 20;
-    label(g, name("Label53", "Label79"), 8, y, 130);
+    // Each row: the caption at the left, the control beside it.
+    int y = 20 - kRow;
+    auto row = [&](const char* control) { caption(g, control, 8, y += kRow, 130); };
+    row(name("A1Assignedbox", "A2Assignedbox"));
     choice(g, name("A1Assignedbox", "A2Assignedbox"), 140, y, 150);
-    label(g, name("Label54", "Label80"), 8, y += kRow, 130);
+    row(name("A1Typebox", "A2Typebox"));
     choice(g, name("A1Typebox", "A2Typebox"), 140, y, 100)->setCurrentIndex(0);
-    label(g, name("Label55", "Label87"), 8, y += kRow, 130);
+    row(name("A1Modebox", "A2Modebox"));
     choice(g, name("A1Modebox", "A2Modebox"), 140, y, 150)->setCurrentIndex(0);
-    label(g, name("Label56", "Label88"), 8, y += kRow, 130);
-    number(g, name("A1Valuefrom", "A2Valuefrom"), 140, y);
-    label(g, name("Label57", "Label89"), 8, y += kRow, 130);
-    number(g, name("A1Valueto", "A2Valueto"), 140, y);
-    caption(name("A1minmA", "A2MinmA"), y += kRow);
-    number(g, name("A1minmA", "A2MinmA"), 140, y);
-    caption(name("A1maxmA", "A2MaxmA"), y += kRow);
-    number(g, name("A1maxmA", "A2MaxmA"), 140, y);
-    label(g, name("Label60", "Label92"), 8, y += kRow, 130);
-    number(g, name("A1ErrormA", "A2ErrormA"), 140, y);
+    for (const char* control :
+         {name("A1Valuefrom", "A2Valuefrom"), name("A1Valueto", "A2Valueto"), name("A1minmA", "A2MinmA"),
+          name("A1maxmA", "A2MaxmA"), name("A1ErrormA", "A2ErrormA")}) {
+        row(control);
+        number(g, control, 140, y);
+    }
 }
 
 QWidget* ConfigPage::buildModul2()
@@ -322,25 +317,21 @@ QWidget* ConfigPage::buildModul2()
 
     // The Modbus module takes the place of the analog one.
     QGroupBox* mb = makeGroup(page, "Modbuspanel", QRect(4, 4, 362, 240));
-    auto caption = [&](const char* control, int y) {
-        auto* l = new QLabel(uiText(control), mb);
-        l->setObjectName(QLatin1String(control) + QStringLiteral("Label"));
-        l->setGeometry(8, y, 130, 22);
-    };
-    int y = 20;
-    caption("MB1Typebox", y);
+    int y = 20 - kRow;
+    auto row = [&](const char* control) { caption(mb, control, 8, y += kRow, 130); };
+    row("MB1Typebox");
     choice(mb, "MB1Typebox", 140, y, 100)->setCurrentIndex(0);
-    label(mb, "Label64", 8, y += kRow, 130);
+    row("MB1Address");
     number(mb, "MB1Address", 140, y);
-    caption("MB1Baudratebox", y += kRow);
+    row("MB1Baudratebox");
     choice(mb, "MB1Baudratebox", 140, y, 100);
-    label(mb, "Label62", 8, y += kRow, 130);
+    row("MB1Paritybox");
     choice(mb, "MB1Paritybox", 140, y, 150)->setCurrentIndex(0);
-    label(mb, "Label63", 8, y += kRow, 130);
+    row("MB1Stopbitbox");
     choice(mb, "MB1Stopbitbox", 140, y, 110)->setCurrentIndex(0);
-    caption("MB1Timeout", y += kRow);
+    row("MB1Timeout");
     number(mb, "MB1Timeout", 140, y);
-    caption("MB1Delay", y += kRow);
+    row("MB1Delay");
     number(mb, "MB1Delay", 140, y);
 
     QGroupBox* test = makeGroup(page, "Antestbox", QRect(4, 250, 362, 80));
@@ -380,13 +371,13 @@ QWidget* ConfigPage::buildDemand()
     choice(g, "Tarifsource", 160, y, 180)->setCurrentIndex(0);
     label(g, "Tarifpolaritylabel", 12, y += kRow, 140);
     choice(g, "Tarifpolarity", 160, y, 80)->setCurrentIndex(0);
-    label(g, "Label82", 12, y += kRow, 140);
+    caption(g, "EPSampletime", 12, y += kRow, 140);
     number(g, "EPSampletime", 160, y);
-    const char* tariffLabels[] = {"Label83", "Label84", "Label85", "Label86"};
-    const char* tariffs[] = {"MaxEP0", "MaxEP1", "MaxEP2", "MaxEP3"};
-    for (int i = 0; i < 4; ++i) {
-        label(g, tariffLabels[i], 12, y += kRow, 140);
-        number(g, tariffs[i], 160, y, 130);
+    for (const char* tariff : findConfigField(ram2ConfigFields(), "MaxEP")->controls) {
+        if (!tariff)
+            break;
+        caption(g, tariff, 12, y += kRow, 140);
+        number(g, tariff, 160, y, 130);
     }
     return page;
 }

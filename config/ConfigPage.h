@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/FieldTable.h"
 #include "records/Records.h"
 
 #include <QHash>
@@ -86,6 +87,7 @@ signals:
     void arrangementSelected(int index);
 
 private:
+    QWidget* buildTab(FieldPage tab);
     QWidget* buildMeasuring();
     QWidget* buildModul1();
     QWidget* buildModul2();

@@ -1,9 +1,9 @@
 #include "config/FactoryPage.h"
 
-#include "config/ConfigFields.h"
 #include "config/ConfigFiles.h"
 #include "config/RecordEditor.h"
 #include "device/DeviceModel.h"
+#include "device/FieldTable.h"
 #include "platform/NumericSpin.h"
 #include "platform/PageParts.h"
 #include "protocol/ServiceCodes.h"
@@ -21,34 +21,15 @@ namespace {
 
 constexpr int kRow = 26;
 
-const NumberEditor& editorOf(const char* control)
+// The label of a control's caption in the field table.
+QLabel* caption(QWidget* parent, const char* control, int x, int y, int width)
 {
-    for (const ConfigField& f : ram3ConfigFields())
-        for (std::size_t k = 0; k < kMaxControls; ++k)
-            if (f.controls[k] && qstrcmp(f.controls[k], control) == 0)
-                return f.numberEditor(k);
-    Q_ASSERT_X(false, "FactoryPage", control);
-    static constexpr NumberEditor none{0, 0, "#0", 1, 0};
-    return none;
-}
-
-QLabel* label(QWidget* parent, const char* name, int x, int y, int width, bool captionOfControl = false)
-{
-    auto* l = new QLabel(uiText(name), parent);
-    l->setObjectName(captionOfControl ? QLatin1String(name) + QStringLiteral("Label")
-                                      : QString::fromLatin1(name));
-    l->setGeometry(x, y, width, 22);
-    return l;
+    return makeFieldCaption(parent, control, QRect(x, y, width, 22));
 }
 
 NumericSpin* number(QWidget* parent, const char* name, int x, int y, int width = 90)
 {
-    const NumberEditor& e = editorOf(name);
-    auto* spin =
-        new NumericSpin(e.minimum, e.maximum, e.step, QString::fromLatin1(e.format), e.initial, parent);
-    spin->setObjectName(QLatin1String(name));
-    spin->setGeometry(x, y, width, 22);
-    return spin;
+    return makeFieldNumber(parent, name, QRect(x, y, width, 22));
 }
 
 } // namespace
@@ -58,15 +39,18 @@ FactoryPage::FactoryPage(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("TabSheet_FactorySettings"));
 
     QGroupBox* g = makeGroup(this, "GroupBox12", QRect(4, 2, 757, 470));
-    label(g, "Label38", 16, 24, 90);
+    caption(g, "Factorynum", 16, 24, 90);
     number(g, "Factorynum", 110, 24, 110);
-    label(g, "Label43", 240, 24, 40);
+    caption(g, "Factoryyear", 240, 24, 40);
     number(g, "Factoryyear", 280, 24, 60);
-    label(g, "Label44", 360, 24, 50);
+    caption(g, "Factorymonth", 360, 24, 50);
     number(g, "Factorymonth", 410, 24, 60);
     for (int m = 0; m < 2; ++m) {
         const char* name = m == 0 ? "Modul1box" : "Modul2box";
-        label(g, name, 16, 24 + (m + 1) * kRow + 8, 90, true);
+        // The module boxes make one composed value: each has a caption label of its own.
+        auto* l = new QLabel(uiText(name), g);
+        l->setObjectName(QLatin1String(name) + QStringLiteral("Label"));
+        l->setGeometry(16, 24 + (m + 1) * kRow + 8, 90, 22);
         auto* box = new QComboBox(g);
         box->setObjectName(QLatin1String(name));
         box->addItems(uiItems(name));
@@ -84,23 +68,22 @@ FactoryPage::FactoryPage(QWidget* parent) : QWidget(parent)
 
     const int top = 120;
     QGroupBox* ad = makeGroup(g, "GroupBox15", QRect(12, top, 236, 230));
-    const char* offsets[] = {"L1Uoffset", "L1Ioffset", "L2Uoffset", "L2Ioffset", "L3Uoffset", "L3Ioffset"};
+    const FieldKeys& offsets = findConfigField(ram3ConfigFields(), "Offset")->controls;
     for (int i = 0; i < 6; ++i) {
-        label(ad, offsets[i], 12, 22 + i * kRow, 90, true);
+        caption(ad, offsets[i], 12, 22 + i * kRow, 90);
         number(ad, offsets[i], 110, 22 + i * kRow);
     }
-    label(ad, "Label37", 12, 22 + 6 * kRow + 8, 95);
+    caption(ad, "ADhist", 12, 22 + 6 * kRow + 8, 95);
     number(ad, "ADhist", 110, 22 + 6 * kRow + 8);
 
     QGroupBox* phase = makeGroup(g, "GroupBox16", QRect(260, top, 236, 230));
-    const char* delays[] = {"L1Uphasecorr", "L1Iphasecorr", "L2Uphasecorr",
-                            "L2Iphasecorr", "L3Uphasecorr", "L3Iphasecorr"};
+    const FieldKeys& delays = findConfigField(ram3ConfigFields(), "Delay")->controls;
     QGroupBox* rms = makeGroup(g, "GroupBox17", QRect(508, top, 236, 230));
-    const char* cals[] = {"L1Ucal", "L1Ical", "L2Ucal", "L2Ical", "L3Ucal", "L3Ical"};
+    const FieldKeys& cals = findConfigField(ram3ConfigFields(), "Calrms")->controls;
     for (int i = 0; i < 6; ++i) {
-        label(phase, delays[i], 12, 22 + i * kRow, 90, true);
+        caption(phase, delays[i], 12, 22 + i * kRow, 90);
         number(phase, delays[i], 110, 22 + i * kRow);
-        label(rms, cals[i], 12, 22 + i * kRow, 90, true);
+        caption(rms, cals[i], 12, 22 + i * kRow, 90);
         number(rms, cals[i], 110, 22 + i * kRow);
     }
 

@@ -1,6 +1,8 @@
 #include "config/FieldMarks.h"
 
-#include "config/ReviewRows.h"
+#include "config/RecordEditor.h"
+#include "device/FieldTable.h"
+#include "platform/LanguageSwitch.h"
 #include "texts/UiTexts.h"
 
 #include <QWidget>
@@ -28,7 +30,7 @@ void FieldMarks::writeVerified(MemoryRecord record, std::span<const FieldChange>
         const ConfigField* field = configFieldOf(c);
         if (!field)
             continue; // no editor shows it; the message lists it
-        const QString written = valueTexts(m_window, c).before;
+        const QString written = changeTexts(c, shownLanguage(m_window)).before;
         for (QWidget* control : elementControls(m_window, *field, c.index))
             mark(record, control, written);
     }

@@ -1,17 +1,15 @@
 #pragma once
 
-#include "records/RecordDiff.h"
+// The units are a column of the field table now (device/FieldTable.h: fieldUnit, changeTexts).
+// This header only keeps the command line's include building until it calls the table itself.
 
-#include <QString>
-
-#include <cstddef>
+#include "device/FieldTable.h"
 
 namespace kvam {
 
-/// The unit of element `index` of a memory record's field as the pages show it beside its editor;
-/// empty where they show none.
-QString unitOf(MemoryRecord record, const char* field, std::size_t index);
-/// The unit of a changed element.
-QString unitOf(const FieldChange& change);
+inline QString unitOf(const FieldChange& change)
+{
+    return change.field ? fieldUnit(change.record, *change.field, change.index) : QString();
+}
 
 } // namespace kvam

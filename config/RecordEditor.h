@@ -1,13 +1,16 @@
 #pragma once
 
-#include "config/ConfigFields.h"
+#include "device/FieldTable.h"
 
+#include <QList>
+#include <QRect>
 #include <QtGlobal>
 
 #include <cstdint>
 #include <span>
 
 class QComboBox;
+class QLabel;
 class QWidget;
 
 namespace kvam {
@@ -30,13 +33,31 @@ void displayFields(QWidget* page, std::span<const ConfigField> table, std::span<
 /// field's width; 0 where the code is the index + 1).
 void packFields(const QWidget* page, std::span<const ConfigField> table, std::span<std::uint8_t> image);
 
-/// The bits the error-lamp groups show (0 to 19).
-inline constexpr quint32 kErrorMaskBits = 0xFFFFF;
-
 /// The page's numeric edit, drop-down box or lamp group called `name`, or nullptr.
 NumericSpin* findNumber(const QWidget* page, const char* name);
 QComboBox* findChoice(const QWidget* page, const char* name);
 LampGroup* findMask(const QWidget* page, const char* name);
+
+/// The field-table entry and element that `control` edits (a part of a composed field: element 0);
+/// a null entry for a control no table names.
+struct FieldControl
+{
+    const ConfigField* field = nullptr;
+    std::size_t index = 0;
+};
+FieldControl fieldControl(const char* control);
+
+/// The numeric edit `control` with its table entry's limits, pattern, step and start value.
+NumericSpin* makeFieldNumber(QWidget* parent, const char* control, const QRect& geometry);
+/// The label of `control`'s caption in the table, with its start text. Its name is the caption's
+/// key, or the control's name + "Label" where the key is the control's own (a caption label).
+QLabel* makeFieldCaption(QWidget* parent, const char* control, const QRect& geometry);
+
+/// The controls under `window` that show element `index` of `field`: the numeric edit, drop-down box
+/// or lamp group of a plain field; for a composed field the controls that make the element up (a
+/// single-element field all of them, otherwise those in the element's own group box, the group
+/// boxes taken in the order of the controls). Empty where the element has none.
+QList<QWidget*> elementControls(const QWidget* window, const ConfigField& field, std::size_t index);
 
 /// Selects `index` without running the box's selection handler; an index outside the list clears
 /// the selection.

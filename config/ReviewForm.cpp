@@ -1,5 +1,6 @@
 #include "config/ReviewForm.h"
 
+#include "platform/LanguageSwitch.h"
 #include "platform/UserPrompts.h"
 #include "texts/UiTexts.h"
 
@@ -52,7 +53,7 @@ constexpr int kWidestColumn = 170; // longer captions and names wrap and show wh
 
 ReviewForm::ReviewForm(const WriteProposal& proposal, QWidget* window)
     : QDialog(window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_rows(reviewRows(window, proposal.changes)), m_foreign(proposal.foreign())
+      m_rows(reviewRows(proposal.changes, shownLanguage(window))), m_foreign(proposal.foreign())
 {
     setObjectName(QStringLiteral("ReviewForm"));
     setWindowTitle(currentText("Review.Title"));

@@ -28,8 +28,8 @@ public:
     static constexpr int kClientWidth = 760;
     static constexpr int kClientHeight = 460;
 
-    /// The review of `proposal`; captions and values are read from `window`'s editors, over which
-    /// the dialog stands.
+    /// The review of `proposal`, standing over `window`; captions and values from the field table in
+    /// the language the window shows.
     ReviewForm(const WriteProposal& proposal, QWidget* window);
 
     const std::vector<ReviewRow>& rows() const { return m_rows; }

@@ -1,8 +1,8 @@
 #include "config/SettingsFile.h"
 
-#include "config/ConfigFields.h"
 #include "config/IniProfile.h"
 #include "config/WholeFile.h"
+#include "device/FieldTable.h"
 #include "records/FieldValue.h"
 
 #include <QFile>

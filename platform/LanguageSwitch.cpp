@@ -62,6 +62,9 @@ bool setsControl(const UiText& t)
     return t.kind == TextKind::Control && t.switched();
 }
 
+// The window's own record of the language it shows: another window built since shows its start texts.
+constexpr char kShownLanguage[] = "shownLanguage";
+
 void setItems(QComboBox* box, const QStringList& items)
 {
     box->clear();
@@ -166,6 +169,8 @@ void applyLanguage(const QList<QWidget*>& windows, Language language)
     // why a control waits.
     setCurrentLanguage(language);
     for (QWidget* root : roots)
+        root->setProperty(kShownLanguage, int(language));
+    for (QWidget* root : roots)
         for (QWidget* w : QList<QWidget*>{root} + root->findChildren<QWidget*>()) {
             if (const QByteArray key = w->property(kToolTipKeyProperty).toByteArray(); !key.isEmpty())
                 w->setToolTip(currentText(key.constData()));
@@ -174,6 +179,17 @@ void applyLanguage(const QList<QWidget*>& windows, Language language)
                 QCoreApplication::sendEvent(w, &change);
             }
         }
+}
+
+std::optional<Language> shownLanguage(const QWidget* window)
+{
+    // A root of the switch is the main window; a dialog over it shows the main window's language.
+    for (const QWidget* w = window; w; w = w->parentWidget()) {
+        const QVariant language = w->property(kShownLanguage);
+        if (language.isValid())
+            return Language(language.toInt());
+    }
+    return std::nullopt;
 }
 
 QStringList missingControls(const QList<QWidget*>& windows)

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <optional>
+
 class QWidget;
 
 namespace kvam {
@@ -22,6 +24,11 @@ namespace kvam {
 /// Last, every widget under `windows` whose property kFollowsLanguageProperty is true is sent a
 /// QEvent::LanguageChange, so texts it builds from the data it shows are built anew.
 void applyLanguage(const QList<QWidget*>& windows, Language language);
+
+/// The language `window` (or the window `window` stands in) was last switched to by applyLanguage;
+/// none while it shows its start texts. Texts built for a window's data (the write review, the
+/// report, the marks) are built in it, so they read as the window's own controls do.
+std::optional<Language> shownLanguage(const QWidget* window);
 
 /// Set to true on a widget that builds texts of its own (from currentText) and wants to hear of a
 /// switch.

@@ -3,6 +3,7 @@
 #include <QLocale>
 
 #include <clocale>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -116,6 +117,53 @@ QString formatNumber(const char* format, ...)
     }
     va_end(args);
     return QString::fromUtf8(out);
+}
+
+PatternDecimals patternDecimals(const QString& pattern)
+{
+    PatternDecimals d;
+    const qsizetype point = pattern.indexOf(QLatin1Char('.'));
+    if (point < 0)
+        return d;
+    for (qsizetype i = point + 1; i < pattern.size(); ++i) {
+        const QChar c = pattern.at(i);
+        if (c == QLatin1Char('0')) {
+            // A '0' after a '#' still makes every digit before it necessary.
+            d.maximum += 1;
+            d.minimum = d.maximum;
+        } else if (c == QLatin1Char('#')) {
+            d.maximum += 1;
+        } else {
+            break;
+        }
+    }
+    return d;
+}
+
+QString formatPattern(double value, const QString& pattern, const QString& decimalPoint)
+{
+    if (!std::isfinite(value))
+        return QString();
+    const PatternDecimals d = patternDecimals(pattern);
+    QString text = QString::number(value, 'f', d.maximum);
+    if (d.maximum > 0) {
+        const qsizetype point = text.indexOf(QLatin1Char('.'));
+        qsizetype keep = text.size();
+        while (keep - point - 1 > d.minimum && text.at(keep - 1) == QLatin1Char('0'))
+            --keep;
+        if (keep - point - 1 == 0)
+            --keep; // no fraction left: no point either
+        text.truncate(keep);
+        text.replace(QLatin1Char('.'), decimalPoint);
+    }
+    bool allZero = true;
+    for (QChar c : text) {
+        if (c.isDigit() && c != QLatin1Char('0'))
+            allZero = false;
+    }
+    if (allZero && text.startsWith(QLatin1Char('-')))
+        text.remove(0, 1);
+    return text;
 }
 
 } // namespace kvam

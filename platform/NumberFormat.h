@@ -13,4 +13,18 @@ QString formatNumber(const char* format, ...)
 #endif
     ;
 
+/// Digits after the point of a display pattern such as "#0.000#": '0' is a digit always shown,
+/// '#' one shown only when it is not a trailing zero.
+struct PatternDecimals
+{
+    int minimum = 0;
+    int maximum = 0;
+};
+PatternDecimals patternDecimals(const QString& pattern);
+
+/// `value` rounded to the pattern's longest fraction, trailing zeros dropped down to the shortest,
+/// with `decimalPoint` as the separator; a value that rounds to zero has no sign. Empty for a value
+/// that is not finite.
+QString formatPattern(double value, const QString& pattern, const QString& decimalPoint);
+
 } // namespace kvam

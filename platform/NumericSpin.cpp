@@ -1,5 +1,7 @@
 #include "platform/NumericSpin.h"
 
+#include "platform/NumberFormat.h"
+
 #include <QLocale>
 #include <QProxyStyle>
 
@@ -59,50 +61,13 @@ void NumericSpin::setDisplayFormat(const QString& format)
 
 NumericSpin::Decimals NumericSpin::decimalsOf(const QString& format)
 {
-    Decimals d;
-    const qsizetype point = format.indexOf(QLatin1Char('.'));
-    if (point < 0)
-        return d;
-    for (qsizetype i = point + 1; i < format.size(); ++i) {
-        const QChar c = format.at(i);
-        if (c == QLatin1Char('0')) {
-            // A '0' after a '#' still makes every digit before it necessary.
-            d.maximum += 1;
-            d.minimum = d.maximum;
-        } else if (c == QLatin1Char('#')) {
-            d.maximum += 1;
-        } else {
-            break;
-        }
-    }
-    return d;
+    const PatternDecimals d = patternDecimals(format);
+    return {d.minimum, d.maximum};
 }
 
 QString NumericSpin::formatValue(double value, const QString& format, const QString& decimalPoint)
 {
-    if (!std::isfinite(value))
-        return QString();
-    const Decimals d = decimalsOf(format);
-    QString text = QString::number(value, 'f', d.maximum);
-    if (d.maximum > 0) {
-        const qsizetype point = text.indexOf(QLatin1Char('.'));
-        qsizetype keep = text.size();
-        while (keep - point - 1 > d.minimum && text.at(keep - 1) == QLatin1Char('0'))
-            --keep;
-        if (keep - point - 1 == 0)
-            --keep; // no fraction left: no point either
-        text.truncate(keep);
-        text.replace(QLatin1Char('.'), decimalPoint);
-    }
-    // A value that rounds to zero is shown without a sign.
-    bool allZero = true;
-    for (QChar c : text) {
-        if (c.isDigit() && c != QLatin1Char('0'))
-            allZero = false;
-    }
-    if (allZero && text.startsWith(QLatin1Char('-')))
-        text.remove(0, 1);
-    return text;
+    return formatPattern(value, format, decimalPoint);
 }
 
 std::optional<double> NumericSpin::parseValue(const QString& text, const QString& decimalPoint)

@@ -1,8 +1,8 @@
 #include "service/CalibPage.h"
 
-#include "config/ConfigFields.h"
 #include "config/RecordEditor.h"
 #include "device/DeviceModel.h"
+#include "device/FieldTable.h"
 #include "platform/LabeledEdit.h"
 #include "platform/NumberFormat.h"
 #include "platform/NumericSpin.h"
@@ -79,13 +79,8 @@ CalibPage::CalibPage(QWidget* parent) : QWidget(parent)
     connect(m_daCal, &QPushButton::clicked, this, &CalibPage::DAcalbuttonClick);
     const char* points[] = {"Ch1Pwm1", "Ch1Pwm2", "Ch2Pwm1", "Ch2Pwm2"};
     for (int i = 0; i < 4; ++i) {
-        auto* label = new QLabel(uiText(points[i]), da);
-        label->setObjectName(QLatin1String(points[i]) + QStringLiteral("Label"));
-        label->setGeometry(40, 76 + i * 30, 110, 22);
-        const double initial = i % 2 == 0 ? 4.0 : 20.0;
-        auto* spin = new NumericSpin(0, 30, 1, QStringLiteral("#0.000#"), initial, da);
-        spin->setObjectName(QLatin1String(points[i]));
-        spin->setGeometry(160, 76 + i * 30, 100, 22);
+        makeFieldCaption(da, points[i], QRect(40, 76 + i * 30, 110, 22));
+        NumericSpin* spin = makeFieldNumber(da, points[i], QRect(160, 76 + i * 30, 100, 22));
         spin->setEnabled(false);
         m_points << spin;
     }

@@ -7,13 +7,13 @@
 // seed and the case, so it can be replayed.
 
 #include "app/TForm1.h"
-#include "config/ConfigFields.h"
 #include "config/ConfigFiles.h"
 #include "config/FactoryPage.h"
 #include "config/IniProfile.h"
 #include "config/RecordFile.h"
 #include "config/SettingsFile.h"
 #include "config/TSectionForm.h"
+#include "device/FieldTable.h"
 #include "log/DataLogger.h"
 #include "log/LogFile.h"
 #include "meter/VirtualMeter.h"

@@ -1,9 +1,9 @@
 // The configuration and factory pages: showing a record and packing it back, the composed fields,
 // the visibility rules and the editors' table.
-#include "config/ConfigFields.h"
 #include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
 #include "config/RecordEditor.h"
+#include "device/FieldTable.h"
 #include "platform/Lamp.h"
 #include "platform/LampGroup.h"
 #include "platform/NumericSpin.h"

@@ -1,7 +1,7 @@
-#include "config/ConfigFields.h"
 #include "config/IniProfile.h"
 #include "config/MeterHistory.h"
 #include "config/SettingsFile.h"
+#include "device/FieldTable.h"
 #include "protocol/Crc.h"
 #include "records/FieldValue.h"
 #include "records/RecordLayout.h"

@@ -5,21 +5,29 @@
 #include "app/SafeWrites.h"
 #include "app/TForm1.h"
 #include "config/ConfigFiles.h"
+#include "config/ConfigPage.h"
 #include "config/FactoryPage.h"
 #include "config/FieldMarks.h"
+#include "config/RecordEditor.h"
 #include "config/ReviewForm.h"
 #include "config/ReviewRows.h"
 #include "config/TSectionForm.h"
 #include "link/LinkDriver.h"
 #include "meter/VirtualMeterPort.h"
+#include "platform/ControlText.h"
+#include "platform/LampGroup.h"
+#include "platform/LanguageSwitch.h"
 #include "platform/NumericSpin.h"
+#include "records/FieldValue.h"
 #include "records/RecordLayout.h"
 #include "tests/LinkFakes.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTableWidget>
@@ -29,6 +37,7 @@
 using namespace kvam;
 
 Q_DECLARE_METATYPE(kvam::FieldChange)
+Q_DECLARE_METATYPE(std::optional<kvam::Language>)
 
 namespace {
 
@@ -126,6 +135,30 @@ struct Reviewer
     }
 };
 
+/// The three sets of texts a window shows: its start texts, and each language once switched to.
+const std::pair<const char*, std::optional<Language>> kLanguages[] = {
+    {"start", std::nullopt}, {"Hungarian", Language::Hungarian}, {"English", Language::English}};
+
+/// Shows `language` in `f` (nothing for the start texts); the messages speak Hungarian again after.
+auto showLanguage(TForm1& f, std::optional<Language> language)
+{
+    if (language)
+        applyLanguage({&f}, *language);
+    return qScopeGuard([language] {
+        if (language)
+            setCurrentLanguage(Language::Hungarian);
+    });
+}
+
+/// Whether `control` stands inside a widget called `name`.
+bool inside(const QWidget* control, const char* name)
+{
+    for (const QWidget* w = control; w; w = w->parentWidget())
+        if (w->objectName() == QLatin1String(name))
+            return true;
+    return false;
+}
+
 } // namespace
 
 class TstReview : public QObject
@@ -202,11 +235,196 @@ private slots:
             qScopeGuard([&f] { f.ImageAngolClick(f.findChild<QLabel*>("ImageMagyar")); });
         if (english)
             f.switchToEnglish();
-        const std::vector<ReviewRow> rows = reviewRows(&f, std::span<const FieldChange>(&change, 1));
+        const std::vector<ReviewRow> rows =
+            reviewRows(std::span<const FieldChange>(&change, 1), shownLanguage(&f));
         QCOMPARE(rows.size(), std::size_t(1));
         const ReviewRow& r = rows.front();
         QCOMPARE((QStringList{r.caption, r.name, r.meter, r.proposed, r.unit}), row);
         QCOMPARE(r.record, change.record);
+    }
+
+    // Every kind of field, in each set of texts: the editor shows the stored value as the field
+    // table renders it, and the review dialog's row reads the same (caption, value, unit).
+    void tableRendersAsTheWindowShows_data()
+    {
+        QTest::addColumn<int>("record");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<double>("stored");
+        QTest::addColumn<std::optional<Language>>("language");
+        const struct
+        {
+            const char* kind;
+            int record;
+            const char* field;
+            int index;
+            double stored;
+        } kinds[] = {
+            {"float", 2, "Ratio", 1, 75.5},
+            {"float of a current channel", 3, "Calrms", 1, 4.25},
+            {"degrees", 3, "Delay", 0, 1.25},
+            {"scaled percentage", 2, "Zajzar", 0, double(0.07f)},
+            {"thousandths of a second", 2, "MB01Delay", 0, 20},
+            {"thousandths of a tariff", 2, "MaxEP", 2, 1500},
+            {"microamps", 2, "PWMFrommA", 1, 3500},
+            {"integer", 2, "MB01Addr", 0, 123},
+            {"signed integer", 3, "Offset", 3, -17},
+            {"list", 2, "Elrendezes", 0, 5},
+            {"list plus one", 2, "IntegrationLength", 0, 5},
+            {"list plus one, second output", 2, "PWMMode", 1, 3},
+            {"list of output 2 copied from output 1", 2, "DoutLimitType", 1, 2},
+            {"list no switch replaces", 2, "MB01Baud", 0, 7},
+            {"lamps whose texts differ from the start", 2, "LedErrorMask", 0, double(1 | 1 << 15 | 1 << 17)},
+            {"lamps of output 2", 2, "DoutErrormask1", 1, double(1 << 3 | 1 << 19)},
+            {"composed of five boxes", 2, "DinPolarity", 0, 0xE3},
+            {"composed, second output", 2, "DoutAssign", 1, 9},
+            {"composed of check boxes", 2, "HarmEnabled", 0, 0x2A},
+            {"composed modules", 3, "Modulconfig", 0, 0x12},
+            {"float without an editor", 3, "RMSCoeff", 2, 0.5},
+            {"integer without an editor", 3, "ADrms", 4, 12345},
+        };
+        for (const auto& k : kinds)
+            for (const auto& [name, language] : kLanguages)
+                QTest::addRow("%s, %s", k.kind, name)
+                    << k.record << QString::fromLatin1(k.field) << k.index << k.stored << language;
+    }
+
+    void tableRendersAsTheWindowShows()
+    {
+        QFETCH(int, record);
+        QFETCH(QString, field);
+        QFETCH(int, index);
+        QFETCH(double, stored);
+        QFETCH(std::optional<Language>, language);
+        TForm1 f(unpaced(false));
+        const auto hungarianAgain = showLanguage(f, language);
+        const MemoryRecord r = record == 2 ? MemoryRecord::Ram2 : MemoryRecord::Ram3;
+        const FieldInfo* info = memoryRecordLayout(r).field(qPrintable(field));
+        QVERIFY(info);
+        Ram2Image ram2 = VirtualMeter::installedRam2();
+        Ram3Image ram3 = VirtualMeter::factoryRam3(kDemoMeter, 22, 3);
+        if (r == MemoryRecord::Ram2)
+            writeNumber(std::span<std::uint8_t>(ram2.data(), ram2.size()), *info, std::size_t(index), stored);
+        else
+            writeNumber(std::span<std::uint8_t>(ram3.data(), ram3.size()), *info, std::size_t(index), stored);
+        feed(f, test::makeFrame(Read_RAM3, bytesOf(ram3)));
+        feed(f, test::makeFrame(Read_RAM2, bytesOf(ram2)));
+
+        const QString text = fieldValueText(r, *info, std::size_t(index), stored, language);
+        QVERIFY(!text.isEmpty());
+        const ConfigField* entry = configFieldOf(r, info);
+        const QList<QWidget*> controls =
+            entry ? elementControls(&f, *entry, std::size_t(index)) : QList<QWidget*>();
+        switch (entry ? entry->editor : EditorKind::None) {
+        case EditorKind::Number:
+            QCOMPARE(qobject_cast<NumericSpin*>(controls.value(0))->text(), text);
+            break;
+        case EditorKind::Choice:
+        case EditorKind::ChoicePlus1:
+            QCOMPARE(qobject_cast<QComboBox*>(controls.value(0))->currentText().trimmed(), text);
+            break;
+        case EditorKind::Mask: {
+            const auto* lamps = qobject_cast<LampGroup*>(controls.value(0));
+            QVERIFY(lamps);
+            QStringList lit;
+            for (int bit = 0; bit < 32; ++bit)
+                if (lamps->status() & (1u << bit))
+                    lit << QStringLiteral("+ ") + lamps->captionLabel(bit)->text().trimmed();
+            QCOMPARE(lit.join(QStringLiteral(", ")), text);
+            break;
+        }
+        case EditorKind::Composed: {
+            // Its controls hold the value: packed again, they give it back.
+            QVERIFY(!controls.isEmpty());
+            Ram2Image packed2 = ram2;
+            Ram3Image packed3 = ram3;
+            f.configPage().Ram2refresh(packed2);
+            f.factoryPage().Ram3refresh(packed3);
+            const double back =
+                r == MemoryRecord::Ram2
+                    ? readNumber(std::span<const std::uint8_t>(packed2.data(), packed2.size()), *info, index)
+                    : readNumber(std::span<const std::uint8_t>(packed3.data(), packed3.size()), *info, index);
+            QCOMPARE(back, stored);
+            QCOMPARE(text, QString::number(stored));
+            break;
+        }
+        case EditorKind::None:
+            QVERIFY(controls.isEmpty());
+            break;
+        }
+
+        // The review of a write from the stored value to 0 lists it so (of a mask: the lamps lit).
+        WriteProposal proposal;
+        proposal.changes = {FieldChange{r, info, std::size_t(index), stored, 0}};
+        ReviewForm form(proposal, &f);
+        const auto* table = child<QTableWidget>(&form, "ReviewTable");
+        QCOMPARE(table->rowCount(), 1);
+        auto cell = [&](int column) { return table->item(0, column)->text().replace(QChar::Nbsp, u' '); };
+        QCOMPARE(cell(2), text);
+        QCOMPARE(cell(0), fieldCaption(r, *info, std::size_t(index), language));
+        QCOMPARE(cell(4), fieldUnit(r, *info, std::size_t(index)));
+    }
+
+    // Every element a page shows has a caption in each set of texts, the one its page shows, stands
+    // in the group and on the page the table names (the report's headings), and has the unit its
+    // caption shows in brackets (a list's entries carry their own).
+    void everyFieldAsItsPageNamesIt_data()
+    {
+        QTest::addColumn<std::optional<Language>>("language");
+        for (const auto& [name, language] : kLanguages)
+            QTest::newRow(name) << language;
+    }
+
+    void everyFieldAsItsPageNamesIt()
+    {
+        QFETCH(std::optional<Language>, language);
+        TForm1 f(unpaced(false));
+        const auto hungarianAgain = showLanguage(f, language);
+        const QRegularExpression bracket(QStringLiteral("\\[([^\\]]+)\\]"));
+        int shown = 0;
+        for (const auto& [record, table] : {std::pair{MemoryRecord::Ram2, ram2ConfigFields()},
+                                            std::pair{MemoryRecord::Ram3, ram3ConfigFields()}}) {
+            for (const ConfigField& field : table) {
+                const FieldInfo& info = field.info();
+                for (std::size_t i = 0; i < info.count; ++i) {
+                    const QByteArray where =
+                        QByteArray(field.field) + '[' + QByteArray::number(qulonglong(i)) + ']';
+                    if (field.editor != EditorKind::Composed && i < kMaxControls && field.controls[i])
+                        QVERIFY2(field.shown(i), where);
+                    if (!field.shown(i))
+                        continue;
+                    ++shown;
+                    const QString caption = fieldCaption(record, info, i, language);
+                    QVERIFY2(!caption.isEmpty() && caption != QLatin1String(field.field), where);
+                    // The caption's own widget shows it.
+                    const char* key = field.captions[i];
+                    const QString name = field.editor != EditorKind::Composed && field.controls[i] &&
+                                                 qstrcmp(key, field.controls[i]) == 0
+                                             ? QLatin1String(key) + QStringLiteral("Label")
+                                             : QString::fromLatin1(key);
+                    const QList<QWidget*> captions = ControlText::controls({&f}, name);
+                    QVERIFY2(captions.size() == 1, where);
+                    QString onPage = ControlText::text(captions.first()).trimmed();
+                    while (onPage.endsWith(QLatin1Char(':')))
+                        onPage = onPage.chopped(1).trimmed();
+                    QCOMPARE(onPage, caption);
+                    // Its controls stand in the group and on the pages the table names.
+                    const QList<QWidget*> controls = elementControls(&f, field, i);
+                    QVERIFY2(!controls.isEmpty(), where);
+                    const FieldPageKeys page = fieldPageKeys(field.page);
+                    for (const QWidget* control : controls) {
+                        QVERIFY2(inside(control, field.group(i)), where);
+                        QVERIFY2(inside(control, page.page), where);
+                        QVERIFY2(!page.tab || inside(control, page.tab), where);
+                    }
+                    const QString unit = fieldUnit(record, info, i);
+                    const bool list =
+                        field.editor == EditorKind::Choice || field.editor == EditorKind::ChoicePlus1;
+                    QCOMPARE(unit, list ? QString() : bracket.match(caption).captured(1));
+                }
+            }
+        }
+        QCOMPARE(shown, 92); // every control of the three pages that edit the records
     }
 
     // Another meter's settings section written to the in-process meter: the dialog warns, Cancel

@@ -1,7 +1,7 @@
-#include "config/ConfigFields.h"
 #include "config/IniProfile.h"
 #include "config/RecordFile.h"
 #include "config/SettingsFile.h"
+#include "device/FieldTable.h"
 #include "records/FieldValue.h"
 #include "records/RecordLayout.h"
 #include "records/Records.h"

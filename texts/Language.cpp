@@ -126,6 +126,33 @@ std::span<const char* const> languageLampTargets()
     return kLampTargets;
 }
 
+QString shownText(const char* key, std::optional<Language> language)
+{
+    if (!key)
+        return QString();
+    if (language)
+        for (const LanguageCopy& copy : kLabelCopies)
+            if (qstrcmp(copy.target, key) == 0)
+                return shownText(copy.source, language);
+    for (const UiText& t : uiTexts())
+        if (qstrcmp(t.control, key) == 0)
+            return language ? t.text(*language) : t.startText();
+    return QString();
+}
+
+QStringList shownItems(const char* box, std::optional<Language> language)
+{
+    if (language) {
+        for (const LanguageItems& l : kLists)
+            if (qstrcmp(l.control, box) == 0)
+                return l.items(*language);
+        for (const LanguageCopy& copy : kListCopies)
+            if (qstrcmp(copy.target, box) == 0)
+                return shownItems(copy.source, language);
+    }
+    return uiItems(box);
+}
+
 QStringList errorFlagNames(quint32 bits)
 {
     QStringList names;

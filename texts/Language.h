@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <optional>
 #include <span>
 
 namespace kvam {
@@ -51,6 +52,15 @@ std::span<const char* const> languageRememberedSelections();
 inline constexpr int kLanguageLampBits = 20;
 inline constexpr const char* kLanguageLampSource = "DinLeds";
 std::span<const char* const> languageLampTargets();
+
+/// The text the control (or message) `key` shows in `language` once the switch has run: its row's
+/// column, or for a label that takes its first-output twin's caption, the twin's; with no language
+/// (nothing switched yet) the start text. Empty for a key the table does not hold.
+QString shownText(const char* key, std::optional<Language> language);
+/// The items the drop-down box `box` shows in `language` once the switch has run (its own list
+/// in that language, its first-output twin's, or the start list no switch replaces); with no
+/// language the start items.
+QStringList shownItems(const char* box, std::optional<Language> language);
 
 /// The captions of the error flags set in `bits` (bit 0 first), in the language shown now.
 QStringList errorFlagNames(quint32 bits);
