@@ -1,8 +1,6 @@
 #include "cli/ChangeRows.h"
 
-#include "config/FieldUnits.h"
-
-#include <cmath>
+#include "device/FieldTable.h"
 
 namespace kvam::cli {
 
@@ -11,24 +9,21 @@ double shownValue(const FieldInfo& field, double stored)
     return field.scale != 1.0 ? stored / field.scale : stored;
 }
 
-QString numberText(double v)
-{
-    return std::isfinite(v) ? QString::number(v, 'g', 10) : QStringLiteral("nan");
-}
-
 QStringList changeRows(const std::vector<FieldChange>& changes, const QString& otherHeading)
 {
     QStringList rows;
-    rows << QStringLiteral("  %1 %2 %3 %4")
+    rows << QStringLiteral("  %1 %2 %3 %4  %5")
                 .arg(QStringLiteral("field").leftJustified(26), QStringLiteral("meter").rightJustified(14),
-                     otherHeading.rightJustified(14), QStringLiteral("unit"));
+                     otherHeading.rightJustified(14), QStringLiteral("unit").leftJustified(4),
+                     QStringLiteral("caption"));
     for (const FieldChange& c : changes) {
         const QString name = QStringLiteral("%1.%2").arg(QLatin1String(memoryRecordName(c.record)),
                                                          QString::fromStdString(c.name()));
-        QString row =
-            QStringLiteral("  %1 %2 %3 %4")
-                .arg(name.leftJustified(26), numberText(shownValue(*c.field, c.before)).rightJustified(14),
-                     numberText(shownValue(*c.field, c.after)).rightJustified(14), unitOf(c));
+        // The values, the unit and the caption as the window's review shows them.
+        const ChangeTexts t = changeTexts(c, Language::English);
+        QString row = QStringLiteral("  %1 %2 %3 %4  %5")
+                          .arg(name.leftJustified(26), t.before.rightJustified(14),
+                               t.after.rightJustified(14), t.unit.leftJustified(4), t.caption);
         while (row.endsWith(QLatin1Char(' ')))
             row.chop(1);
         rows << row;

@@ -1,7 +1,7 @@
 #include "cli/JsonValues.h"
 
 #include "cli/ChangeRows.h"
-#include "config/FieldUnits.h"
+#include "device/FieldTable.h"
 
 #include <QJsonDocument>
 
@@ -33,7 +33,7 @@ QJsonArray changeArray(const std::vector<FieldChange>& changes, const QString& o
         o[QStringLiteral("field")] = QString::fromStdString(c.name());
         o[QStringLiteral("meter")] = jsonNumber(shownValue(*c.field, c.before));
         o[otherKey] = jsonNumber(shownValue(*c.field, c.after));
-        o[QStringLiteral("unit")] = unitOf(c);
+        o[QStringLiteral("unit")] = fieldUnit(c.record, *c.field, c.index);
         array.append(o);
     }
     return array;

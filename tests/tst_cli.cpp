@@ -4,6 +4,8 @@
 // the program printed and, where the meter or a file must (or must not) have changed, the meter's
 // records read back by the program or the file's bytes.
 
+#include "device/FieldTable.h"
+#include "records/RecordLayout.h"
 #include "tests/MeterSim.h"
 
 #include <QDir>
@@ -557,6 +559,56 @@ private slots:
     }
 
     /// Usage errors end at once with status 2 and say what is wrong, without touching a port.
+    /// The command line shows a changed value as the window's review does: every kind of field (a
+    /// scaled float, an integer, a list, a composed value, lamps) rendered by the field table.
+    void diffRendersAsTheWindow()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        Site site;
+        site.dir = QDir(dir.path());
+        site.history = dir.filePath(QStringLiteral("history"));
+        QProcess sim;
+        site.ports << kvam::test::startMeter(sim, {QStringLiteral("--installed")});
+        QVERIFY(!site.ports.last().isEmpty());
+        const QStringList edits{QStringLiteral("Áttétel_1=75.5"), QStringLiteral("MB01Addr=18"),
+                                QStringLiteral("MB01Baud=5"),     QStringLiteral("DoutFunction_0=2"),
+                                QStringLiteral("DinPolarity=97"), QStringLiteral("LedErrorMask=1044990")};
+        writeFile(site.path(QStringLiteral("s.ini")), section(site, 0, edits));
+        const Run text = site.cli(words("diff -p %P1 %D/s.ini"));
+        const Run json = site.cli(words("diff -p %P1 %D/s.ini --json"));
+        kvam::test::stopMeter(sim);
+        QCOMPARE(text.status, 1);
+        const QJsonArray changes =
+            QJsonDocument::fromJson(json.out.toUtf8()).object()[QStringLiteral("differences")].toArray();
+        QCOMPARE(changes.size(), edits.size());
+        for (const QJsonValue& v : changes) {
+            const QJsonObject o = v.toObject();
+            const QString name = o[QStringLiteral("field")].toString();
+            const kvam::MemoryRecord record = o[QStringLiteral("record")].toString() == QLatin1String("RAM3")
+                                                  ? kvam::MemoryRecord::Ram3
+                                                  : kvam::MemoryRecord::Ram2;
+            const qsizetype bracket = name.indexOf(QLatin1Char('['));
+            kvam::FieldChange c;
+            c.record = record;
+            c.field = kvam::memoryRecordLayout(record).field(
+                name.left(bracket < 0 ? name.size() : bracket).toLatin1().constData());
+            QVERIFY2(c.field, qPrintable(name));
+            c.index = bracket < 0 ? 0 : std::size_t(name.mid(bracket + 1).chopped(1).toUInt());
+            c.before = o[QStringLiteral("meter")].toDouble() * c.field->scale;
+            c.after = o[QStringLiteral("file")].toDouble() * c.field->scale;
+            const kvam::ChangeTexts t = kvam::changeTexts(c, kvam::Language::English);
+            const QString prefix =
+                QStringLiteral("  %1.%2 ").arg(o[QStringLiteral("record")].toString(), name);
+            const QStringList rows = text.out.split(QLatin1Char('\n')).filter(prefix);
+            QCOMPARE(rows.size(), 1);
+            const QString row = rows.first();
+            for (const QString& part : {t.before, t.after, t.unit, t.caption})
+                QVERIFY2(row.contains(part), qPrintable(QStringLiteral("%1 not in %2").arg(part, row)));
+            QVERIFY2(row.indexOf(t.before) < row.lastIndexOf(t.after), qPrintable(row));
+        }
+    }
+
     void usage_data()
     {
         QTest::addColumn<QStringList>("args");
