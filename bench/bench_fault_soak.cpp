@@ -966,7 +966,7 @@ void Soak::editAndWrite()
     const bool writable = f.model().configWritable();
     const Bytes before2 = imageOf(f.memory(), MemoryRecord::Ram2);
     const Bytes before3 = imageOf(f.memory(), MemoryRecord::Ram3);
-    const bool took = press("write button", [this] { return f.model().writeConfig(); });
+    const bool took = press("write button", [this] { return f.model().WriteRamClick(); });
     if (took && !writable)
         fail("a write taken although an image holds no record");
     if (took)
@@ -1153,7 +1153,7 @@ void Soak::settingsRoundTrip()
     // Unless the user writes it, the images show the loaded section, not the meter. The review
     // declines the write when the section is another meter's; once the line reaches that meter,
     // its records are shown as loaded.
-    if (press("write after a load", [this] { return f.model().writeConfig(); }))
+    if (press("write after a load", [this] { return f.model().WriteRamClick(); }))
         imagesShowMeter();
     else
         imagesUnwritten();
@@ -1161,7 +1161,7 @@ void Soak::settingsRoundTrip()
 
 void Soak::readConfig()
 {
-    f.model().readRam();
+    f.model().ReadRamClick();
     // The read answers replace the images unless a write is still waiting.
     if (!f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3))
         imagesShowMeter();

@@ -117,7 +117,7 @@ int main(int argc, char* argv[])
         return false;
     };
     for (int i = 0; i < (screenshot.isEmpty() ? rounds : 1); ++i)
-        form.model().writeConfig();
+        form.model().WriteRamClick();
     if (ms.empty()) {
         std::fprintf(stderr, "no review was shown\n");
         return 1;

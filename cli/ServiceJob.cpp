@@ -60,7 +60,7 @@ void ServiceJob::step()
         if (code() == kServiceClearErrors)
             return reportErrors();
         m_ram2After = m_ram3After = false;
-        model.readRam();
+        model.ReadRamClick();
         m_phase = Phase::Reading;
         return;
     case Phase::Reading:

@@ -564,8 +564,8 @@ void ConfigPage::attach(DeviceModel& model, ConfigFiles& files, UserPrompts& pro
     connect(&model, &DeviceModel::recordsHeldChanged, this, updateButtons);
     updateButtons();
 
-    connect(this, &ConfigPage::readRamClicked, &model, &DeviceModel::readRam);
-    connect(this, &ConfigPage::writeRamClicked, &model, &DeviceModel::writeConfig);
+    connect(this, &ConfigPage::readRamClicked, &model, &DeviceModel::ReadRamClick);
+    connect(this, &ConfigPage::writeRamClicked, &model, &DeviceModel::WriteRamClick);
     connect(this, &ConfigPage::saveRecordClicked, &files, &ConfigFiles::ButtonSaveRecordClick);
     connect(this, &ConfigPage::readRecordClicked, &files, &ConfigFiles::ButtonReadRecordClick);
     connect(this, &ConfigPage::userDefaultClicked, &model,

@@ -147,8 +147,8 @@ void FactoryPage::attach(DeviceModel& model, ConfigFiles& files)
     auto updateButtons = [this, &model] { setWriteEnabled(model.configWritable()); };
     connect(&model, &DeviceModel::recordsHeldChanged, this, updateButtons);
     updateButtons();
-    connect(this, &FactoryPage::readRamClicked, &model, &DeviceModel::readRam);
-    connect(this, &FactoryPage::writeRamClicked, &model, &DeviceModel::writeConfig);
+    connect(this, &FactoryPage::readRamClicked, &model, &DeviceModel::ReadRamClick);
+    connect(this, &FactoryPage::writeRamClicked, &model, &DeviceModel::WriteRamClick);
     connect(this, &FactoryPage::velmarDefaultClicked, &model,
             [&model] { model.requestService(kServiceFactoryDefaults); });
     connect(this, &FactoryPage::readSettingsClicked, this, &FactoryPage::ReadSettingsButtonClick);

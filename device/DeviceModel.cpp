@@ -69,14 +69,14 @@ void DeviceModel::pageChanged(const PagePolls& polls)
     m_session.pageChanged(!polls.keepsPrevious && polls.polls(Read_RAM1));
 }
 
-void DeviceModel::readRam()
+void DeviceModel::ReadRamClick()
 {
     m_requests.SettingsLoaded = false;
     rereadConfig();
     emit configReadAsked();
 }
 
-bool DeviceModel::writeConfig()
+bool DeviceModel::WriteRamClick()
 {
     if (!configWritable())
         return false;

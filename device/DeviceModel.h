@@ -96,10 +96,10 @@ public:
     void pageChanged(const PagePolls& polls);
     /// Reads both configuration records again (the read buttons); the meter's records replace
     /// whatever a settings file loaded.
-    void readRam();
+    void ReadRamClick();
     /// Packs the editors into both configuration images (packingRam2, packingRam3) and writes
     /// them. Refused (false, nothing packed or flagged) while an image holds no record.
-    bool writeConfig();
+    bool WriteRamClick();
     /// Packs the RAM2 editor into its image without writing it (a record file is saved from it).
     void packRam2();
     /// A settings section was loaded: both images take it, hold records, and neither reads still
@@ -181,7 +181,7 @@ signals:
     void writeFinished(const kvam::JournalEntry& entry);
     /// A write was not sent: its backup or journal could not be written (`reason` the system's).
     void writeRefused(kvam::MemoryRecord record, const QString& reason);
-    /// The user asked for both configuration records again (readRam): the editors will show the
+    /// The user asked for both configuration records again (ReadRamClick): the editors will show the
     /// meter's.
     void configReadAsked();
     /// Another meter's factory data and calibration (its RAM3, e.g. of a loaded settings section

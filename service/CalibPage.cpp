@@ -175,8 +175,8 @@ void CalibPage::attach(DeviceModel& model)
     connect(this, &CalibPage::setNominalClicked, &model, &DeviceModel::calibrateNominal);
     connect(this, &CalibPage::setOffsetClicked, &model, &DeviceModel::calibrateOffset);
     connect(this, &CalibPage::clearOffsetClicked, &model, &DeviceModel::clearOffset);
-    connect(this, &CalibPage::readRamClicked, &model, &DeviceModel::readRam);
-    connect(this, &CalibPage::writeRamClicked, &model, &DeviceModel::writeConfig);
+    connect(this, &CalibPage::readRamClicked, &model, &DeviceModel::ReadRamClick);
+    connect(this, &CalibPage::writeRamClicked, &model, &DeviceModel::WriteRamClick);
 }
 
 } // namespace kvam

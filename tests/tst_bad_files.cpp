@@ -481,7 +481,7 @@ private slots:
             // Images that differ from the file in every byte, and no settings loaded yet.
             testMemory(f.model()).ram2 = randomImage<ram2::kSize>(rng);
             testMemory(f.model()).ram3 = randomImage<ram3::kSize>(rng);
-            f.model().readRam();
+            f.model().ReadRamClick();
             const Ram2Image before2 = f.memory().ram2;
             const Ram3Image before3 = f.memory().ram3;
             r.clear();

@@ -366,7 +366,7 @@ private slots:
         // An edit that a refused write must not pack.
         QVERIFY(edit(f, QStringLiteral("MB1Address"), 99));
         const DeviceMemory before = f.memory();
-        f.model().writeConfig();
+        f.model().WriteRamClick();
         QCOMPARE(f.engine().flag(Write_RAM2), writable);
         QCOMPARE(f.engine().flag(Write_RAM3), writable);
         if (writable)
@@ -458,7 +458,7 @@ private slots:
                 [&](const JournalEntry& e) { outcomes << QLatin1String(memoryRecordName(e.record)); });
         for (int value : {33, 44}) {
             QVERIFY(edit(f, QStringLiteral("MB1Address"), value));
-            QVERIFY(f.model().writeConfig());
+            QVERIFY(f.model().WriteRamClick());
             QTRY_VERIFY_WITH_TIMEOUT(configQuiet(f) && outcomes.size() % 2 == 0 && address() == value, 10000);
         }
         QCOMPARE(outcomes.size(), 4);
@@ -563,7 +563,7 @@ private slots:
 
         for (int i = 0; i < controls.size(); ++i)
             QVERIFY2(edit(f, controls[i], values[i]), qPrintable(controls[i]));
-        f.model().writeConfig();
+        f.model().WriteRamClick();
         const Ram2Image packed = f.memory().ram2;
         const Ram3Image packed3 = f.memory().ram3;
         QVERIFY(f.engine().flag(Write_RAM2) && f.engine().flag(Write_RAM3));
@@ -614,11 +614,11 @@ private slots:
         // Nothing is sent between the write button and the page change: no event runs.
         QVERIFY(edit(f, QStringLiteral("MB1Address"), 42));
         QVERIFY(edit(f, QStringLiteral("Zajzar"), 9));
-        f.model().writeConfig();
+        f.model().WriteRamClick();
         const Ram2Image packed = f.memory().ram2;
         log.clear();
         if (page.isEmpty())
-            f.model().readRam();
+            f.model().ReadRamClick();
         else
             QVERIFY(f.activatePage(page));
         QVERIFY(f.engine().flag(Read_RAM2) && f.engine().flag(Read_RAM3));
@@ -661,7 +661,7 @@ private slots:
         r.attach(f);
         holdInstalledRecords(f);
         QVERIFY(f.model().configWritable());
-        f.model().readRam();
+        f.model().ReadRamClick();
         const DeviceMemory before = f.memory();
         const QStringList editors = editorState(f);
         // An earlier, longer frame left its bytes behind the short one.
@@ -776,7 +776,7 @@ private slots:
         feed(f, test::makeFrame(Read_State, test::Bytes(16, 0)));
         QVERIFY(!f.engine().flag(Read_RAM2) && !f.engine().flag(Read_RAM3));
 
-        f.model().readRam();
+        f.model().ReadRamClick();
         QVERIFY(!f.model().requests().SettingsLoaded);
         QVERIFY(f.engine().flag(Read_RAM2) && f.engine().flag(Read_RAM3));
         QVERIFY(r.errors.isEmpty());
@@ -824,7 +824,7 @@ private slots:
             holdInstalledRecords(f);
             QVERIFY(!f.engine().flag(Read_RAM2) && !f.engine().flag(Read_RAM3));
             if (before == QLatin1String("read button"))
-                f.model().readRam();
+                f.model().ReadRamClick();
             else
                 QVERIFY(f.activatePage(QStringLiteral("TabSheet_FactorySettings")));
         }
@@ -855,7 +855,7 @@ private slots:
         QCOMPARE(shown(f, QStringLiteral("MB1Address")).toInt(), 123);
 
         // Written, the loaded records reach the meter.
-        f.model().writeConfig();
+        f.model().WriteRamClick();
         QTRY_VERIFY_WITH_TIMEOUT(configQuiet(f), 10000);
         QCOMPARE(int(get(demoMeter(f)->ram2(), ram2::MB01Addr)), 123);
         QCOMPARE(get(demoMeter(f)->ram3(), ram3::Calrms, 1), 2.5f);
@@ -1077,7 +1077,7 @@ private slots:
             QVERIFY(edit(f, QStringLiteral("MB1Address"), 33));
             QVERIFY(edit(f, QStringLiteral("Zajzar"), 4));
             QVERIFY(edit(f, QStringLiteral("HarmL2I"), !harm));
-            f.model().writeConfig();
+            f.model().WriteRamClick();
             const Ram2Image packed = f.memory().ram2;
             const Ram3Image packed3 = f.memory().ram3;
             QCOMPARE(int(get(packed, ram2::MB01Addr)), 33);
@@ -1088,7 +1088,7 @@ private slots:
 
             // A fresh read shows what the meter now holds.
             const qsizetype reads = log.count(QStringLiteral("Command: \r\n06 02 00"));
-            f.model().readRam();
+            f.model().ReadRamClick();
             QTRY_VERIFY_WITH_TIMEOUT(configQuiet(f), 10000);
             QVERIFY(log.count(QStringLiteral("Command: \r\n06 02 00")) > reads);
             QCOMPARE(rawOf(f.memory().ram2), rawOf(packed));

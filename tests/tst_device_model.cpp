@@ -608,13 +608,13 @@ private slots:
             return r.sentCodes() == std::vector<int>{Write_RAM2} ? r.io.writes.at(0)[3 + 9] : -1;
         };
         packed = 0x75;
-        QVERIFY(r.model.writeConfig());
+        QVERIFY(r.model.WriteRamClick());
         r.engine.setFlag(Write_RAM3, false); // only RAM2 matters here
         QCOMPARE(sendWrite(), 0x75);
         if (late)
             r.engine.TimeoutTimerTimer();
         packed = 0x88;
-        QVERIFY(r.model.writeConfig());
+        QVERIFY(r.model.WriteRamClick());
         r.engine.setFlag(Write_RAM3, false);
         r.feed(makeFrame(Write_RAM2, {})); // the first write's acknowledgement
         QVERIFY(r.engine.flag(Write_RAM2));
@@ -694,13 +694,13 @@ private slots:
             i[7] = 0x24;
         });
         // Without both records nothing is packed and nothing is flagged.
-        QVERIFY(!r.model.writeConfig());
+        QVERIFY(!r.model.WriteRamClick());
         QCOMPARE(packs, 0);
         QVERIFY(r.flags().empty());
         r.feed(makeFrame(Read_RAM2, Bytes(ram2::kSize, 1)));
-        QVERIFY(!r.model.writeConfig());
+        QVERIFY(!r.model.WriteRamClick());
         r.feed(makeFrame(Read_RAM3, Bytes(ram3::kSize, 1)));
-        QVERIFY(r.model.writeConfig());
+        QVERIFY(r.model.WriteRamClick());
         QCOMPARE(packs, 2);
         QCOMPARE(r.flags(), (std::vector<int>{Write_RAM2, Write_RAM3}));
         // What goes out is what was packed, byte for byte.
@@ -791,7 +791,7 @@ private slots:
             std::memcpy(ram3.data() + ram3::Gyartasiszam.offset, &other, 4);
             r.feed(makeFrame(Read_RAM3, ram3));
         }
-        QVERIFY(r.model.writeConfig());
+        QVERIFY(r.model.WriteRamClick());
         if (then == QLatin1String("timeout")) {
             r.engine.CommTimerTimer();
             r.engine.CommTimerTimer(); // the RAM2 write goes, and its answer never comes
@@ -934,7 +934,7 @@ private slots:
         r.meterIs(111111);
         r.engine.setFlag(Read_RAM2, false);
         r.engine.setFlag(Read_RAM3, false);
-        QVERIFY(r.model.writeConfig());
+        QVERIFY(r.model.WriteRamClick());
         auto answerAs = [&](std::uint32_t meter, int code) {
             Bytes payload(std::size_t(std::max(answerRecordSize(code), 1)), 0);
             if (code == Read_RAM3)

@@ -513,13 +513,13 @@ private slots:
         f.openPortByName(QStringLiteral("DEMO"));
         QTRY_VERIFY_WITH_TIMEOUT(f.model().configWritable() && configQuiet(f) && f.model().lineMeter(),
                                  10000);
-        QVERIFY(!f.model().writeConfig());
+        QVERIFY(!f.model().WriteRamClick());
         QCOMPARE(reviewer.shown.size(), 1);
         QVERIFY(reviewer.shown.front().nothing);
         QVERIFY(!reviewer.shown.front().foreign);
         QVERIFY(!f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3));
         f.prompts().runDialog = [](QDialog&) { return true; };
-        QVERIFY(!f.model().writeConfig());
+        QVERIFY(!f.model().WriteRamClick());
         QVERIFY(!f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3));
         // A whole cycle later still nothing was written.
         f.engine().setFlag(Read_Version, true);
@@ -583,7 +583,7 @@ private slots:
             next.otherMeter = kOtherMeter;
         }
         if (then == QLatin1String("read"))
-            f.model().readRam();
+            f.model().ReadRamClick();
         else
             emit f.model().writeFinished(next);
 

@@ -291,7 +291,7 @@ private slots:
             } else if (how == Vanish::MeterFreezes) {
                 first.freeze();
             }
-            f.model().writeConfig();
+            f.model().WriteRamClick();
             packed2 = f.memory().ram2;
             packed3 = f.memory().ram3;
             // The installed configuration, not the factory one the next meter starts with: the
@@ -430,7 +430,7 @@ private slots:
             a.freeze();
         else
             cable.plug(QString());
-        QVERIFY(f.model().writeConfig());
+        QVERIFY(f.model().WriteRamClick());
         QTest::qWait(1500);
         cable.plug(pathB);
         QTRY_VERIFY2_WITH_TIMEOUT(!f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3),
