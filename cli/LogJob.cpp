@@ -1,9 +1,11 @@
 #include "cli/LogJob.h"
 
+#include "log/AppendLine.h"
 #include "log/DataLogger.h"
 #include "log/LogFile.h"
 
 #include <QDateTime>
+#include <QFile>
 
 namespace kvam::cli {
 
@@ -28,24 +30,29 @@ void LogJob::startLogging()
         m_logger->start(file);
         return;
     }
-    m_csv.setFileName(file);
-    if (!m_csv.open(QIODevice::WriteOnly | QIODevice::Append))
-        return finish(Status::File, QStringLiteral("%1: %2").arg(file, m_csv.errorString()));
-    if (m_csv.size() == 0)
+    // Refused at once when the file cannot be written, not at the first measurement.
+    QFile probe(file);
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::Append))
+        return finish(Status::File, QStringLiteral("%1: %2").arg(file, probe.errorString()));
+    const bool empty = probe.size() == 0;
+    probe.close();
+    m_csv = file;
+    if (empty)
         write(csvHeaderLine());
 }
 
 void LogJob::write(const QByteArray& line)
 {
-    if (m_csv.write(line) != line.size() || !m_csv.flush())
-        finish(Status::File, QStringLiteral("%1: %2").arg(m_csv.fileName(), m_csv.errorString()));
+    // A line that cannot be written whole is cut back: the next one does not continue half a line.
+    if (const std::optional<QString> reason = appendLine(m_csv, line))
+        finish(Status::File, QStringLiteral("%1: %2").arg(m_csv, *reason));
 }
 
 void LogJob::measured(const NetRecord& net)
 {
     if (!m_logging)
         startLogging();
-    if (!isDone() && m_csv.isOpen())
+    if (!isDone() && !m_csv.isEmpty())
         write(csvRecordLine(QDateTime::currentDateTime(), net));
 }
 

@@ -3,7 +3,7 @@
 #include "cli/MeasuringJob.h"
 
 #include <QElapsedTimer>
-#include <QFile>
+#include <QString>
 
 namespace kvam {
 class DataLogger;
@@ -27,7 +27,7 @@ private:
     bool m_logging = false;
     QElapsedTimer m_since;
     DataLogger* m_logger = nullptr;
-    QFile m_csv;
+    QString m_csv; ///< the CSV file; empty in the window's format
 };
 
 } // namespace kvam::cli

@@ -242,7 +242,13 @@ std::optional<ComposedSection> WriteSession::composeSection(const SectionReader&
             std::size_t from = f->offset;
             std::size_t size = f->size();
             if (bracket >= 0) {
-                from += std::size_t(k.mid(bracket + 1).chopped(1).toULongLong()) * f->width();
+                bool ok = false;
+                const qulonglong index = k.mid(bracket + 1).chopped(1).toULongLong(&ok);
+                if (!ok || !k.endsWith(QLatin1Char(']')) || index >= f->count) {
+                    *error = QStringLiteral("%1: no field %2 to keep").arg(where, k);
+                    return std::nullopt;
+                }
+                from += std::size_t(index) * f->width();
                 size = f->width();
             }
             std::uint8_t* to = r == MemoryRecord::Ram2 ? c.ram2.data() : c.ram3.data();
