@@ -1,8 +1,11 @@
 #include "app/Report.h"
 
+#include "config/WholeFile.h"
+
 #include "app/SafeWrites.h"
 #include "app/TForm1.h"
 #include "config/MeterHistory.h"
+#include "config/WholeFile.h"
 #include "device/FieldTable.h"
 #include "link/LineStats.h"
 #include "link/LinkEngine.h"
@@ -28,7 +31,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QScreen>
 #include <QTextDocument>
 
@@ -461,11 +463,9 @@ bool writeReport(const QString& file, const ReportContent& content, QString* rea
         *reason = currentText("Report.UnknownType");
         return false;
     }
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        *reason = out.errorString();
-        return false;
-    }
+    // Made in memory and saved whole: a disk that cuts the file short leaves the old one and says so.
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
     if (pdf) {
         QPdfWriter writer(&out);
         writer.setTitle(content.title);
@@ -505,17 +505,7 @@ bool writeReport(const QString& file, const ReportContent& content, QString* rea
     } else {
         out.write(content.html(true).toUtf8());
     }
-    // A write that failed on the way (a full disk) leaves the old file: the save is not committed.
-    if (out.error() != QFileDevice::NoError) {
-        *reason = out.errorString();
-        out.cancelWriting();
-        return false;
-    }
-    if (!out.commit()) {
-        *reason = out.errorString();
-        return false;
-    }
-    return true;
+    return saveWholeFile(file, out.data(), reason);
 }
 
 } // namespace kvam

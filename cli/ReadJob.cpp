@@ -5,13 +5,13 @@
 #include "config/IniProfile.h"
 #include "config/RecordFile.h"
 #include "config/SettingsFile.h"
+#include "config/WholeFile.h"
 #include "records/FieldValue.h"
 #include "records/RecordLayout.h"
 #include "texts/Cp1250.h"
 #include "texts/Language.h"
 
 #include <QLocale>
-#include <QSaveFile>
 
 #include <span>
 
@@ -95,13 +95,13 @@ Status ReadJob::saveCollected(Shared& shared)
     if (o.command != Command::Read || o.format != Format::Json || o.output.isEmpty() ||
         shared.jsonLines.isEmpty())
         return Status::Ok;
-    QSaveFile file(o.output);
-    bool ok = file.open(QIODevice::WriteOnly);
+    QByteArray bytes;
     for (const QByteArray& line : shared.jsonLines)
-        ok = ok && file.write(line) == line.size();
-    if (ok && file.commit())
+        bytes += line;
+    QString reason;
+    if (saveWholeFile(o.output, bytes, &reason))
         return Status::Ok;
-    shared.error(QStringLiteral("%1: %2").arg(o.output, file.errorString()));
+    shared.error(QStringLiteral("%1: %2").arg(o.output, reason));
     return Status::File;
 }
 

@@ -57,8 +57,8 @@ struct Bench
     Ram1Image ram1;
     Ram2Image ram2;
     Ram3Image ram3;
-    QStringList ended;  ///< "RAM2 verified" ...
-    QStringList notices; ///< the English wording of every notice
+    QStringList ended;                      ///< "RAM2 verified" ...
+    QStringList notices;                    ///< the English wording of every notice
     std::optional<ReviewDecision> decision; ///< the review's answer; none: no review
 
     explicit Bench(std::uint32_t meter = 111111, int modul1 = kModul1WithInputs)
@@ -71,9 +71,8 @@ struct Bench
             ended << QStringLiteral("%1 %2").arg(QLatin1String(memoryRecordName(e.record)),
                                                  QLatin1String(outcome[int(e.outcome)]));
         });
-        QObject::connect(&session, &WriteSession::noticed, [this](const WriteNotice& n) {
-            notices << writeNoticeText(n, Language::English);
-        });
+        QObject::connect(&session, &WriteSession::noticed,
+                         [this](const WriteNotice& n) { notices << writeNoticeText(n, Language::English); });
     }
     void review()
     {
@@ -157,17 +156,15 @@ private slots:
         QTest::addColumn<QStringList>("notices"); // each a part of one notice, in order
         QTest::addColumn<QList<int>>("owed");     // write flags still set at the end
 
-        QTest::newRow("owner: identified, backed up, written, read back alike")
-            << Script([](Bench& b) {
-                   b.identified();
-                   QVERIFY(b.session.submit(b.editedRatio(75.5f)));
-                   QVERIFY(b.send(MemoryRecord::Ram2));
-                   b.answerReads();
-                   QCOMPARE(b.history.backups, 1);
-                   QCOMPARE(b.history.lines, QStringList{"RAM2 111111"});
-               })
-            << QStringList{"RAM2 verified"} << QStringList{"Meter 111111: RAM2 written and verified"}
-            << QList<int>{};
+        QTest::newRow("owner: identified, backed up, written, read back alike") << Script([](Bench& b) {
+            b.identified();
+            QVERIFY(b.session.submit(b.editedRatio(75.5f)));
+            QVERIFY(b.send(MemoryRecord::Ram2));
+            b.answerReads();
+            QCOMPARE(b.history.backups, 1);
+            QCOMPARE(b.history.lines, QStringList{"RAM2 111111"});
+        }) << QStringList{"RAM2 verified"} << QStringList{"Meter 111111: RAM2 written and verified"}
+                                                                                << QList<int>{};
         QTest::newRow("a meter that keeps another value: differs after two read-backs alike")
             << Script([](Bench& b) {
                    b.identified();
@@ -178,15 +175,13 @@ private slots:
             << QStringList{"RAM2 differs"}
             << QStringList{"RAM2 written, but the meter holds otherwise: Ratio[1] written 75.5, read 70"}
             << QList<int>{};
-        QTest::newRow("went out, never acknowledged, the program ends")
-            << Script([](Bench& b) {
-                   b.identified();
-                   b.session.submit(b.editedRatio(75.5f));
-                   b.send(MemoryRecord::Ram2, false);
-                   b.session.finish();
-               })
-            << QStringList{"RAM2 not acknowledged"} << QStringList{"RAM2 not acknowledged"}
-            << QList<int>{Write_RAM2};
+        QTest::newRow("went out, never acknowledged, the program ends") << Script([](Bench& b) {
+            b.identified();
+            b.session.submit(b.editedRatio(75.5f));
+            b.send(MemoryRecord::Ram2, false);
+            b.session.finish();
+        }) << QStringList{"RAM2 not acknowledged"} << QStringList{"RAM2 not acknowledged"}
+                                                                        << QList<int>{Write_RAM2};
         QTest::newRow("the line interrupted: the meter must say who it is before the write goes")
             << Script([](Bench& b) {
                    b.identified();
@@ -211,7 +206,8 @@ private slots:
                    QCOMPARE(b.history.lines, QStringList{"RAM2 111111"});
                })
             << QStringList{"RAM2 other meter"}
-            << QStringList{"Meter 111111: RAM2 not written: meter 222222 answered on the line"} << QList<int>{};
+            << QStringList{"Meter 111111: RAM2 not written: meter 222222 answered on the line"}
+            << QList<int>{};
         QTest::newRow("a newer commitment: the acknowledgement of the older one ends nothing")
             << Script([](Bench& b) {
                    b.identified();
@@ -225,16 +221,14 @@ private slots:
                    QCOMPARE(get(b.ram2, ram2::Ratio, 1), 80.0f);
                })
             << QStringList{"RAM2 verified"} << QStringList{"RAM2 written and verified"} << QList<int>{};
-        QTest::newRow("a value written again after its request went out still goes")
-            << Script([](Bench& b) {
-                   b.session.commit(Write_DAcalib);
-                   b.session.requestSent(Write_DAcalib);
-                   b.session.commit(Write_DAcalib);
-                   QVERIFY(!b.session.acknowledged(Write_DAcalib));
-                   b.session.requestSent(Write_DAcalib);
-                   QVERIFY(b.session.acknowledged(Write_DAcalib));
-               })
-            << QStringList{} << QStringList{} << QList<int>{};
+        QTest::newRow("a value written again after its request went out still goes") << Script([](Bench& b) {
+            b.session.commit(Write_DAcalib);
+            b.session.requestSent(Write_DAcalib);
+            b.session.commit(Write_DAcalib);
+            QVERIFY(!b.session.acknowledged(Write_DAcalib));
+            b.session.requestSent(Write_DAcalib);
+            QVERIFY(b.session.acknowledged(Write_DAcalib));
+        }) << QStringList{} << QStringList{} << QList<int>{};
         QTest::newRow("no backup: not sent, the user told why")
             << Script([](Bench& b) {
                    b.identified();
@@ -247,14 +241,13 @@ private slots:
             << QStringList{}
             << QStringList{"Meter 111111: RAM2 not written: no backup (No space left on device)"}
             << QList<int>{};
-        QTest::newRow("a load replaces an owed write")
-            << Script([](Bench& b) {
-                   b.identified();
-                   b.session.submit(b.editedRatio(75.5f));
-                   constexpr MemoryRecord kLoaded[] = {MemoryRecord::Ram2};
-                   b.session.imagesLoaded(kLoaded, std::nullopt);
-               })
-            << QStringList{} << QStringList{"RAM2 not written: the load replaced it"} << QList<int>{};
+        QTest::newRow("a load replaces an owed write") << Script([](Bench& b) {
+            b.identified();
+            b.session.submit(b.editedRatio(75.5f));
+            constexpr MemoryRecord kLoaded[] = {MemoryRecord::Ram2};
+            b.session.imagesLoaded(kLoaded, std::nullopt);
+        }) << QStringList{} << QStringList{"RAM2 not written: the load replaced it"}
+                                                       << QList<int>{};
         QTest::newRow("another meter's RAM3 without consent: only RAM2 goes, to the meter on the line")
             << Script([](Bench& b) {
                    b.identified();
@@ -301,16 +294,15 @@ private slots:
                    QVERIFY(!b.session.submit(b.session.restoreOf(backup)));
                    QCOMPARE(kept.count(), 1);
                })
-            << QStringList{} << QStringList{"RAM3 of meter 222222 not written into meter 111111: not asked for"}
+            << QStringList{}
+            << QStringList{"RAM3 of meter 222222 not written into meter 111111: not asked for"}
             << QList<int>{};
-        QTest::newRow("a review that declines writes nothing")
-            << Script([](Bench& b) {
-                   b.identified();
-                   b.decision = ReviewDecision{false, false};
-                   b.review();
-                   QVERIFY(!b.session.submit(b.editedRatio(75.5f)));
-               })
-            << QStringList{} << QStringList{} << QList<int>{};
+        QTest::newRow("a review that declines writes nothing") << Script([](Bench& b) {
+            b.identified();
+            b.decision = ReviewDecision{false, false};
+            b.review();
+            QVERIFY(!b.session.submit(b.editedRatio(75.5f)));
+        }) << QStringList{} << QStringList{} << QList<int>{};
     }
     void outcomesAndRules()
     {
@@ -345,7 +337,8 @@ private slots:
         const auto refuse = int(SectionPolicy::RefuseDamaged);
         QTest::newRow("window: over the images") << fill << false << true << QString() << 3.0f;
         QTest::newRow("window: a missing key takes its default") << fill << true << true << QString() << 3.0f;
-        QTest::newRow("command line: over the meter's records") << refuse << false << true << QString() << 2.0f;
+        QTest::newRow("command line: over the meter's records")
+            << refuse << false << true << QString() << 2.0f;
         QTest::newRow("command line: a damaged section refused")
             << refuse << true << true << QStringLiteral("s.ini [111111]: damaged: Zajzár missing") << 0.0f;
         QTest::newRow("command line: nothing before the meter's records are read")
@@ -374,8 +367,8 @@ private slots:
             return true;
         };
         QString why;
-        const auto c = b.session.composeSection(reader, SectionPolicy(policy), {}, QStringLiteral("s.ini [111111]"),
-                                                &why);
+        const auto c = b.session.composeSection(reader, SectionPolicy(policy), {},
+                                                QStringLiteral("s.ini [111111]"), &why);
         QCOMPARE(!c, !error.isEmpty());
         if (!c) {
             QVERIFY2(why.contains(error), qPrintable(why));
@@ -392,8 +385,8 @@ private slots:
     void demandSourcesFollowTheModule_data()
     {
         QTest::addColumn<int>("modul1");
-        QTest::addColumn<int>("din");      // DinPolarity the editors packed
-        QTest::addColumn<int>("written");  // DinPolarity that goes to the meter
+        QTest::addColumn<int>("din");     // DinPolarity the editors packed
+        QTest::addColumn<int>("written"); // DinPolarity that goes to the meter
         QTest::newRow("no module: both sources internal") << 0 << 0x21 << 0xE1;
         QTest::newRow("two outputs: both sources internal") << 1 << 0x20 << 0xE0;
         QTest::newRow("the module with inputs: as packed") << 2 << 0x21 << 0x21;
