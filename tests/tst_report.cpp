@@ -9,6 +9,7 @@
 #include "platform/LabeledEdit.h"
 #include "platform/LanguageSwitch.h"
 #include "platform/UserPrompts.h"
+#include "tests/FileSizeLimit.h"
 #include "texts/UiTexts.h"
 #include "views/MeasurementPage.h"
 
@@ -163,14 +164,18 @@ private slots:
     void failedWriteLeavesNothing_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::newRow("missing folder") << "missing/report.pdf";
-        QTest::newRow("folder is a file") << "plain.txt/report.html";
-        QTest::newRow("not a report type") << "report.txt";
-        QTest::newRow("name of a folder") << "folder.pdf";
+        QTest::addColumn<qint64>("diskLeft"); // bytes a file may have before the disk is full; 0: no limit
+        QTest::newRow("missing folder") << "missing/report.pdf" << qint64(0);
+        QTest::newRow("folder is a file") << "plain.txt/report.html" << qint64(0);
+        QTest::newRow("not a report type") << "report.txt" << qint64(0);
+        QTest::newRow("name of a folder") << "folder.pdf" << qint64(0);
+        QTest::newRow("a full disk, PDF") << "full.pdf" << qint64(4096);
+        QTest::newRow("a full disk, HTML") << "full.html" << qint64(4096);
     }
     void failedWriteLeavesNothing()
     {
         QFETCH(QString, file);
+        QFETCH(qint64, diskLeft);
         TForm1 f(unpaced());
         QVERIFY(readMeter(f));
         QTemporaryDir dir;
@@ -182,7 +187,12 @@ private slots:
             QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
 
         QString reason;
-        QVERIFY(!f.report().write(dir.filePath(file), &reason));
+        {
+            std::optional<FileSizeLimit> disk;
+            if (diskLeft > 0)
+                disk.emplace(diskLeft);
+            QVERIFY(!f.report().write(dir.filePath(file), &reason));
+        }
         QVERIFY(!reason.isEmpty());
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), before);
         QVERIFY(QDir(dir.filePath(QStringLiteral("folder.pdf"))).isEmpty());
