@@ -127,7 +127,7 @@ void TextPresenter::serviceDone(const Origin& origin, const ServiceChanges& s)
 
 void TextPresenter::measured(const Origin& origin, const QDateTime& when, const NetRecord& net)
 {
-    auto v = [&](const Field<net::kSize, FieldType::f32>& f, const char* format) {
+    auto v = [&](const Field<net::Record, FieldType::f32>& f, const char* format) {
         return QString::asprintf(format, double(get(net, f) / float(f.scale)));
     };
     using namespace net;

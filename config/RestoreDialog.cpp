@@ -47,9 +47,9 @@ QString number(double v)
     return QString::number(v, 'g', 10);
 }
 
-template <std::size_t N>
-void compare(std::vector<FieldChange>& out, MemoryRecord record, const std::optional<ByteImage<N>>& now,
-             const std::optional<ByteImage<N>>& backup)
+template <class R>
+void compare(std::vector<FieldChange>& out, MemoryRecord record, const std::optional<RecordImage<R>>& now,
+             const std::optional<RecordImage<R>>& backup)
 {
     if (now && backup)
         for (FieldChange& c : diffRecord(record, *now, *backup))

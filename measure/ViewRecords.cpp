@@ -16,7 +16,7 @@ namespace {
 // A shown field of the Net record with its format and unit; offset and scale come from the record
 // layer.
 template <FieldType T>
-constexpr NetField shown(const Field<net::kSize, T>& f, const char* logName, const char* format,
+constexpr NetField shown(const Field<net::Record, T>& f, const char* logName, const char* format,
                          const char* unit)
 {
     static_assert(T == FieldType::f32, "the Net record holds floats");

@@ -57,9 +57,9 @@ PhasorInput makePhasorInput(const NetRecord& net, const CaldataRecord& cal, floa
 /// One energy field of the measurement page: element `index` of an i64[4] RAM1 counter.
 struct EnergyField
 {
-    const char* name;                         ///< control name of the field
-    Field<ram1::kSize, FieldType::i64> field; ///< EPplus, EPminus, EQplus or EQminus
-    std::size_t index;                        ///< 0 L1, 1 L2, 2 L3, 3 the sum of the phases
+    const char* name;                          ///< control name of the field
+    Field<ram1::Record, FieldType::i64> field; ///< EPplus, EPminus, EQplus or EQminus
+    std::size_t index;                         ///< 0 L1, 1 L2, 2 L3, 3 the sum of the phases
 };
 
 inline constexpr std::size_t kEnergyFieldCount = 16;

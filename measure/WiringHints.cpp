@@ -45,7 +45,7 @@ float ratioOr(float value)
 
 struct PhaseFields
 {
-    Field<net::kSize, FieldType::f32> u, i, p, pf;
+    Field<net::Record, FieldType::f32> u, i, p, pf;
 };
 constexpr PhaseFields kPhases[3] = {
     {net::L1urms, net::L1irms, net::L1p, net::L1pf},

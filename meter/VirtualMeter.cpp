@@ -22,11 +22,11 @@ constexpr double kPi = std::numbers::pi;
 static_assert(kHarmonicBars == harmonics::Amplitude.count);
 
 // The four energy counters of RAM1 (EP+, EP-, EQ+, EQ-), each L1, L2, L3, sum.
-constexpr Field<ram1::kSize, FieldType::i64> kCounters[4] = {ram1::EPplus, ram1::EPminus, ram1::EQplus,
-                                                             ram1::EQminus};
+constexpr Field<ram1::Record, FieldType::i64> kCounters[4] = {ram1::EPplus, ram1::EPminus, ram1::EQplus,
+                                                              ram1::EQminus};
 
 // The Net record's fields of one phase.
-using NetFloat = Field<net::kSize, FieldType::f32>;
+using NetFloat = Field<net::Record, FieldType::f32>;
 struct NetPhase
 {
     NetFloat urms, irms, p, q, s, pf, fi, f;

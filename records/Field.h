@@ -75,10 +75,18 @@ struct FieldInfo
     constexpr std::size_t end() const { return offset + size(); }
 };
 
-/// A field of the N-byte record: the typed handle that get() and set() take. It can only be built
-/// at compile time and only inside its record, and it only fits images of its own record's size
-/// (every record has a size of its own).
-template <std::size_t N, FieldType Type> struct Field
+/// A memory or answer record as a type of its own: the bytes of record `Record` (a record's tag,
+/// which gives its size). Fields fit only their own record's images, whatever the sizes.
+template <class Record> struct RecordImage : ByteImage<Record::kSize>
+{
+    RecordImage() = default;
+    /// Bytes of the record's size taken as this record (a file's or a frame's payload).
+    RecordImage(const ByteImage<Record::kSize>& bytes) : ByteImage<Record::kSize>(bytes) {}
+};
+
+/// A field of record `Record`: the typed handle that get() and set() take. It can only be built at
+/// compile time and only inside its record, and it only fits images of its own record.
+template <class Record, FieldType Type> struct Field
 {
     using value_type = FieldValueType<Type>;
     static constexpr FieldType type = Type;
@@ -94,7 +102,7 @@ template <std::size_t N, FieldType Type> struct Field
     {
         // A throw in a consteval constructor stops the build: a table row that leaves its record
         // cannot exist.
-        if (count == 0 || offset + count * width > N)
+        if (count == 0 || offset + count * width > Record::kSize)
             throw "field outside its record";
     }
 
@@ -104,20 +112,20 @@ template <std::size_t N, FieldType Type> struct Field
 };
 
 /// Element `index` of `field`. An index past the field reads 0 and never touches the bytes after it.
-template <std::size_t N, FieldType T>
-typename Field<N, T>::value_type get(const ByteImage<N>& image, const Field<N, T>& field,
+template <class R, FieldType T>
+typename Field<R, T>::value_type get(const RecordImage<R>& image, const Field<R, T>& field,
                                      std::size_t index = 0)
 {
-    using V = typename Field<N, T>::value_type;
+    using V = typename Field<R, T>::value_type;
     if (index >= field.count)
         return V{};
     return image.template get<V>(field.at(index));
 }
 
 /// Stores element `index` of `field`, little-endian. An index past the field writes nothing.
-template <std::size_t N, FieldType T>
-void set(ByteImage<N>& image, const Field<N, T>& field, std::size_t index,
-         typename Field<N, T>::value_type value)
+template <class R, FieldType T>
+void set(RecordImage<R>& image, const Field<R, T>& field, std::size_t index,
+         typename Field<R, T>::value_type value)
 {
     if (index >= field.count)
         return;
@@ -125,8 +133,8 @@ void set(ByteImage<N>& image, const Field<N, T>& field, std::size_t index,
 }
 
 /// Stores a single-valued field (element 0).
-template <std::size_t N, FieldType T>
-void set(ByteImage<N>& image, const Field<N, T>& field, typename Field<N, T>::value_type value)
+template <class R, FieldType T>
+void set(RecordImage<R>& image, const Field<R, T>& field, typename Field<R, T>::value_type value)
 {
     set(image, field, 0, value);
 }

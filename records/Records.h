@@ -17,6 +17,8 @@
 //
 // Each table generates, in the record's namespace (net, state, ..., ram3):
 //   kSize          the record's size in bytes
+//   Record         the record as a type: its images are RecordImage<Record>, and its fields fit
+//                  those images only
 //   <name>         a typed Field for get(image, field, index) and set(image, field, index, value)
 //   kFields        the rows as FieldInfo data, in table order
 // Rows stand in offset order and cover every byte of their record once (tests/tst_records.cpp).
@@ -193,12 +195,17 @@
     X(Carried152, 152, u8, 2, 1.0)
 
 #define KVAM_RECORD_FIELD(name, offset, type, count, scale)                                                  \
-    inline constexpr ::kvam::Field<kSize, ::kvam::FieldType::type> name{offset, count, #name, scale};
+    inline constexpr ::kvam::Field<Record, ::kvam::FieldType::type> name{offset, count, #name, scale};
 #define KVAM_RECORD_FIELD_INFO(name, offset, type, count, scale)                                             \
     ::kvam::FieldInfo{#name, offset, ::kvam::FieldType::type, count, scale},
 #define KVAM_RECORD(ns, size, FIELDS)                                                                        \
     namespace ns {                                                                                           \
     inline constexpr std::size_t kSize = size;                                                               \
+    /** The record as a type: its images and fields are its own. */                                          \
+    struct Record                                                                                            \
+    {                                                                                                        \
+        static constexpr std::size_t kSize = size;                                                           \
+    };                                                                                                       \
     FIELDS(KVAM_RECORD_FIELD)                                                                                \
     inline constexpr ::kvam::FieldInfo kFields[] = {FIELDS(KVAM_RECORD_FIELD_INFO)};                         \
     }
@@ -215,30 +222,18 @@ KVAM_RECORD(ram1, 212, KVAM_RAM1_FIELDS)
 KVAM_RECORD(ram2, 314, KVAM_RAM2_FIELDS)
 KVAM_RECORD(ram3, 154, KVAM_RAM3_FIELDS)
 
-// A Field fits only images of its own record's size, so the sizes must tell the records apart.
-static_assert([] {
-    constexpr std::size_t sizes[] = {net::kSize,  state::kSize,     version::kSize,
-                                     ep::kSize,   harmonics::kSize, caldata::kSize,
-                                     ram1::kSize, ram2::kSize,      ram3::kSize};
-    for (std::size_t a = 0; a < std::size(sizes); ++a)
-        for (std::size_t b = a + 1; b < std::size(sizes); ++b)
-            if (sizes[a] == sizes[b])
-                return false;
-    return true;
-}());
-
 /// The answer records as byte images.
-using NetRecord = ByteImage<net::kSize>;             ///< Read_Net
-using StateRecord = ByteImage<state::kSize>;         ///< Read_State
-using VersionRecord = ByteImage<version::kSize>;     ///< Read_Version
-using EpRecord = ByteImage<ep::kSize>;               ///< Read_EPdata
-using HarmonicsRecord = ByteImage<harmonics::kSize>; ///< Read_Harmonics
-using CaldataRecord = ByteImage<caldata::kSize>;     ///< Read_Caldata
+using NetRecord = RecordImage<net::Record>;             ///< Read_Net
+using StateRecord = RecordImage<state::Record>;         ///< Read_State
+using VersionRecord = RecordImage<version::Record>;     ///< Read_Version
+using EpRecord = RecordImage<ep::Record>;               ///< Read_EPdata
+using HarmonicsRecord = RecordImage<harmonics::Record>; ///< Read_Harmonics
+using CaldataRecord = RecordImage<caldata::Record>;     ///< Read_Caldata
 
 /// The meter's memory records, byte for byte the payloads of the RAM reads and writes.
-using Ram1Image = ByteImage<ram1::kSize>;
-using Ram2Image = ByteImage<ram2::kSize>;
-using Ram3Image = ByteImage<ram3::kSize>;
+using Ram1Image = RecordImage<ram1::Record>;
+using Ram2Image = RecordImage<ram2::Record>;
+using Ram3Image = RecordImage<ram3::Record>;
 
 } // namespace kvam
 

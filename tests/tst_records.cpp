@@ -10,6 +10,17 @@
 
 using namespace kvam;
 
+// A field fits the images of its own record only: by the record's type, not its size.
+template <class Image, class F>
+concept Reads = requires(const Image& image, const F& field)
+{
+    kvam::get(image, field);
+};
+static_assert(Reads<kvam::Ram3Image, decltype(kvam::ram3::Gyartasiszam)>);
+static_assert(!Reads<kvam::Ram2Image, decltype(kvam::ram3::Gyartasiszam)>);
+static_assert(!Reads<kvam::ByteImage<kvam::ram3::kSize>, decltype(kvam::ram3::Gyartasiszam)>);
+static_assert(!Reads<kvam::NetRecord, decltype(kvam::ram1::EPplus)>);
+
 namespace {
 
 // The sizes the protocol carries, independent of the layout tables.
@@ -46,11 +57,11 @@ struct PokeResult
 using Poke = std::function<PokeResult(quint8 seed)>;
 
 // Sets one element of a patterned image through the typed accessors.
-template <std::size_t N, FieldType T>
-Poke poke(const Field<N, T>& field, std::size_t index, typename Field<N, T>::value_type value)
+template <class R, FieldType T>
+Poke poke(const Field<R, T>& field, std::size_t index, typename Field<R, T>::value_type value)
 {
     return [field, index, value](quint8 seed) {
-        ByteImage<N> image = patterned<N>(seed);
+        RecordImage<R> image = patterned<R::kSize>(seed);
         PokeResult r;
         r.before = bytes(image);
         set(image, field, index, value);

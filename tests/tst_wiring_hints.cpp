@@ -30,9 +30,9 @@ struct Phase
 NetRecord measured(const Phase (&ph)[3], float fi12 = 240.0f, float fi13 = 120.0f)
 {
     NetRecord rec;
-    const Field<net::kSize, FieldType::f32> fields[3][4] = {{net::L1urms, net::L1irms, net::L1p, net::L1pf},
-                                                            {net::L2urms, net::L2irms, net::L2p, net::L2pf},
-                                                            {net::L3urms, net::L3irms, net::L3p, net::L3pf}};
+    const Field<net::Record, FieldType::f32> fields[3][4] = {{net::L1urms, net::L1irms, net::L1p, net::L1pf},
+                                                             {net::L2urms, net::L2irms, net::L2p, net::L2pf},
+                                                             {net::L3urms, net::L3irms, net::L3p, net::L3pf}};
     for (int k = 0; k < 3; ++k) {
         set(rec, fields[k][0], ph[k].u);
         set(rec, fields[k][1], ph[k].i);
