@@ -953,11 +953,20 @@ private slots:
                 r.engine.TimeoutTimerTimer();
             return code;
         };
-        if (wentOut) { // A acknowledges nothing more once the write is on its way
-            while (!std::count(r.io.writes.begin(), r.io.writes.end(), r.io.writes.back()) ||
-                   r.io.writes.empty() || r.io.writes.back()[0] != Write_RAM2)
-                if (!tick(111111u) && r.io.writes.size() > 40)
+        if (wentOut) { // A takes the write's request, then falls silent before acknowledging it
+            for (int i = 0; i < 40; ++i) {
+                const auto before = r.io.writes.size();
+                r.engine.CommTimerTimer();
+                if (r.io.writes.size() == before)
+                    continue;
+                const int code = r.io.writes.back()[0];
+                if (code == Write_RAM2)
                     break;
+                answerAs(111111u, code);
+            }
+            QVERIFY(!r.io.writes.empty());
+            QCOMPARE(int(r.io.writes.back()[0]), int(Write_RAM2));
+            r.engine.TimeoutTimerTimer();
         }
         for (int i = 0; i < 12; ++i)
             tick(std::nullopt);
