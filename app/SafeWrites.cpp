@@ -24,21 +24,15 @@ SafeWrites::SafeWrites(DeviceModel& model, LinkDriver& link, UserPrompts& prompt
     connect(m_model, &DeviceModel::writeFinished, this, &SafeWrites::finished);
     connect(m_model, &DeviceModel::foreignFactoryKept, this,
             [this](std::uint32_t owner, std::uint32_t meter) {
-                WriteNotice n;
-                n.kind = WriteNotice::Kind::FactoryKept;
-                n.record = MemoryRecord::Ram3;
-                n.meter = owner;
-                n.other = meter;
+                const WriteNotice n =
+                    WriteNotice::of(WriteNotice::Kind::FactoryKept, MemoryRecord::Ram3, owner, meter);
                 m_prompts.showError(writeNoticeText(n, currentLanguage()) + QStringLiteral(".\n") +
                                     currentText("Write.FactoryKeptAdvice"));
             });
     connect(m_model, &DeviceModel::writeRefused, this, [this](MemoryRecord record, const QString& reason) {
-        WriteNotice n;
-        n.kind = WriteNotice::Kind::NoBackup;
-        n.record = record;
-        n.meter = m_model->lineMeter();
-        n.reason = reason;
-        m_prompts.showError(writeNoticeText(n, currentLanguage()));
+        m_prompts.showError(writeNoticeText(
+            WriteNotice::of(WriteNotice::Kind::NoBackup, record, m_model->lineMeter(), std::nullopt, reason),
+            currentLanguage()));
     });
     connect(m_model, &DeviceModel::configReadAsked, this, [this] {
         m_marks->clear(MemoryRecord::Ram2);

@@ -44,12 +44,9 @@ Job::Job(MeterSession& session, Shared& shared) : m_s(session), m_shared(shared)
         connect(&m_s.driver(), &LinkDriver::monitorText, this, note);
     }
     connect(&model, &DeviceModel::writeRefused, this, [this](MemoryRecord record, const QString& reason) {
-        WriteNotice n;
-        n.kind = WriteNotice::Kind::NoBackup;
-        n.record = record;
-        n.meter = m_s.model().lineMeter();
-        n.reason = reason;
-        finish(Status::File, writeNoticeText(n, Language::English));
+        finish(Status::File, writeNoticeText(WriteNotice::of(WriteNotice::Kind::NoBackup, record,
+                                                             m_s.model().lineMeter(), std::nullopt, reason),
+                                             Language::English));
     });
 }
 

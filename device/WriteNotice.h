@@ -33,6 +33,20 @@ struct WriteNotice
     std::optional<std::uint32_t> other; ///< the meter that answered instead, or was written into
     std::vector<FieldChange> differences;
     QString reason;
+
+    /// A notice of `kind` about `record` of `meter`; `other` the meter that answered or was written
+    /// into, `reason` the system's words.
+    static WriteNotice of(Kind kind, MemoryRecord record, std::optional<std::uint32_t> meter,
+                          std::optional<std::uint32_t> other = std::nullopt, const QString& reason = {})
+    {
+        WriteNotice n;
+        n.kind = kind;
+        n.record = record;
+        n.meter = meter;
+        n.other = other;
+        n.reason = reason;
+        return n;
+    }
 };
 
 /// The notice of a write's outcome as the journal keeps it.

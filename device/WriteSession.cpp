@@ -324,12 +324,7 @@ bool WriteSession::submit(WriteProposal p)
         // What is written now belongs to the meter on the line.
         if (p.ram3 && !p.writes(MemoryRecord::Ram3, decision.includeFactory)) {
             p.ram3.reset();
-            WriteNotice n;
-            n.kind = WriteNotice::Kind::FactoryKept;
-            n.record = MemoryRecord::Ram3;
-            n.meter = p.owner;
-            n.other = p.meter;
-            tell(n);
+            tell(WriteNotice::of(WriteNotice::Kind::FactoryKept, MemoryRecord::Ram3, p.owner, p.meter));
             if (!p.ram1 && !p.ram2) { // nothing is left to write: the user must hear why
                 emit foreignFactoryKept(*p.owner, *p.meter);
                 return false;
@@ -457,12 +452,7 @@ bool WriteSession::backUp(MemoryRecord record)
         if (!m_history->backup(meterRecords(), record, &reason)) {
             m_line.setFlag(write, false);
             s.commitment.sent = s.commitment.committed;
-            WriteNotice n;
-            n.kind = WriteNotice::Kind::NoBackup;
-            n.record = record;
-            n.meter = m_lineMeter;
-            n.reason = reason;
-            tell(n);
+            tell(WriteNotice::of(WriteNotice::Kind::NoBackup, record, m_lineMeter, std::nullopt, reason));
             emit writeRefused(record, reason);
             return false;
         }
@@ -615,12 +605,7 @@ void WriteSession::endWrite(MemoryRecord record, WriteOutcome outcome, std::vect
     if (m_history && (wentOut || outcome == WriteOutcome::OtherMeter) && owner) {
         QString reason;
         if (!m_history->journal(entry, &reason)) {
-            WriteNotice failed;
-            failed.kind = WriteNotice::Kind::JournalFailed;
-            failed.record = record;
-            failed.meter = owner;
-            failed.reason = reason;
-            tell(failed);
+            tell(WriteNotice::of(WriteNotice::Kind::JournalFailed, record, owner, std::nullopt, reason));
         }
     }
     emit writeFinished(entry);
@@ -644,10 +629,7 @@ void WriteSession::cancelWrite(MemoryRecord record)
     if (owed && s.wentOut) {
         endWrite(record, WriteOutcome::NotAcknowledged);
     } else if (owed) {
-        WriteNotice n;
-        n.kind = WriteNotice::Kind::LoadReplaced;
-        n.record = record;
-        tell(n);
+        tell(WriteNotice::of(WriteNotice::Kind::LoadReplaced, record, std::nullopt));
     }
     // What belongs to the record stays; its write is over.
     const Commitment commitment = s.commitment;
