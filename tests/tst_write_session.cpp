@@ -332,17 +332,26 @@ private slots:
         QTest::addColumn<bool>("meterRead");
         QTest::addColumn<QString>("error"); // empty: composed
         QTest::addColumn<float>("base");    // Ratio[0] of what the section was composed over
+        QTest::addColumn<QStringList>("keep");
 
         const auto fill = int(SectionPolicy::FillDefaults);
         const auto refuse = int(SectionPolicy::RefuseDamaged);
-        QTest::newRow("window: over the images") << fill << false << true << QString() << 3.0f;
-        QTest::newRow("window: a missing key takes its default") << fill << true << true << QString() << 3.0f;
+        QTest::newRow("window: over the images")
+            << fill << false << true << QString() << 3.0f << QStringList{};
+        QTest::newRow("window: a missing key takes its default")
+            << fill << true << true << QString() << 3.0f << QStringList{};
         QTest::newRow("command line: over the meter's records")
-            << refuse << false << true << QString() << 2.0f;
+            << refuse << false << true << QString() << 2.0f << QStringList{};
         QTest::newRow("command line: a damaged section refused")
-            << refuse << true << true << QStringLiteral("s.ini [111111]: damaged: Zajzár missing") << 0.0f;
+            << refuse << true << true << QStringLiteral("s.ini [111111]: damaged: Zajzár missing") << 0.0f
+            << QStringList{};
         QTest::newRow("command line: nothing before the meter's records are read")
-            << refuse << false << false << QStringLiteral("not read yet") << 0.0f;
+            << refuse << false << false << QStringLiteral("not read yet") << 0.0f << QStringList{};
+        QTest::newRow("command line: a kept element keeps the meter's value")
+            << refuse << false << true << QString() << 2.0f << QStringList{"Ratio[1]"};
+        QTest::newRow("command line: a kept element past its field refused")
+            << refuse << false << true << QStringLiteral("no field Ratio[9] to keep") << 0.0f
+            << QStringList{"Ratio[9]"};
     }
     void sectionPolicies()
     {
@@ -351,6 +360,7 @@ private slots:
         QFETCH(bool, meterRead);
         QFETCH(QString, error);
         QFETCH(float, base);
+        QFETCH(QStringList, keep);
         Bench b;
         set(b.ram2, ram2::Ratio, 0, 2.0f); // the meter's
         if (meterRead)
@@ -367,7 +377,7 @@ private slots:
             return true;
         };
         QString why;
-        const auto c = b.session.composeSection(reader, SectionPolicy(policy), {},
+        const auto c = b.session.composeSection(reader, SectionPolicy(policy), keep,
                                                 QStringLiteral("s.ini [111111]"), &why);
         QCOMPARE(!c, !error.isEmpty());
         if (!c) {
@@ -375,8 +385,10 @@ private slots:
             return;
         }
         QCOMPARE(get(c->ram2, ram2::Ratio, 0), base);
-        QCOMPARE(get(c->ram2, ram2::Ratio, 1), 75.5f);
+        QCOMPARE(get(c->ram2, ram2::Ratio, 1), keep.isEmpty() ? 75.5f : 0.0f); // kept: the meter's
         QCOMPARE(c->owner, 111111u);
+        if (!keep.isEmpty())
+            return;
         // A composed section written as it stands carries only the records it changes.
         const WriteProposal p = b.session.sectionWrite(*c);
         QVERIFY(p.ram2 && !p.ram3 && !p.ram1);
