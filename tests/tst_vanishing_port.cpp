@@ -388,15 +388,18 @@ private slots:
     {
         QTest::addColumn<bool>("freeze"); // A stops with the request in its buffer, or is unplugged
         QTest::addColumn<bool>("fast");
-        QTest::newRow("unplugged") << false << false;
-        QTest::newRow("frozen") << true << false;
-        QTest::newRow("unplugged, fast refresh") << false << true;
-        QTest::newRow("frozen, fast refresh") << true << true;
+        QTest::addColumn<bool>("acknowledged"); // A took and acknowledged the RAM2 write first
+        QTest::newRow("unplugged") << false << false << false;
+        QTest::newRow("frozen") << true << false << false;
+        QTest::newRow("unplugged, fast refresh") << false << true << false;
+        QTest::newRow("frozen, fast refresh") << true << true << false;
+        QTest::newRow("unplugged after the RAM2 write was acknowledged") << false << false << true;
     }
     void cableMovedWithAWriteOwed()
     {
         QFETCH(bool, freeze);
         QFETCH(bool, fast);
+        QFETCH(bool, acknowledged);
         MeterSim a;
         MeterSim b;
         const QString pathA = a.start(
@@ -426,11 +429,17 @@ private slots:
         auto* zajzar = f.findChild<QDoubleSpinBox*>(QStringLiteral("Zajzar"));
         QVERIFY(zajzar);
         zajzar->setValue(zajzar->value() + zajzar->singleStep());
-        if (freeze)
-            a.freeze();
-        else
+        if (acknowledged) {
+            QVERIFY(f.model().WriteRamClick());
+            QTRY_VERIFY_WITH_TIMEOUT(a.seen(QStringLiteral("request 7")), 5000);
             cable.plug(QString());
-        QVERIFY(f.model().WriteRamClick());
+        } else {
+            if (freeze)
+                a.freeze();
+            else
+                cable.plug(QString());
+            QVERIFY(f.model().WriteRamClick());
+        }
         QTest::qWait(1500);
         cable.plug(pathB);
         QTRY_VERIFY2_WITH_TIMEOUT(!f.engine().flag(Write_RAM2) && !f.engine().flag(Write_RAM3),
