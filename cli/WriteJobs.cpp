@@ -87,7 +87,6 @@ void WritingJob::step()
 
 ReviewDecision WritingJob::review(const WriteProposal& p)
 {
-    m_changes = p.changes;
     const bool foreign = p.foreign();
     std::vector<FieldChange> written;
     std::vector<FieldChange> kept;

@@ -49,7 +49,6 @@ protected:
     qsizetype m_reviewed = 0; ///< the lines of m_lines the presenter was given before the question
     Status m_worst = Status::Ok;
     std::set<MemoryRecord> m_waiting;
-    std::vector<FieldChange> m_changes;
     std::vector<FieldChange> m_proposed;
     std::vector<FieldChange> m_differences;
     QStringList m_lines;
