@@ -16,7 +16,11 @@ QString commandLineHelp()
         "Service tool for the KVAM2100 power-quality meter.\n"
         "\n"
         "Options:\n"
-        "  --port NAME        open the serial port NAME at start (ttyUSB0, /dev/pts/3, DEMO ...)\n"
+        "  --port NAME        open the port NAME at start: a serial port (ttyUSB0, /dev/pts/3),\n"
+        "                     DEMO, or a meter behind a serial device server: tcp://HOST:PORT\n"
+        "                     (raw TCP) or rfc2217://HOST:PORT (Telnet, RFC 2217)\n"
+        "  --timeout MS       answer time-out in milliseconds (default 300 on a serial line, 300\n"
+        "                     plus the measured round trip on a network port)\n"
         "  --demo             the same as --port DEMO: the built-in virtual meter\n"
         "  --password N       enter N at start as in the password dialog (52806 opens the\n"
         "                     service pages)\n"
@@ -52,8 +56,9 @@ constexpr ValueOption kPageOption{"page", "--page needs a page name"};
 constexpr ValueOption kPasswordOption{"password", "--password needs a whole number"};
 constexpr ValueOption kScreenshotOption{"screenshot", "--screenshot needs a file name"};
 constexpr ValueOption kReportOption{"report", "--report needs a file name"};
-constexpr ValueOption kValueOptions[] = {kPortOption, kPageOption, kPasswordOption, kScreenshotOption,
-                                         kReportOption};
+constexpr ValueOption kTimeoutOption{"timeout", kAnswerTimeoutNeed};
+constexpr ValueOption kValueOptions[] = {kPortOption,   kPageOption,   kPasswordOption,
+                                         kScreenshotOption, kReportOption, kTimeoutOption};
 constexpr const char* kSwitches[] = {"help", "english", "no-review", "fast", "demo"};
 
 QString unknownOption(const QString& argument)
@@ -118,6 +123,11 @@ CommandLineResult parseCommandLine(const QStringList& arguments)
         if (!ok)
             return fail(QLatin1String(kPasswordOption.need));
         o.password = n;
+    }
+    for (const QString& text : parser.values(QLatin1String(kTimeoutOption.name))) {
+        o.timeoutMs = parseAnswerTimeout(text);
+        if (!o.timeoutMs)
+            return fail(QLatin1String(kTimeoutOption.need));
     }
     // --demo and --port name the same thing: the later one counts.
     const QStringList seen = parser.optionNames();

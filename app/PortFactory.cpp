@@ -2,6 +2,7 @@
 
 #include "link/PortNames.h"
 #include "meter/VirtualMeterPort.h"
+#include "platform/NetworkPort.h"
 #include "platform/QtSerialPortAdapter.h"
 
 namespace kvam {
@@ -17,6 +18,8 @@ LinkDriver::PortFactory portFactory(bool demoPacing, std::optional<VirtualMeterC
             config.installed = true;
             return std::make_unique<VirtualMeterPort>(demoPacing, config);
         }
+        if (isNetworkPortName(name))
+            return std::make_unique<NetworkPort>();
         return std::make_unique<QtSerialPortAdapter>();
     };
 }

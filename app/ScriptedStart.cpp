@@ -37,6 +37,7 @@ void answerOnStandardError(UserPrompts& prompts)
         return false;
     };
     prompts.chooseFile = [](const FileRequest&) { return QString(); };
+    prompts.askText = [](const QString&, const QString&, const QString&) { return QString(); };
     prompts.reviewWrite = [](const WriteProposal&) {
         printMessage(QStringLiteral("a write was refused: nobody is there to review it"));
         return ReviewDecision{false, false};

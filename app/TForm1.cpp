@@ -81,6 +81,13 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
             [this](LampColor c) { m_txLed->setColor(lampColor(c)); });
     connect(m_link, &LinkDriver::rxLampChanged, m_rxLed,
             [this](LampColor c) { m_rxLed->setColor(lampColor(c)); });
+    // Beside the lamps while a network port connects or reconnects.
+    m_linkState = new QLabel(this);
+    m_linkState->setObjectName(QStringLiteral("LinkState"));
+    m_linkState->setGeometry(140, 5, 240, 18);
+    m_linkState->setStyleSheet(QStringLiteral("color: #c00000; font-weight: bold;"));
+    m_linkState->hide();
+    connect(m_link, &LinkDriver::portStatusChanged, this, &TForm1::showLinkState);
 
     m_imageMagyar = flagPicture(this, "ImageMagyar", 696, hungarianFlag(32, 20));
     m_imageAngol = flagPicture(this, "ImageAngol", 740, englishFlag(32, 20));
@@ -96,6 +103,15 @@ TForm1::TForm1(Options options, QWidget* parent) : QWidget(parent), m_options(op
     m_report = new ReportAction(*this);
     FormCreate();
     connect(m_pages, &QTabWidget::currentChanged, this, &TForm1::CoolPageControl1Change);
+}
+
+void TForm1::showLinkState()
+{
+    const PortStatus status = m_link->portStatus();
+    const bool waiting = status == PortStatus::Connecting || status == PortStatus::Reconnecting;
+    if (waiting)
+        m_linkState->setText(currentText(status == PortStatus::Connecting ? "Link.Connecting" : "Link.Reconnecting"));
+    m_linkState->setVisible(waiting);
 }
 
 void TForm1::buildPages()
@@ -212,6 +228,7 @@ void TForm1::ImageAngolClick(QObject* sender)
         applyLanguage({this}, Language::Hungarian);
     else if (sender == m_imageAngol)
         applyLanguage({this}, Language::English);
+    showLinkState();
 }
 
 void TForm1::switchToEnglish()

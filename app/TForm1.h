@@ -108,6 +108,7 @@ private:
     void FormCreate();
     void CoolPageControl1Change(int index);
     void refuse(const VersionRecord& version);
+    void showLinkState();
 
     Options m_options;
     UserPrompts m_prompts;
@@ -121,6 +122,7 @@ private:
     TSectionForm* m_sectionForm = nullptr;
     Lamp* m_txLed = nullptr;
     Lamp* m_rxLed = nullptr;
+    QLabel* m_linkState = nullptr; ///< "reconnecting…" in the lamps' place
     QLabel* m_imageMagyar = nullptr;
     QLabel* m_imageAngol = nullptr;
     QTabWidget* m_pages = nullptr;

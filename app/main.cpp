@@ -61,11 +61,19 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "kvam2100: no visible page named %s\n", qPrintable(page));
         return 2;
     }
+    if (options.timeoutMs)
+        form.link().setAnswerTimeoutOverride(options.timeoutMs);
     form.show();
+    const bool scripted = !options.screenshot.isEmpty() || !options.report.isEmpty();
+    // A network port that cannot connect says so later; a script's start then ends at once.
+    if (scripted)
+        QObject::connect(&form.link(), &kvam::LinkDriver::portFailed, &app,
+                         [] { QCoreApplication::exit(kvam::kScriptNoMeter); });
     if (!options.port.isEmpty())
         form.openPortByName(options.port);
     // The port asked for could not be opened: its message has gone to standard error.
-    const bool portFailed = !options.port.isEmpty() && !form.link().portOpen();
+    const bool portFailed =
+        !options.port.isEmpty() && form.link().portStatus() == kvam::PortStatus::Closed;
     if (!options.screenshot.isEmpty()) {
         const QString file = options.screenshot;
         QTimer::singleShot(3000, &form, [&form, file, portFailed] {

@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "link/PortNames.h"
+#include "platform/NetworkPort.h"
 #include "records/RecordDiff.h"
 #include "records/RecordLayout.h"
 
@@ -35,6 +37,8 @@ enum class Opt
     Json,
     History,
     Verbose,
+    Timeout,
+    Retry,
 };
 
 struct OptionRow
@@ -49,7 +53,8 @@ struct OptionRow
 // In the order of Opt.
 constexpr OptionRow kOptions[] = {
     {Opt::Port, "port", "p", "PORT",
-     "The meter's serial port (DEMO: the built-in virtual meter); may be given many times."},
+     "The meter's port: a serial port, DEMO (the built-in virtual meter), tcp://HOST:PORT (raw TCP) "
+     "or rfc2217://HOST:PORT (Telnet, RFC 2217); may be given many times."},
     {Opt::Ports, "ports", nullptr, "FILE",
      "A file naming one port a line (blank lines and lines starting with # skipped)."},
     {Opt::Output, "output", "o", "FILE", "The file to write."},
@@ -71,6 +76,10 @@ constexpr OptionRow kOptions[] = {
      "Where backups and write journals are kept (default: the window's folder)."},
     {Opt::Verbose, "verbose", "v", nullptr,
      "Show every request and answer on the line, and each write's progress, on standard error."},
+    {Opt::Timeout, "timeout", nullptr, "MS",
+     "Answer time-out in milliseconds (default 300, on a network port 300 plus the round trip)."},
+    {Opt::Retry, "retry", nullptr, "SECONDS",
+     "How long a lost network connection is tried again before the meter is given up (default 5)."},
 };
 constexpr std::size_t kOptionCount = std::size(kOptions);
 
@@ -208,6 +217,8 @@ std::vector<Opt> optionsOf(const CommandRow& c)
     std::vector<Opt> options = c.options;
     if (c.needsPort) {
         options.push_back(Opt::Verbose);
+        options.push_back(Opt::Timeout);
+        options.push_back(Opt::Retry);
         if (std::find(options.begin(), options.end(), Opt::History) == options.end())
             options.push_back(Opt::History);
     }
@@ -367,6 +378,23 @@ ParseResult parseArguments(const QStringList& arguments)
     o.ports.removeDuplicates();
     if (chosen->needsPort && o.ports.isEmpty())
         return usage(QStringLiteral("%1: no port given (-p PORT or --ports FILE)").arg(first));
+    for (const QString& port : o.ports) {
+        QString error;
+        if (isNetworkPortName(port) && !parseNetworkAddress(port, &error))
+            return usage(error);
+    }
+    if (has(Opt::Timeout)) {
+        o.timeoutMs = parseAnswerTimeout(value(Opt::Timeout));
+        if (!o.timeoutMs)
+            return usage(QLatin1String(kAnswerTimeoutNeed));
+    }
+    if (has(Opt::Retry)) {
+        bool ok = false;
+        o.retrySeconds = value(Opt::Retry).toDouble(&ok);
+        if (!ok || !(o.retrySeconds >= 0) || o.retrySeconds > 3600)
+            return usage(QStringLiteral("--retry: \"%1\" is not a number of seconds from 0 to 3600")
+                             .arg(value(Opt::Retry)));
+    }
 
     o.output = value(Opt::Output);
     if (has(Opt::Section))

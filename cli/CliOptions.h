@@ -76,6 +76,8 @@ struct Options
     double seconds = 0;   ///< log: how long (0: until interrupted)
     Service service = Service::None;
     QString history; ///< where backups and journals are kept (empty: the window's folder)
+    std::optional<int> timeoutMs; ///< --timeout: a fixed answer time-out
+    double retrySeconds = 5;      ///< --retry: how long a lost network connection is tried again
 };
 
 struct ParseResult

@@ -82,6 +82,24 @@ void Job::poke()
 {
     if (m_done || !m_started)
         return;
+    if (!m_s.failure().isEmpty()) {
+        finish(Status::NoMeter, QStringLiteral("cannot be opened: %1").arg(m_s.failure()));
+        return;
+    }
+    if (const std::optional<qint64> lost = m_s.reconnectingFor()) {
+        if (*lost > qint64(m_o.retrySeconds * 1000)) {
+            finish(Status::NoMeter, QStringLiteral("the connection was lost and did not come back within %1 s")
+                                        .arg(m_o.retrySeconds));
+            return;
+        }
+    }
+    // A network port still connecting, or reconnecting, is judged by the rules above.
+    if (m_s.driver().portStatus() != PortStatus::Up) {
+        if (!endless() && m_age.elapsed() > kCommandMs)
+            finish(Status::NoMeter, QStringLiteral("the meter did not give what was asked within %1 s")
+                                        .arg(kCommandMs / 1000));
+        return;
+    }
     if (!m_s.answered() && m_s.silentFor() > kFirstAnswerMs) {
         finish(Status::NoMeter, QStringLiteral("no meter answers"));
         return;

@@ -10,6 +10,33 @@ MeterSession::MeterSession(const QString& port, LinkDriver::PortFactory factory,
     m_model.attach(m_driver->engine());
     m_driver->setFastRefresh(true);
     m_silence.start();
+    connect(m_driver.get(), &LinkDriver::portStatusChanged, this, [this] {
+        switch (m_driver->portStatus()) {
+        case PortStatus::Up:
+            // The meter is given its time to answer from the moment the connection is made.
+            m_silence.restart();
+            m_lost.invalidate();
+            break;
+        case PortStatus::Reconnecting:
+            if (!m_lost.isValid())
+                m_lost.start();
+            break;
+        default:
+            break;
+        }
+        emit event();
+    });
+    connect(m_driver.get(), &LinkDriver::portFailed, this, [this](const QString&, const QString& reason) {
+        m_failure = reason;
+        emit event();
+    });
+}
+
+std::optional<qint64> MeterSession::reconnectingFor() const
+{
+    if (m_driver->portStatus() != PortStatus::Reconnecting || !m_lost.isValid())
+        return std::nullopt;
+    return m_lost.elapsed();
 }
 
 MeterSession::~MeterSession()

@@ -37,6 +37,10 @@ public:
     qint64 silentFor() const { return m_silence.elapsed(); }
     /// The meter on the line once identified, as a text ("?" before).
     QString meterText() const;
+    /// Why a network port's first connection failed (empty while none failed).
+    const QString& failure() const { return m_failure; }
+    /// Milliseconds since a network port lost its connection, while it is reconnecting.
+    std::optional<qint64> reconnectingFor() const;
 
 signals:
     void event();
@@ -52,6 +56,8 @@ private:
     DeviceModel m_model;
     std::unique_ptr<LinkDriver> m_driver;
     QElapsedTimer m_silence;
+    QElapsedTimer m_lost;
+    QString m_failure;
     bool m_answered = false;
     bool m_open = false;
 };

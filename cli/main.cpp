@@ -103,6 +103,7 @@ int main(int argc, char* argv[])
     const LinkDriver::PortFactory factory = kvam::portFactory(true);
     for (const QString& port : shared.options.ports) {
         sessions.push_back(std::make_unique<MeterSession>(port, factory));
+        sessions.back()->driver().setAnswerTimeoutOverride(shared.options.timeoutMs);
         jobs.push_back(makeJob(*sessions.back(), shared));
     }
     auto allDone = [&] {

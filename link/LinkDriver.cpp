@@ -19,7 +19,7 @@ LinkDriver::LinkDriver(LinkClient& client, PortFactory factory, QObject* parent)
     };
     const TimerSetup timers[] = {
         {&m_commTimer, "CommTimer", 200, &LinkEngine::CommTimerTimer},
-        {&m_timeoutTimer, "TimeoutTimer", 300, &LinkEngine::TimeoutTimerTimer},
+        {&m_timeoutTimer, "TimeoutTimer", kAnswerTimeoutMs, &LinkEngine::TimeoutTimerTimer},
         {&m_recWatchdog, "RecWatchdog", kRecWatchdogMs, nullptr},
         {&m_txTimer, "TxTimer", 150, &LinkEngine::TxTimerTimer},
         {&m_rxTimer, "RxTimer", 150, &LinkEngine::RxTimerTimer},
@@ -55,14 +55,44 @@ std::optional<QString> LinkDriver::openPort(const QString& name)
     if (auto error = port->open(name))
         return error;
     m_port = std::move(port);
-    connect(m_port.get(), &SerialPort::received, this, [this](const QByteArray& bytes) {
+    m_portName = name;
+    SerialPort* p = m_port.get();
+    connect(p, &SerialPort::received, this, [this](const QByteArray& bytes) {
         m_lastReadAt = nowMicros();
         m_engine.ComPort1RxChar(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                 static_cast<int>(bytes.size()));
     });
-    connect(m_port.get(), &SerialPort::txEmpty, this, [this] { m_engine.ComPort1TxEmpty(); });
-    connect(m_port.get(), &SerialPort::readFailed, this, [this] { m_engine.readFailed(); });
+    connect(p, &SerialPort::txEmpty, this, [this] { m_engine.ComPort1TxEmpty(); });
+    connect(p, &SerialPort::readFailed, this, [this] { m_engine.readFailed(); });
+    connect(p, &SerialPort::note, this, [this](const QString& text) { emit monitorText(text + QStringLiteral("\r\n")); });
+    connect(p, &SerialPort::connectionUp, this, [this] {
+        // Whoever answers on a new connection may be another meter: the line starts afresh.
+        m_engine.portOpened();
+        applyAnswerTimeout();
+        emit monitorText(currentText("Network.Connected")
+                             .arg(m_portName)
+                             .arg(roundTripMs())
+                             .arg(answerTimeoutMs()) +
+                         QStringLiteral("\r\n"));
+        emit portStatusChanged();
+        if (m_engine.fastRefresh())
+            scheduleTurn();
+    });
+    connect(p, &SerialPort::connectionLost, this, [this](const QString& reason) {
+        m_engine.portOpened();
+        setRxLamp(LampColor::Red);
+        emit monitorText(currentText("Network.Lost").arg(m_portName, reason) + QStringLiteral("\r\n"));
+        emit portStatusChanged();
+    });
+    connect(p, &SerialPort::openFailed, this, [this](const QString& reason) {
+        const QString name = m_portName;
+        emit monitorText(currentText("Network.OpenFailed").arg(name, reason) + QStringLiteral("\r\n"));
+        closePort();
+        emit portFailed(name, reason);
+    });
+    applyAnswerTimeout();
     m_engine.portOpened();
+    emit portStatusChanged();
     return std::nullopt;
 }
 
@@ -75,11 +105,39 @@ void LinkDriver::closePort()
     // The port may be closing from inside one of its own signals: let it go once that returns.
     m_port.release()->deleteLater();
     m_engine.portClosed();
+    emit portStatusChanged();
+}
+
+PortStatus LinkDriver::portStatus() const
+{
+    return m_port ? m_port->status() : PortStatus::Closed;
+}
+
+int LinkDriver::roundTripMs() const
+{
+    return m_port ? m_port->roundTripMs() : 0;
+}
+
+int LinkDriver::answerTimeoutMs() const
+{
+    return m_timeoutOverride ? *m_timeoutOverride : kAnswerTimeoutMs + roundTripMs();
+}
+
+void LinkDriver::setAnswerTimeoutOverride(std::optional<int> ms)
+{
+    m_timeoutOverride = ms;
+    applyAnswerTimeout();
+}
+
+void LinkDriver::applyAnswerTimeout()
+{
+    m_timeoutTimer.setInterval(answerTimeoutMs());
 }
 
 bool LinkDriver::portOpen() const
 {
-    return m_port && m_port->isOpen();
+    // A network port that is still connecting, or reconnecting, takes no request.
+    return m_port && m_port->status() == PortStatus::Up;
 }
 
 bool LinkDriver::writePort(const std::uint8_t* data, int size)

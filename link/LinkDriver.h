@@ -35,6 +35,19 @@ public:
 
     const QTimer& commTimer() const { return m_commTimer; }
 
+    /// The name the port was opened under (the last one, once closed).
+    const QString& portName() const { return m_portName; }
+    /// Where the open port stands (Closed when none is open).
+    PortStatus portStatus() const;
+    /// The answer time-out: 300 ms on a serial line; on a network port 300 ms plus the
+    /// connection's measured round trip; the override, when one is set, everywhere.
+    int answerTimeoutMs() const;
+    /// The round trip a network port measured; 0 on a serial line.
+    int roundTripMs() const;
+    /// A fixed answer time-out in milliseconds (--timeout), or none for the one that fits the link.
+    void setAnswerTimeoutOverride(std::optional<int> ms);
+    static constexpr int kAnswerTimeoutMs = 300;
+
     /// The meter is refused: no further request goes out and no time-out is pending.
     void stopPolling();
     /// "SCAN" was clicked: polling follows the box, and the scheduler's timer runs again.
@@ -52,6 +65,11 @@ signals:
     void txLampChanged(kvam::LampColor c);
     void rxLampChanged(kvam::LampColor c);
     void flagsUpdated();
+    /// The open port connected, lost its connection or was closed (portStatus() tells which).
+    void portStatusChanged();
+    /// A network port's first connection failed for `reason` (the system's words). The port is
+    /// closed.
+    void portFailed(const QString& port, const QString& reason);
 
 private:
     bool writePort(const std::uint8_t* data, int size) override;
@@ -68,6 +86,7 @@ private:
     std::int64_t nowMicros() const override;
     void takeTurnAfterGap();
     void recWatchdogExpired();
+    void applyAnswerTimeout();
 
     static constexpr int kRecWatchdogMs = 200;
 
@@ -80,6 +99,8 @@ private:
     QTimer m_txTimer;
     QTimer m_rxTimer;
     QElapsedTimer m_clock;              ///< the line statistics' time
+    QString m_portName;
+    std::optional<int> m_timeoutOverride;
     std::int64_t m_lastReadAt = 0;      ///< when the line last gave bytes, in microseconds
     bool m_turnQueued = false;          ///< fast refresh: a turn waits for the event loop
     std::int64_t m_recWatchdogFrom = 0; ///< the last restart of RecWatchdog, in microseconds

@@ -1,12 +1,15 @@
 #include "link/PortNames.h"
 
+#include "platform/NetworkPort.h"
 #include "texts/UiTexts.h"
 
 #include <QCollator>
 #include <QLocale>
 #include <QSerialPortInfo>
+#include <QSettings>
 
 #include <algorithm>
+#include <memory>
 
 namespace kvam {
 
@@ -20,12 +23,55 @@ QStringList naturalPortOrder(QStringList names)
     return names;
 }
 
-QStringList portListEntries(const QStringList& systemPorts)
+QStringList portListEntries(const QStringList& systemPorts, const QStringList& recentAddresses)
 {
     QStringList entries{uiText("Portsbox.Select")};
     entries += naturalPortOrder(systemPorts);
     entries += QString::fromLatin1(kDemoPort);
+    entries += recentAddresses;
+    entries += currentText("Portsbox.Network");
     return entries;
+}
+
+namespace {
+
+// Per user, beside the organisation's own settings.
+std::unique_ptr<QSettings> recentStore()
+{
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Velmar"),
+                                       QStringLiteral("kvam2100"));
+}
+
+constexpr char kRecentKey[] = "Network/recentAddresses";
+
+} // namespace
+
+QStringList recentNetworkAddresses()
+{
+    QStringList kept;
+    for (const QString& a : recentStore()->value(QLatin1String(kRecentKey)).toStringList())
+        if (parseNetworkAddress(a) && !kept.contains(a) && kept.size() < kRecentAddresses)
+            kept << a;
+    return kept;
+}
+
+void rememberNetworkAddress(const QString& address)
+{
+    QStringList list = recentNetworkAddresses();
+    list.removeAll(address);
+    list.prepend(address);
+    while (list.size() > kRecentAddresses)
+        list.removeLast();
+    recentStore()->setValue(QLatin1String(kRecentKey), list);
+}
+
+std::optional<int> parseAnswerTimeout(const QString& text)
+{
+    bool ok = false;
+    const int ms = text.trimmed().toInt(&ok);
+    if (!ok || ms < 50 || ms > 60000)
+        return std::nullopt;
+    return ms;
 }
 
 QStringList systemSerialPorts()

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace kvam {
@@ -20,6 +22,9 @@ UserPrompts::UserPrompts(QWidget* parent)
                         parent);
         box.setInformativeText(reason);
         box.exec();
+    };
+    askText = [parent](const QString& title, const QString& label, const QString& initial) {
+        return QInputDialog::getText(parent, title, label, QLineEdit::Normal, initial);
     };
     runDialog = [](QDialog& dialog) { return dialog.exec() == QDialog::Accepted; };
     chooseFile = [parent](const FileRequest& r) {

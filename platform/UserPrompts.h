@@ -40,6 +40,9 @@ struct UserPrompts
     std::function<void(const QString& text, const QString& reason)> showFileError;
     /// Shows a modal dialog and tells whether it was accepted.
     std::function<bool(QDialog&)> runDialog;
+    /// Asks for a line of text (a network address): the text given, or an empty text when
+    /// cancelled.
+    std::function<QString(const QString& title, const QString& label, const QString& initial)> askText;
     /// A file dialog: the chosen file, or an empty text when cancelled.
     std::function<QString(const FileRequest&)> chooseFile;
     /// Asks the user to confirm a write before it goes. The window's safe writes (app/SafeWrites)

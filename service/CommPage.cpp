@@ -4,6 +4,7 @@
 #include "link/PortNames.h"
 #include "log/DataLogger.h"
 #include "platform/LanguageSwitch.h"
+#include "platform/NetworkPort.h"
 #include "platform/NumberFormat.h"
 #include "platform/UserPrompts.h"
 #include "protocol/Commands.h"
@@ -183,6 +184,22 @@ void CommPage::makeLineStatsBox()
         m_statsValues[i] = value;
     }
 
+    // The answer time-out and what a network adds to it.
+    for (const auto& [key, into] : {std::pair{"LineStatsTimeout", &m_timeoutValue},
+                                    std::pair{"LineStatsRoundTrip", &m_roundTripValue}}) {
+        auto* caption = new QLabel(uiText(key), m_statsBox);
+        caption->setObjectName(QLatin1String(key));
+        caption->setGeometry(8, y, 150, 16);
+        caption->setFont(small);
+        auto* value = new QLabel(m_statsBox);
+        value->setObjectName(QLatin1String(key) + QStringLiteral("Value"));
+        value->setGeometry(150, y, 72, 16);
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        value->setFont(small);
+        *into = value;
+        y += 16;
+    }
+
     auto* times = new QLabel(uiText("LineStatsTimes"), m_statsBox);
     times->setObjectName(QStringLiteral("LineStatsTimes"));
     times->setGeometry(8, y + 4, 214, 16);
@@ -237,6 +254,9 @@ void CommPage::showLineStats()
     const LineStats& stats = m_link->engine().lineStats();
     for (std::size_t i = 0; i < std::size(kLineTotalRows); ++i)
         m_statsValues[i]->setText(QString::number(stats.totals().*kLineTotalRows[i].count));
+    m_timeoutValue->setText(QString::number(m_link->answerTimeoutMs()));
+    const bool network = isNetworkPortName(m_link->portName()) && m_link->portStatus() != PortStatus::Closed;
+    m_roundTripValue->setText(network ? QString::number(m_link->roundTripMs()) : QStringLiteral("–"));
 
     int row = 0;
     for (int k = 1; k <= kCommandCount; ++k) {
@@ -422,6 +442,15 @@ void CommPage::attach(LinkDriver& link, DataLogger& logger, UserPrompts& prompts
     m_logDir = QDir::currentPath();
     connect(&link, &LinkDriver::monitorText, this, &CommPage::DisplayCom);
     connect(&link, &LinkDriver::flagsUpdated, this, &CommPage::mirrorFlags);
+    connect(&link, &LinkDriver::portFailed, this, [this](const QString& name, const QString& reason) {
+        m_prompts->showError(currentText("Message.PortOpenFailed").arg(name, reason));
+    });
+    // A network address is remembered once it has answered the connection.
+    connect(&link, &LinkDriver::portStatusChanged, this, [this] {
+        if (m_link->portStatus() == PortStatus::Up && isNetworkPortName(m_link->portName()))
+            rememberNetworkAddress(m_link->portName());
+        showLineStats();
+    });
     connect(&logger, &DataLogger::failed, this, [this](const QString& reason) {
         setLogFailing(true);
         m_prompts->showError(currentText("Message.LogWriteFailed")
@@ -450,14 +479,31 @@ void CommPage::PortsboxDropDown()
 void CommPage::GetComPorts()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    setPortEntries(portListEntries(systemSerialPorts()));
+    setPortEntries(portListEntries(systemSerialPorts(), recentNetworkAddresses()));
     QApplication::restoreOverrideCursor();
 }
 
 void CommPage::PortsboxSelect(int index)
 {
-    if (index > 0)
-        InitComPort1();
+    if (index <= 0)
+        return;
+    if (index == m_ports->count() - 1 && m_ports->itemText(index) == currentText("Portsbox.Network")) {
+        const QString text =
+            m_prompts->askText ? m_prompts->askText(currentText("Network.AskTitle"), currentText("Network.AskLabel"),
+                                                    QStringLiteral("tcp://"))
+                               : QString();
+        m_ports->setCurrentIndex(0);
+        if (text.trimmed().isEmpty())
+            return;
+        QString error;
+        const std::optional<NetworkAddress> address = parseNetworkAddress(text.trimmed(), &error);
+        if (!address) {
+            m_prompts->showError(error);
+            return;
+        }
+        selectPort(address->name());
+    }
+    InitComPort1();
 }
 
 void CommPage::InitComPort1()

@@ -46,7 +46,7 @@ public:
     // Handlers.
     /// Opening the port list drops the connection and lists the ports anew.
     void PortsboxDropDown();
-    /// Any entry but the first opens its port.
+    /// Any entry but the first opens its port; the last asks for a network address first.
     void PortsboxSelect(int index);
     void GetComPorts();
     /// Opens the selected port; a failure is shown with the system's reason.
@@ -124,6 +124,8 @@ private:
     bool m_memoBehind = false; ///< lines came while `Memo1` was hidden
     QGroupBox* m_statsBox = nullptr;
     std::array<QLabel*, 7> m_statsValues{};
+    QLabel* m_timeoutValue = nullptr;   ///< the answer time-out in force
+    QLabel* m_roundTripValue = nullptr; ///< a network port's round trip ("–" on a serial line)
     QTableWidget* m_statsTable = nullptr;
     QTimer* m_statsTimer = nullptr;
 };

@@ -253,6 +253,8 @@ constexpr UiText kTexts[] = {
     {"LineStatsTooShort", "Túl rövid válaszok", "Answers too short"},
     {"LineStatsLate", "Kérés nélküli keretek", "Frames not awaited"},
     {"LineStatsStray", "Eldobott bájtok", "Stray bytes dropped"},
+    {"LineStatsTimeout", "Válaszidő-korlát [ms]", "Answer time-out [ms]"},
+    {"LineStatsRoundTrip", "Hálózati körbejárás [ms]", "Network round trip [ms]"},
     {"LineStatsTimes", "Válaszidő parancsonként [ms]", "Answer time per command [ms]"},
     {"LineStatsReset", "Nullázás", "Reset"},
     message("LineStats.Command", "Parancs", "Command"),
@@ -286,6 +288,49 @@ constexpr UiText kTexts[] = {
     message("Message.PortOpenFailed", "A(z) %1 port nem nyitható meg:\n%2",
             "The port %1 cannot be opened:\n%2"),
     message("Message.NoSuchPort", "Nincs %1 nevű port.", "No port named %1."),
+    // Network ports: %1 the address as given (or in its canonical form).
+    message("Network.BadAddress",
+            "%1: nem hálózati cím; a helyes alak tcp://GÉP:PORT vagy rfc2217://GÉP:PORT (IPv6-cím szögletes "
+            "zárójelben)",
+            "%1: not a network address; write tcp://HOST:PORT or rfc2217://HOST:PORT (an IPv6 address in "
+            "brackets)"),
+    message("Network.BadPortNumber", "%1: a portszám 1 és 65535 közötti egész szám lehet",
+            "%1: the port number must be a whole number from 1 to 65535"),
+    // %1 seconds
+    message("Network.ConnectTimeout", "%1 s alatt nem jött létre kapcsolat", "no connection within %1 s"),
+    // %1 the same server as a raw TCP address
+    message("Network.Refused2217",
+            "a kiszolgáló nem fogadja el a COM Port Control opciót (RFC 2217); ha a vonal bájtjait változatlanul "
+            "továbbítja, használja a %1 címet",
+            "the server refuses the COM Port Control Option (RFC 2217); if it passes the line's bytes as they "
+            "are, use %1"),
+    // %1 seconds, %2 the same server as a raw TCP address
+    message("Network.No2217Answer",
+            "a kiszolgáló %1 s alatt nem válaszolt a COM Port Control opcióra (RFC 2217); ha a vonal bájtjait "
+            "változatlanul továbbítja, használja a %2 címet",
+            "the server did not answer the COM Port Control Option (RFC 2217) within %1 s; if it passes the "
+            "line's bytes as they are, use %2"),
+    // %2 what the server answered ("19200 baud, 8 data bits, parity none, 1 stop bit(s)")
+    message("Network.ServerSettings", "%1: a kiszolgáló vonalbeállítása: %2", "%1: the server set the line to %2"),
+    message("Network.SettingsDiffer", "%1: a kiszolgáló NEM a kért 19200 baud 8N1 beállítást adta: %2",
+            "%1: the server did NOT set the 19200 baud 8N1 asked for: %2"),
+    message("Network.NoSettingsAnswer", "%1: a kiszolgáló nem erősítette meg minden vonalbeállítását: %2",
+            "%1: the server did not confirm all line settings: %2"),
+    // %1 the reason, %2 seconds until the next try
+    message("Network.LostWhy", "%1; újracsatlakozás %2 s múlva", "%1; reconnecting in %2 s"),
+    message("Network.RetryFailed", "%1: újracsatlakozás sikertelen: %2; következő kísérlet %3 s múlva",
+            "%1: reconnecting failed: %2; next try in %3 s"),
+    // %2 the round trip, %3 the answer time-out, in milliseconds
+    message("Network.Connected", "%1: kapcsolat létrejött (körbejárás %2 ms, válaszidő-korlát %3 ms)",
+            "%1: connected (round trip %2 ms, answer time-out %3 ms)"),
+    message("Network.Lost", "%1: a kapcsolat megszakadt: %2", "%1: connection lost: %2"),
+    message("Network.OpenFailed", "%1: nem jött létre kapcsolat: %2", "%1: cannot connect: %2"),
+    message("Link.Connecting", "kapcsolódás…", "connecting…"),
+    message("Link.Reconnecting", "újracsatlakozás…", "reconnecting…"),
+    message("Portsbox.Network", "Hálózati cím…", "Network address…"),
+    message("Network.AskTitle", "Hálózati port", "Network port"),
+    message("Network.AskLabel", "Cím (tcp://GÉP:PORT vagy rfc2217://GÉP:PORT):",
+            "Address (tcp://HOST:PORT or rfc2217://HOST:PORT):"),
     // %1 the meter's version text, %2 the one major version this program works with.
     message("Message.UnsupportedVersion",
             "A készülék verziója %1\r\nEz a program csak a v%2.x.x verziójú KVAM2100 készülékek beállítására "
