@@ -37,8 +37,10 @@ Job::Job(MeterSession& session, Shared& shared) : m_s(session), m_shared(shared)
     });
     if (m_o.verbose) {
         auto note = [this](const QString& text) {
+            // The network port's notes name their address already.
+            const QString own = m_s.port() + QStringLiteral(": ");
             for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
-                m_shared.error(QStringLiteral("%1: %2").arg(m_s.port(), line));
+                m_shared.error(own + (line.startsWith(own) ? line.mid(own.size()) : line));
         };
         connect(&model, &DeviceModel::notice, this, note);
         connect(&m_s.driver(), &LinkDriver::monitorText, this, note);
@@ -86,15 +88,15 @@ void Job::poke()
         finish(Status::NoMeter, QStringLiteral("cannot be opened: %1").arg(m_s.failure()));
         return;
     }
-    if (const std::optional<qint64> lost = m_s.reconnectingFor()) {
-        if (*lost > qint64(m_o.retrySeconds * 1000)) {
-            finish(Status::NoMeter, QStringLiteral("the connection was lost and did not come back within %1 s")
-                                        .arg(m_o.retrySeconds));
-            return;
-        }
+    const std::optional<qint64> lost = m_s.lostFor();
+    if (lost && *lost > qint64(m_o.retrySeconds * 1000)) {
+        finish(Status::NoMeter,
+               QStringLiteral("the connection was lost and the meter did not answer again within %1 s")
+                   .arg(m_o.retrySeconds));
+        return;
     }
-    // A network port still connecting, or reconnecting, is judged by the rules above.
-    if (m_s.driver().portStatus() != PortStatus::Up) {
+    // A network port still connecting, or back from a loss, is judged by the rules above.
+    if (lost || m_s.driver().portStatus() != PortStatus::Up) {
         if (!endless() && m_age.elapsed() > kCommandMs)
             finish(Status::NoMeter, QStringLiteral("the meter did not give what was asked within %1 s")
                                         .arg(kCommandMs / 1000));

@@ -13,11 +13,13 @@ MeterSession::MeterSession(const QString& port, LinkDriver::PortFactory factory,
     connect(m_driver.get(), &LinkDriver::portStatusChanged, this, [this] {
         switch (m_driver->portStatus()) {
         case PortStatus::Up:
-            // The meter is given its time to answer from the moment the connection is made.
-            m_silence.restart();
-            m_lost.invalidate();
+            // The meter is given its time to answer from the moment the first connection is made.
+            if (!m_answered && !m_lost.isValid())
+                m_silence.restart();
             break;
         case PortStatus::Reconnecting:
+            // Counted from the loss until the meter answers again: a server that takes the
+            // connection and drops it again at once does not bring the meter back.
             if (!m_lost.isValid())
                 m_lost.start();
             break;
@@ -32,9 +34,9 @@ MeterSession::MeterSession(const QString& port, LinkDriver::PortFactory factory,
     });
 }
 
-std::optional<qint64> MeterSession::reconnectingFor() const
+std::optional<qint64> MeterSession::lostFor() const
 {
-    if (m_driver->portStatus() != PortStatus::Reconnecting || !m_lost.isValid())
+    if (!m_lost.isValid())
         return std::nullopt;
     return m_lost.elapsed();
 }
@@ -84,6 +86,7 @@ void MeterSession::answerReceived(std::uint8_t code, const std::uint8_t* payload
 {
     m_model.answerReceived(code, payload);
     m_answered = true;
+    m_lost.invalidate();
     m_silence.restart();
     emit event();
 }

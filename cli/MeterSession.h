@@ -39,8 +39,8 @@ public:
     QString meterText() const;
     /// Why a network port's first connection failed (empty while none failed).
     const QString& failure() const { return m_failure; }
-    /// Milliseconds since a network port lost its connection, while it is reconnecting.
-    std::optional<qint64> reconnectingFor() const;
+    /// Milliseconds since a network port lost its connection, until the meter answers again.
+    std::optional<qint64> lostFor() const;
 
 signals:
     void event();

@@ -275,7 +275,7 @@ void NetworkPort::becomeUp()
     m_connectTimer.stop();
     m_status = PortStatus::Up;
     m_wasUp = true;
-    m_retryMs = kFirstRetryMs;
+    m_upSinceMs = m_clock.elapsed();
     m_lineFreeAtMs = 0;
     emit connectionUp();
 }
@@ -294,6 +294,10 @@ void NetworkPort::onSocketFailed(const QString& reason)
         return;
     }
     const bool wasUp = m_status == PortStatus::Up;
+    // The back-off starts again only after a connection that lasted: a server that takes the
+    // connection and drops it at once is not asked twice a second for ever.
+    if (wasUp && m_clock.elapsed() - m_upSinceMs >= kSteadyMs)
+        m_retryMs = kFirstRetryMs;
     m_status = PortStatus::Reconnecting;
     m_retryTimer.start(m_retryMs);
     const QString wait = seconds(m_retryMs);

@@ -57,6 +57,7 @@ public:
     static constexpr int kNegotiationTimeoutMs = 3000;
     static constexpr int kFirstRetryMs = 500;
     static constexpr int kLongestRetryMs = 10000;
+    static constexpr int kSteadyMs = 5000; ///< a connection this old restarts the back-off when lost
 
 private:
     void connectNow();
@@ -81,6 +82,7 @@ private:
     QElapsedTimer m_clock;
     qint64 m_connectStartedMs = 0;
     qint64 m_lineFreeAtMs = 0;
+    qint64 m_upSinceMs = 0;
 };
 
 } // namespace kvam

@@ -61,8 +61,8 @@ QString TelnetClient::ServerSettings::text() const
         parts << QStringLiteral("parity %1").arg(QLatin1String(*parity < std::size(kNames) ? kNames[*parity] : "?"));
     }
     if (stopBits) {
-        static const char* const kNames[] = {"?", "1", "2", "1.5"};
-        parts << QStringLiteral("%1 stop bit(s)").arg(QLatin1String(*stopBits < std::size(kNames) ? kNames[*stopBits] : "?"));
+        static const char* const kNames[] = {"?", "1 stop bit", "2 stop bits", "1.5 stop bits"};
+        parts << QString(QLatin1String(*stopBits < std::size(kNames) ? kNames[*stopBits] : "? stop bits"));
     }
     return parts.join(QStringLiteral(", "));
 }
