@@ -57,7 +57,7 @@ constexpr ValueOption kPasswordOption{"password", "--password needs a whole numb
 constexpr ValueOption kScreenshotOption{"screenshot", "--screenshot needs a file name"};
 constexpr ValueOption kReportOption{"report", "--report needs a file name"};
 constexpr ValueOption kTimeoutOption{"timeout", kAnswerTimeoutNeed};
-constexpr ValueOption kValueOptions[] = {kPortOption,   kPageOption,   kPasswordOption,
+constexpr ValueOption kValueOptions[] = {kPortOption,       kPageOption,   kPasswordOption,
                                          kScreenshotOption, kReportOption, kTimeoutOption};
 constexpr const char* kSwitches[] = {"help", "english", "no-review", "fast", "demo"};
 

@@ -110,7 +110,8 @@ void TForm1::showLinkState()
     const PortStatus status = m_link->portStatus();
     const bool waiting = status == PortStatus::Connecting || status == PortStatus::Reconnecting;
     if (waiting)
-        m_linkState->setText(currentText(status == PortStatus::Connecting ? "Link.Connecting" : "Link.Reconnecting"));
+        m_linkState->setText(
+            currentText(status == PortStatus::Connecting ? "Link.Connecting" : "Link.Reconnecting"));
     m_linkState->setVisible(waiting);
 }
 

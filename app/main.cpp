@@ -72,8 +72,7 @@ int main(int argc, char* argv[])
     if (!options.port.isEmpty())
         form.openPortByName(options.port);
     // The port asked for could not be opened: its message has gone to standard error.
-    const bool portFailed =
-        !options.port.isEmpty() && form.link().portStatus() == kvam::PortStatus::Closed;
+    const bool portFailed = !options.port.isEmpty() && form.link().portStatus() == kvam::PortStatus::Closed;
     if (!options.screenshot.isEmpty()) {
         const QString file = options.screenshot;
         QTimer::singleShot(3000, &form, [&form, file, portFailed] {

@@ -75,7 +75,7 @@ struct Options
     int count = 0;        ///< watch: lines per meter (0: until interrupted)
     double seconds = 0;   ///< log: how long (0: until interrupted)
     Service service = Service::None;
-    QString history; ///< where backups and journals are kept (empty: the window's folder)
+    QString history;              ///< where backups and journals are kept (empty: the window's folder)
     std::optional<int> timeoutMs; ///< --timeout: a fixed answer time-out
     double retrySeconds = 5;      ///< --retry: how long a lost network connection is tried again
 };

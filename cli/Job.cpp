@@ -98,8 +98,9 @@ void Job::poke()
     // A network port still connecting, or back from a loss, is judged by the rules above.
     if (lost || m_s.driver().portStatus() != PortStatus::Up) {
         if (!endless() && m_age.elapsed() > kCommandMs)
-            finish(Status::NoMeter, QStringLiteral("the meter did not give what was asked within %1 s")
-                                        .arg(kCommandMs / 1000));
+            finish(
+                Status::NoMeter,
+                QStringLiteral("the meter did not give what was asked within %1 s").arg(kCommandMs / 1000));
         return;
     }
     if (!m_s.answered() && m_s.silentFor() > kFirstAnswerMs) {

@@ -64,16 +64,15 @@ std::optional<QString> LinkDriver::openPort(const QString& name)
     });
     connect(p, &SerialPort::txEmpty, this, [this] { m_engine.ComPort1TxEmpty(); });
     connect(p, &SerialPort::readFailed, this, [this] { m_engine.readFailed(); });
-    connect(p, &SerialPort::note, this, [this](const QString& text) { emit monitorText(text + QStringLiteral("\r\n")); });
+    connect(p, &SerialPort::note, this,
+            [this](const QString& text) { emit monitorText(text + QStringLiteral("\r\n")); });
     connect(p, &SerialPort::connectionUp, this, [this] {
         // Whoever answers on a new connection may be another meter: the line starts afresh.
         m_engine.portOpened();
         applyAnswerTimeout();
-        emit monitorText(currentText("Network.Connected")
-                             .arg(m_portName)
-                             .arg(roundTripMs())
-                             .arg(answerTimeoutMs()) +
-                         QStringLiteral("\r\n"));
+        emit monitorText(
+            currentText("Network.Connected").arg(m_portName).arg(roundTripMs()).arg(answerTimeoutMs()) +
+            QStringLiteral("\r\n"));
         emit portStatusChanged();
         if (m_engine.fastRefresh())
             scheduleTurn();
@@ -147,6 +146,8 @@ bool LinkDriver::writePort(const std::uint8_t* data, int size)
 
 void LinkDriver::restartAnswerTimeout()
 {
+    // A network's round trip changes while the connection lasts.
+    applyAnswerTimeout();
     m_timeoutTimer.start();
 }
 

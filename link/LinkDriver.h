@@ -98,7 +98,7 @@ private:
     QTimer m_recWatchdog;
     QTimer m_txTimer;
     QTimer m_rxTimer;
-    QElapsedTimer m_clock;              ///< the line statistics' time
+    QElapsedTimer m_clock; ///< the line statistics' time
     QString m_portName;
     std::optional<int> m_timeoutOverride;
     std::int64_t m_lastReadAt = 0;      ///< when the line last gave bytes, in microseconds

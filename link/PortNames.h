@@ -24,7 +24,8 @@ inline constexpr int kRecentAddresses = 5;
 
 /// The answer time-out an option gives, in milliseconds: a whole number from 50 to 60000.
 std::optional<int> parseAnswerTimeout(const QString& text);
-inline constexpr char kAnswerTimeoutNeed[] = "--timeout needs a whole number of milliseconds from 50 to 60000";
+inline constexpr char kAnswerTimeoutNeed[] =
+    "--timeout needs a whole number of milliseconds from 50 to 60000";
 
 /// The serial ports of this system, by the names QSerialPort opens them with.
 QStringList systemSerialPorts();

@@ -6,8 +6,8 @@
 #include <QRegularExpression>
 
 #if defined(Q_OS_WIN)
-#include <winsock2.h>
 #include <mstcpip.h>
+#include <winsock2.h>
 #elif defined(Q_OS_UNIX)
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -50,6 +50,22 @@ void tuneKeepAlive(qintptr descriptor)
 #else
     Q_UNUSED(descriptor)
 #endif
+}
+
+/// The kernel's smoothed round-trip time of the connection in milliseconds, rounded up; none
+/// where the system does not tell it.
+std::optional<int> kernelRoundTripMs(qintptr descriptor)
+{
+#if defined(Q_OS_LINUX)
+    tcp_info info{};
+    socklen_t size = sizeof info;
+    if (descriptor >= 0 && ::getsockopt(int(descriptor), IPPROTO_TCP, TCP_INFO, &info, &size) == 0 &&
+        info.tcpi_rtt > 0)
+        return int((info.tcpi_rtt + 999) / 1000);
+#else
+    Q_UNUSED(descriptor)
+#endif
+    return std::nullopt;
 }
 
 QString seconds(int ms)
@@ -142,7 +158,8 @@ NetworkPort::NetworkPort(QObject* parent) : SerialPort(parent)
             return;
         }
         // The option was taken but not every setting confirmed: the line is used as it is.
-        emit note(currentText("Network.NoSettingsAnswer").arg(m_address.name(), m_telnet.serverSettings().text()));
+        emit note(
+            currentText("Network.NoSettingsAnswer").arg(m_address.name(), m_telnet.serverSettings().text()));
         becomeUp();
     });
 }
@@ -205,6 +222,16 @@ void NetworkPort::connectNow()
     m_connectStartedMs = m_clock.elapsed();
     m_connectTimer.start(kConnectTimeoutMs);
     s->connectToHost(m_address.host, m_address.port);
+}
+
+int NetworkPort::roundTripMs() const
+{
+    // The kernel's estimate follows the connection; where there is none, the handshake's time
+    // (which a busy event loop may lengthen) stands.
+    int ms = m_roundTripMs;
+    if (m_status == PortStatus::Up && m_socket)
+        ms = kernelRoundTripMs(m_socket->socketDescriptor()).value_or(ms);
+    return std::min(ms, kLongestRoundTripMs);
 }
 
 void NetworkPort::onConnected()

@@ -48,7 +48,7 @@ public:
     bool isOpen() const override { return m_status != PortStatus::Closed; }
     bool write(const QByteArray& data) override;
     PortStatus status() const override { return m_status; }
-    int roundTripMs() const override { return m_roundTripMs; }
+    int roundTripMs() const override;
 
     /// What an RFC 2217 server answered to the line settings (empty over raw TCP).
     const TelnetClient::ServerSettings& serverSettings() const { return m_telnet.serverSettings(); }
@@ -57,6 +57,7 @@ public:
     static constexpr int kNegotiationTimeoutMs = 3000;
     static constexpr int kFirstRetryMs = 500;
     static constexpr int kLongestRetryMs = 10000;
+    static constexpr int kLongestRoundTripMs = 5000; ///< what the answer time-out takes of it at most
     static constexpr int kSteadyMs = 5000; ///< a connection this old restarts the back-off when lost
 
 private:
@@ -76,9 +77,9 @@ private:
     bool m_settingsSent = false; ///< RFC 2217: the line settings have gone to the server
     int m_retryMs = kFirstRetryMs;
     int m_roundTripMs = 0;
-    QTimer m_connectTimer;     ///< the connect (and negotiation) time-out
-    QTimer m_retryTimer;       ///< the next reconnection
-    QTimer m_txEmptyTimer;     ///< the request has left the far end's line
+    QTimer m_connectTimer; ///< the connect (and negotiation) time-out
+    QTimer m_retryTimer;   ///< the next reconnection
+    QTimer m_txEmptyTimer; ///< the request has left the far end's line
     QElapsedTimer m_clock;
     qint64 m_connectStartedMs = 0;
     qint64 m_lineFreeAtMs = 0;

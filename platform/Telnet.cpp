@@ -58,7 +58,8 @@ QString TelnetClient::ServerSettings::text() const
         parts << QStringLiteral("%1 data bits").arg(*dataBits);
     if (parity) {
         static const char* const kNames[] = {"?", "none", "odd", "even", "mark", "space"};
-        parts << QStringLiteral("parity %1").arg(QLatin1String(*parity < std::size(kNames) ? kNames[*parity] : "?"));
+        parts << QStringLiteral("parity %1")
+                     .arg(QLatin1String(*parity < std::size(kNames) ? kNames[*parity] : "?"));
     }
     if (stopBits) {
         static const char* const kNames[] = {"?", "1 stop bit", "2 stop bits", "1.5 stop bits"};
@@ -69,8 +70,8 @@ QString TelnetClient::ServerSettings::text() const
 
 bool TelnetClient::ServerSettings::matches(std::uint32_t wantBaud) const
 {
-    return (!baud || *baud == wantBaud) && (!dataBits || *dataBits == 8) && (!parity || *parity == kParityNone) &&
-           (!stopBits || *stopBits == kOneStopBit);
+    return (!baud || *baud == wantBaud) && (!dataBits || *dataBits == 8) &&
+           (!parity || *parity == kParityNone) && (!stopBits || *stopBits == kOneStopBit);
 }
 
 QByteArray TelnetClient::start()
@@ -85,8 +86,8 @@ QByteArray TelnetClient::start()
 
 QByteArray TelnetClient::lineSettings(std::uint32_t baud)
 {
-    const QByteArray rate = bytes({std::uint8_t(baud >> 24), std::uint8_t(baud >> 16), std::uint8_t(baud >> 8),
-                                   std::uint8_t(baud)});
+    const QByteArray rate = bytes(
+        {std::uint8_t(baud >> 24), std::uint8_t(baud >> 16), std::uint8_t(baud >> 8), std::uint8_t(baud)});
     return comPortCommand(kSetBaudRate, rate) + comPortCommand(kSetDataSize, QByteArray(1, 8)) +
            comPortCommand(kSetParity, QByteArray(1, byte(kParityNone))) +
            comPortCommand(kSetStopSize, QByteArray(1, byte(kOneStopBit))) +
@@ -229,7 +230,8 @@ void TelnetClient::subnegotiation()
     switch (cmd) {
     case kServerOffset + kSetBaudRate:
         if (value.size() == 4)
-            m_settings.baud = std::uint32_t(at(0)) << 24 | std::uint32_t(at(1)) << 16 | std::uint32_t(at(2)) << 8 | at(3);
+            m_settings.baud =
+                std::uint32_t(at(0)) << 24 | std::uint32_t(at(1)) << 16 | std::uint32_t(at(2)) << 8 | at(3);
         break;
     case kServerOffset + kSetDataSize:
         if (value.size() == 1)

@@ -81,10 +81,10 @@ private:
     {
         Data,
         Iac,
-        Option,  ///< after WILL, WONT, DO or DONT: the option byte
-        Sub,     ///< inside SB ... IAC SE
-        SubIac,  ///< an IAC inside a subnegotiation
-        DataCr   ///< a CR in a line that is not binary: a NUL after it is dropped
+        Option, ///< after WILL, WONT, DO or DONT: the option byte
+        Sub,    ///< inside SB ... IAC SE
+        SubIac, ///< an IAC inside a subnegotiation
+        DataCr  ///< a CR in a line that is not binary: a NUL after it is dropped
     };
     void negotiate(std::uint8_t verb, std::uint8_t option, QByteArray& reply);
     void subnegotiation();

@@ -489,8 +489,8 @@ void CommPage::PortsboxSelect(int index)
         return;
     if (index == m_ports->count() - 1 && m_ports->itemText(index) == currentText("Portsbox.Network")) {
         const QString text =
-            m_prompts->askText ? m_prompts->askText(currentText("Network.AskTitle"), currentText("Network.AskLabel"),
-                                                    QStringLiteral("tcp://"))
+            m_prompts->askText ? m_prompts->askText(currentText("Network.AskTitle"),
+                                                    currentText("Network.AskLabel"), QStringLiteral("tcp://"))
                                : QString();
         m_ports->setCurrentIndex(0);
         if (text.trimmed().isEmpty())

@@ -4,9 +4,11 @@
 
 #include "link/HexDump.h"
 #include "link/PortNames.h"
+#include "platform/NetworkPort.h"
 #include "protocol/Crc.h"
 #include "records/Records.h"
 #include "tests/LinkFakes.h"
+#include "texts/UiTexts.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -595,7 +597,104 @@ private slots:
         QFETCH(QStringList, in);
         QFETCH(QStringList, out);
         QCOMPARE(kvam::naturalPortOrder(in), out);
-        QCOMPARE(portListEntries(in), QStringList{"SELECT COM PORT"} + out + QStringList{"DEMO"});
+        const QString ask = kvam::currentText("Portsbox.Network");
+        const QStringList head = QStringList{"SELECT COM PORT"} + out + QStringList{"DEMO"};
+        QCOMPARE(portListEntries(in), head + QStringList{ask});
+        // The addresses used last stand after the demo meter, in the order given, before the entry
+        // that asks for a new one.
+        const QStringList recent{"tcp://10.0.0.7:4001", "rfc2217://[::1]:2217"};
+        QCOMPARE(portListEntries(in, recent), head + recent + QStringList{ask});
+    }
+
+    // What a user may type as a network port, and what the tool makes of it: the canonical name,
+    // or the text key of the refusal.
+    void networkAddresses_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("raw IPv4") << "tcp://127.0.0.1:20001"
+                                  << "tcp://127.0.0.1:20001"
+                                  << "";
+        QTest::newRow("rfc2217 name") << "rfc2217://ser2net-box.local:2000"
+                                      << "rfc2217://ser2net-box.local:2000"
+                                      << "";
+        QTest::newRow("scheme in capitals") << "TCP://host:1"
+                                            << "tcp://host:1"
+                                            << "";
+        QTest::newRow("IPv6 literal") << "tcp://[::1]:20001"
+                                      << "tcp://[::1]:20001"
+                                      << "";
+        QTest::newRow("IPv6 full") << "rfc2217://[fe80::1:2]:65535"
+                                   << "rfc2217://[fe80::1:2]:65535"
+                                   << "";
+        QTest::newRow("highest port") << "tcp://h:65535"
+                                      << "tcp://h:65535"
+                                      << "";
+        QTest::newRow("port 0") << "tcp://h:0"
+                                << ""
+                                << "Network.BadPortNumber";
+        QTest::newRow("port too high") << "tcp://h:65536"
+                                       << ""
+                                       << "Network.BadPortNumber";
+        QTest::newRow("port far too high") << "tcp://h:99999"
+                                           << ""
+                                           << "Network.BadPortNumber";
+        QTest::newRow("port with sign") << "tcp://h:+80"
+                                        << ""
+                                        << "Network.BadPortNumber";
+        QTest::newRow("port six digits") << "tcp://h:000080"
+                                         << ""
+                                         << "Network.BadPortNumber";
+        QTest::newRow("no port") << "tcp://host"
+                                 << ""
+                                 << "Network.BadAddress";
+        QTest::newRow("empty port") << "tcp://host:"
+                                    << ""
+                                    << "Network.BadAddress";
+        QTest::newRow("no host") << "tcp://:20001"
+                                 << ""
+                                 << "Network.BadAddress";
+        QTest::newRow("bare IPv6") << "tcp://::1:20001"
+                                   << ""
+                                   << "Network.BadAddress";
+        QTest::newRow("IPv4 in brackets") << "tcp://[127.0.0.1]:1"
+                                          << ""
+                                          << "Network.BadAddress";
+        QTest::newRow("unclosed bracket") << "tcp://[::1:20001"
+                                          << ""
+                                          << "Network.BadAddress";
+        QTest::newRow("path after port") << "tcp://host:20/x"
+                                         << ""
+                                         << "Network.BadPortNumber";
+        QTest::newRow("blank in host") << "tcp://my host:1"
+                                       << ""
+                                       << "Network.BadAddress";
+        QTest::newRow("user part") << "tcp://user@host:1"
+                                   << ""
+                                   << "Network.BadAddress";
+        QTest::newRow("other scheme") << "udp://host:1"
+                                      << ""
+                                      << "Network.BadAddress";
+    }
+    void networkAddresses()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, name);
+        QFETCH(QString, refusal);
+        QString error;
+        const std::optional<kvam::NetworkAddress> a = kvam::parseNetworkAddress(given, &error);
+        QCOMPARE(a.has_value(), refusal.isEmpty());
+        if (a) {
+            QCOMPARE(a->name(), name);
+            QVERIFY(error.isEmpty());
+            // The canonical name reads back as the same address.
+            const std::optional<kvam::NetworkAddress> again = kvam::parseNetworkAddress(a->name());
+            QVERIFY(again && again->host == a->host && again->port == a->port &&
+                    again->rfc2217 == a->rfc2217);
+        } else {
+            QCOMPARE(error, kvam::currentText(refusal.toLatin1().constData()).arg(given));
+        }
     }
 };
 

@@ -299,19 +299,22 @@ constexpr UiText kTexts[] = {
     // %1 seconds
     message("Network.ConnectTimeout", "%1 s alatt nem jött létre kapcsolat", "no connection within %1 s"),
     // %1 the same server as a raw TCP address
-    message("Network.Refused2217",
-            "a kiszolgáló nem fogadja el a COM Port Control opciót (RFC 2217); ha a vonal bájtjait változatlanul "
-            "továbbítja, használja a %1 címet",
-            "the server refuses the COM Port Control Option (RFC 2217); if it passes the line's bytes as they "
-            "are, use %1"),
+    message(
+        "Network.Refused2217",
+        "a kiszolgáló nem fogadja el a COM Port Control opciót (RFC 2217); ha a vonal bájtjait változatlanul "
+        "továbbítja, használja a %1 címet",
+        "the server refuses the COM Port Control Option (RFC 2217); if it passes the line's bytes as they "
+        "are, use %1"),
     // %1 seconds, %2 the same server as a raw TCP address
-    message("Network.No2217Answer",
-            "a kiszolgáló %1 s alatt nem válaszolt a COM Port Control opcióra (RFC 2217); ha a vonal bájtjait "
-            "változatlanul továbbítja, használja a %2 címet",
-            "the server did not answer the COM Port Control Option (RFC 2217) within %1 s; if it passes the "
-            "line's bytes as they are, use %2"),
+    message(
+        "Network.No2217Answer",
+        "a kiszolgáló %1 s alatt nem válaszolt a COM Port Control opcióra (RFC 2217); ha a vonal bájtjait "
+        "változatlanul továbbítja, használja a %2 címet",
+        "the server did not answer the COM Port Control Option (RFC 2217) within %1 s; if it passes the "
+        "line's bytes as they are, use %2"),
     // %2 what the server answered ("19200 baud, 8 data bits, parity none, 1 stop bit(s)")
-    message("Network.ServerSettings", "%1: a kiszolgáló vonalbeállítása: %2", "%1: the server set the line to %2"),
+    message("Network.ServerSettings", "%1: a kiszolgáló vonalbeállítása: %2",
+            "%1: the server set the line to %2"),
     message("Network.SettingsDiffer", "%1: a kiszolgáló NEM a kért 19200 baud 8N1 beállítást adta: %2",
             "%1: the server did NOT set the 19200 baud 8N1 asked for: %2"),
     message("Network.NoSettingsAnswer", "%1: a kiszolgáló nem erősítette meg minden vonalbeállítását: %2",
