@@ -91,6 +91,8 @@ CommPage::CommPage(QWidget* parent) : QWidget(parent)
     m_ports->setGeometry(530, 26, 149, 22);
     m_ports->addItem(uiText("Portsbox.Select"));
     connect(m_ports, &PortsComboBox::dropDown, this, &CommPage::PortsboxDropDown);
+    // A network address is often longer than the box.
+    connect(m_ports, &QComboBox::currentTextChanged, m_ports, &QComboBox::setToolTip);
     connect(m_ports, &QComboBox::activated, this, [this](int index) {
         PortsboxSelect(index);
         m_viewComm->setFocus();
