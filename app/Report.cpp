@@ -1,7 +1,5 @@
 #include "app/Report.h"
 
-#include "config/WholeFile.h"
-
 #include "app/SafeWrites.h"
 #include "app/TForm1.h"
 #include "config/MeterHistory.h"
@@ -10,7 +8,6 @@
 #include "link/LineStats.h"
 #include "link/LinkEngine.h"
 #include "measure/ViewRecords.h"
-#include "platform/LabeledEdit.h"
 #include "platform/LanguageSwitch.h"
 #include "protocol/Commands.h"
 #include "records/FieldValue.h"
@@ -18,17 +15,14 @@
 #include "texts/Language.h"
 #include "texts/UiTexts.h"
 #include "views/Drawing.h"
-#include "views/HarmonicsPage.h"
+#include "views/HarmonicsChart.h"
 #include "views/MeasurementPage.h"
 #include "views/PhasorPage.h"
 
 #include <QBuffer>
-#include <QChartView>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QScreen>
@@ -81,12 +75,20 @@ QString pairs(const std::vector<std::pair<QString, QString>>& items)
     return table(rows, false);
 }
 
-QString editCaption(const LabeledEdit* edit)
+/// The caption of the control `key` as the window shows it, without a closing colon.
+QString captionText(const char* key, std::optional<Language> language)
 {
-    QString text = edit->caption().trimmed();
+    QString text = shownText(key, language).trimmed();
     while (text.endsWith(QLatin1Char(':')))
         text.chop(1);
     return text.trimmed();
+}
+
+/// The records the measurement page shows, those that have arrived.
+MeasureRecords shownRecords(const DeviceModel& model)
+{
+    return {model.netHeld() ? &model.net() : nullptr, model.countersHeld() ? &model.counters() : nullptr,
+            model.versionHeld() ? &model.version() : nullptr, model.epHeld() ? &model.ep() : nullptr};
 }
 
 // --- sections --------------------------------------------------------------------------------
@@ -102,11 +104,12 @@ ReportSection aboutSection()
 
 ReportSection identitySection(TForm1& window)
 {
+    const std::optional<Language> language = shownLanguage(&window);
+    const MeasureRecords records = shownRecords(window.model());
     std::vector<std::pair<QString, QString>> items;
     // The version group of the measurement page, captions and texts as it shows them.
-    for (const char* name : {"Programversion", "Programdate", "Gyartasiszam", "Gyartaseve", "Gyartashonapja"})
-        if (const LabeledEdit* edit = window.measurementPage().field(QLatin1String(name)))
-            items.emplace_back(editCaption(edit), edit->text());
+    for (const MeasureCell& cell : measureGroups()[kVersionGroup].cells)
+        items.emplace_back(captionText(cell.name(), language), measureCellText(cell, records));
     const quint16 modules = get(window.memory().ram3, ram3::Modulconfig);
     items.emplace_back(currentText("Report.Modules"), QStringLiteral("1: %1; 2: %2")
                                                           .arg(itemTextOf("Modul1box", modules & 15),
@@ -238,53 +241,38 @@ ReportSection calibrationSection(TForm1& window)
 }
 
 /// The measurement page's groups as it shows them: the grid of measured values with its column
-/// headers, then the version and demand groups.
+/// headers (the L2, L3 and sum columns only while the page shows them), then the version and demand
+/// groups.
 ReportSection measurementSection(TForm1& window)
 {
-    MeasurementPage& page = window.measurementPage();
+    const std::optional<Language> language = shownLanguage(&window);
+    const MeasureRecords records = shownRecords(window.model());
+    const bool threePhase = window.measurementPage().threePhaseColumnsVisible();
     QString body;
-    for (QGroupBox* group : page.findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) {
-        QList<LabeledEdit*> edits;
-        for (LabeledEdit* edit : group->findChildren<LabeledEdit*>())
-            if (edit->isVisibleTo(&page))
-                edits << edit;
-        if (edits.isEmpty())
-            continue;
-        // Rows by height, columns by position, as they stand in the group.
-        std::map<int, std::map<int, LabeledEdit*>> grid;
-        std::map<int, QString> headers;
-        for (LabeledEdit* edit : edits) {
-            const QPoint at = edit->mapTo(group, QPoint(0, 0));
-            grid[at.y()][at.x()] = edit;
-        }
-        for (QLabel* label : group->findChildren<QLabel*>())
-            if (label->objectName().startsWith(QLatin1String("Header")) && label->isVisibleTo(&page))
-                headers[label->mapTo(group, QPoint(0, 0)).x()] = label->text();
-        std::vector<int> xs;
-        for (const auto& [y, row] : grid)
-            for (const auto& [x, edit] : row)
-                if (std::find(xs.begin(), xs.end(), x) == xs.end())
-                    xs.push_back(x);
-        std::sort(xs.begin(), xs.end());
-        body += QStringLiteral("<h3>%1</h3>").arg(esc(group->title().trimmed()));
+    for (const MeasureGroup& group : measureGroups()) {
+        const std::size_t columns = group.shownColumns(threePhase);
+        body += QStringLiteral("<h3>%1</h3>").arg(esc(shownText(group.key, language).trimmed()));
         body += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" width=\"100%\">");
-        if (!headers.empty()) {
+        if (!group.headers.empty()) {
             body += QStringLiteral("<tr>");
-            for (int x : xs)
+            for (std::size_t c = 0; c < columns; ++c)
                 body += QStringLiteral("<th colspan=\"2\">%1</th>")
-                            .arg(esc(headers.count(x) ? headers[x] : QString()));
+                            .arg(esc(shownText(group.headers[c], language)));
             body += QStringLiteral("</tr>");
         }
-        for (const auto& [y, row] : grid) {
-            body += QStringLiteral("<tr>");
-            for (int x : xs) {
-                const auto it = row.find(x);
-                body += it == row.end()
-                            ? QStringLiteral("<td></td><td></td>")
-                            : cell(editCaption(it->second)) + QStringLiteral("<td align=\"right\">%1</td>")
-                                                                  .arg(esc(it->second->text().trimmed()));
+        for (std::size_t r = 0; r < group.rows(); ++r) {
+            QString row;
+            bool blank = true;
+            for (std::size_t c = 0; c < columns; ++c) {
+                const MeasureCell& field = group.at(r, c);
+                blank = blank && field.blank();
+                row += field.blank() ? QStringLiteral("<td></td><td></td>")
+                                     : cell(captionText(field.name(), language)) +
+                                           QStringLiteral("<td align=\"right\">%1</td>")
+                                               .arg(esc(measureCellText(field, records).trimmed()));
             }
-            body += QStringLiteral("</tr>");
+            if (!blank)
+                body += QStringLiteral("<tr>") + row + QStringLiteral("</tr>");
         }
         body += QStringLiteral("</table>");
     }
@@ -297,25 +285,24 @@ ReportSection errorsSection(TForm1& window)
     auto list = [](const QStringList& names) {
         return names.isEmpty() ? currentText("Report.None") : names.join(QStringLiteral(", "));
     };
-    // The lamps' captions of the measurement page: outputs 1 and 2, inputs 1 to 3.
-    auto states = [&](std::initializer_list<std::pair<const char*, IoBit>> lamps) {
+    // The lamps of the measurement page under their captions: the outputs or the inputs.
+    const std::optional<Language> language = shownLanguage(&window);
+    auto states = [&](bool outputs) {
         QStringList s;
-        for (const auto& [label, bit] : lamps) {
-            const QLabel* caption = window.measurementPage().findChild<QLabel*>(QLatin1String(label));
-            s << QStringLiteral("%1: %2").arg(caption ? caption->text().trimmed() : QString(),
-                                              currentText(ioActive(st, bit) ? "Report.On" : "Report.Off"));
-        }
+        for (const IoLamp& lamp : ioLamps())
+            if (lamp.output == outputs)
+                s << QStringLiteral("%1: %2").arg(
+                    shownText(lamp.caption, language).trimmed(),
+                    currentText(ioActive(st, lamp.bit) ? "Report.On" : "Report.Off"));
         return s.join(QStringLiteral(", "));
     };
     return {
         currentText("Report.Errors"),
-        pairs(
-            {{currentText("Report.DynamicErrors"), list(errorFlagNames(dynamicErrors(st)))},
-             {currentText("Report.StaticErrors"), list(errorFlagNames(staticErrors(st)))},
-             {currentText("Report.ErrorLed"), currentText(errorLedLit(st) ? "Report.Lit" : "Report.Dark")},
-             {currentText("Report.Inputs"),
-              states({{"Label101", kIoInput1}, {"Label102", kIoInput2}, {"Label103", kIoInput3}})},
-             {currentText("Report.Outputs"), states({{"Label99", kIoOutput1}, {"Label100", kIoOutput2}})}})};
+        pairs({{currentText("Report.DynamicErrors"), list(errorFlagNames(dynamicErrors(st)))},
+               {currentText("Report.StaticErrors"), list(errorFlagNames(staticErrors(st)))},
+               {currentText("Report.ErrorLed"), currentText(errorLedLit(st) ? "Report.Lit" : "Report.Dark")},
+               {currentText("Report.Inputs"), states(false)},
+               {currentText("Report.Outputs"), states(true)}})};
 }
 
 ReportSection journalSection(TForm1& window)
@@ -358,8 +345,7 @@ QImage phasorPicture(TForm1& window)
 
 QImage harmonicsPicture(TForm1& window)
 {
-    const auto* page = window.findChild<HarmonicsPage*>(QStringLiteral("TabSheet_Harmonics"));
-    return page ? page->chartView()->grab().toImage() : QImage();
+    return HarmonicsChart::picture(window.model().harmonics());
 }
 
 QString dataUri(const QImage& image)

@@ -26,7 +26,7 @@ struct ReportContent
     QString title;
     std::vector<ReportSection> sections;
     QImage phasor;    ///< the phasor diagram, drawn by the page's renderer with the page's options
-    QImage harmonics; ///< the harmonics page's chart as it stands
+    QImage harmonics; ///< the harmonics chart of the last harmonics record, drawn as the page draws it
 
     /// The whole report as one HTML document. `embedded`: the pictures as data URIs (a file that
     /// stands alone); otherwise as the resources "report:phasor" and "report:harmonics".

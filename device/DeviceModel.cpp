@@ -310,12 +310,12 @@ void DeviceModel::Display_Net(const std::uint8_t* payload)
 
 void DeviceModel::Display_RAM1(const std::uint8_t* payload)
 {
+    m_counters.copyFrom(payload);
+    m_countersHeld = true;
     // While the energy clear's write waits for its slot the image holds the zeros it will send:
     // the counters read meanwhile are shown but do not undo the clear.
     if (!readReplacesImage(Read_RAM1, true)) {
-        Ram1Image read;
-        read.copyFrom(payload);
-        emit ram1Changed(read);
+        emit ram1Changed(m_counters);
         return;
     }
     m_memory.ram1.copyFrom(payload);
@@ -349,12 +349,14 @@ void DeviceModel::Display_Caldat(const std::uint8_t* payload)
 void DeviceModel::Display_EPdata(const std::uint8_t* payload)
 {
     m_ep.copyFrom(payload);
+    m_epHeld = true;
     emit epChanged(m_ep);
 }
 
 void DeviceModel::Display_Version(const std::uint8_t* payload)
 {
     m_version.copyFrom(payload);
+    m_versionHeld = true;
     emit versionChanged(m_version);
     if (!firmwareSupported(get(m_version, version::ProgramversionMajor)))
         emit unsupportedDevice(m_version);

@@ -70,6 +70,13 @@ public:
 
     /// A measurement record has arrived: the log has values to write.
     bool netHeld() const { return m_netHeld; }
+    /// A version, demand or RAM1 record has arrived (the measurement page shows "-" until it does).
+    bool versionHeld() const { return m_versionHeld; }
+    bool epHeld() const { return m_epHeld; }
+    bool countersHeld() const { return m_countersHeld; }
+    /// The energy counters of the last RAM1 answer, as ram1Changed carried them: the image, or the
+    /// record read while a write of the image is pending.
+    const Ram1Image& counters() const { return m_counters; }
     /// Whether an image holds a record read from the meter or loaded from a file. Until it does,
     /// the image is zeros, and writing it would overwrite the meter's record with them.
     bool ram1Held() const { return m_ram1Held; }
@@ -237,7 +244,11 @@ private:
     HarmonicsRecord m_harmonics;
     RequestValues m_requests;
 
+    Ram1Image m_counters;
     bool m_netHeld = false;
+    bool m_versionHeld = false;
+    bool m_epHeld = false;
+    bool m_countersHeld = false;
     bool m_ram1Held = false;
     bool m_ram2Held = false;
     bool m_ram3Held = false;

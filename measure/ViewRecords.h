@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace kvam {
 
@@ -112,6 +113,17 @@ bool versionSupported(const VersionRecord& rec);
 /// The text shown before the program ends on an unsupported meter, in the language now shown.
 QString unsupportedVersionMessage(const VersionRecord& rec);
 
+/// One field of the version group: its control name and the text it shows.
+struct VersionField
+{
+    const char* name;
+    QString (*text)(const VersionRecord& rec);
+};
+
+inline constexpr std::size_t kVersionFieldCount = 5;
+/// Program version, program date, factory number, year and month of manufacture.
+const std::array<VersionField, kVersionFieldCount>& versionFields();
+
 // ---------------------------------------------------------------------------------------------
 // EP (demand) record
 
@@ -120,6 +132,20 @@ quint32 epEstimated(const EpRecord& rec); ///< EPestimated
 quint32 epEnabled(const EpRecord& rec);   ///< EPenabled
 quint32 epCurrent(const EpRecord& rec);   ///< EPcurrent
 quint32 epElapsed(const EpRecord& rec);   ///< EPtimeelapsed, tenths dropped (integer division by 10)
+
+/// One field of the demand group: its control name and the value it shows.
+struct DemandField
+{
+    const char* name;
+    quint32 (*value)(const EpRecord& rec);
+};
+
+inline constexpr std::size_t kDemandFieldCount = 5;
+/// Demand, previous, estimated, current and elapsed time, in the order the group shows them.
+const std::array<DemandField, kDemandFieldCount>& demandFields();
+
+/// The value as a whole number ("%u").
+QString demandFieldText(const EpRecord& rec, const DemandField& field);
 
 // ---------------------------------------------------------------------------------------------
 // Harmonics record
@@ -139,5 +165,92 @@ QString harmonicsTitle(const HarmonicsRecord& rec);
 
 /// Bar heights in percent: amplitude / 10.
 std::array<double, kHarmonicCount> harmonicsBarHeights(const HarmonicAmplitudes& amplitudes);
+
+// ---------------------------------------------------------------------------------------------
+// The measurement page's layout: which value stands in which group, row and column, under which
+// captions. The page builds its fields from it and the report renders its sections from it, so
+// the two show the same texts in the same places.
+
+/// Where the value of a field of the measurement page comes from.
+enum class MeasureSource : std::uint8_t
+{
+    None,    ///< a blank cell
+    Net,     ///< netFields()[index] of the Net record
+    Energy,  ///< energyFields()[index] of the RAM1 counters
+    Version, ///< versionFields()[index] of the version record
+    Demand,  ///< demandFields()[index] of the EP record
+};
+
+/// One cell of a group: a value field, or a blank.
+struct MeasureCell
+{
+    MeasureSource source = MeasureSource::None;
+    std::uint8_t index = 0;
+
+    bool blank() const { return source == MeasureSource::None; }
+    /// The field's control name, which is also the key of its caption in the text table; null for
+    /// a blank cell.
+    const char* name() const;
+};
+
+/// A group box of value fields in rows and columns.
+struct MeasureGroup
+{
+    const char* key; ///< the group box's control name, the key of its title
+    /// The keys of the column headers, which are also their labels' names; none: no header row.
+    std::span<const char* const> headers;
+    std::size_t columns;
+    std::size_t singlePhaseColumns;     ///< the leading columns a single-phase arrangement shows
+    std::span<const MeasureCell> cells; ///< row by row, `columns` cells a row
+
+    std::size_t rows() const { return cells.size() / columns; }
+    const MeasureCell& at(std::size_t row, std::size_t column) const { return cells[row * columns + column]; }
+    /// The columns shown: all of them, or on a single-phase arrangement the leading ones.
+    std::size_t shownColumns(bool threePhase) const { return threePhase ? columns : singlePhaseColumns; }
+};
+
+enum MeasureGroupId : std::size_t
+{
+    kMeasuredValues, ///< the measured values and energy counters, L1, L2, L3 and sum columns
+    kVersionGroup,   ///< version and factory data
+    kDemandGroup,    ///< demand
+    kMeasureGroupCount
+};
+
+/// The groups of value fields in the order the page shows them (top left to bottom right).
+const std::array<MeasureGroup, kMeasureGroupCount>& measureGroups();
+
+/// The records the fields show; a null record has not arrived yet.
+struct MeasureRecords
+{
+    const NetRecord* net = nullptr;
+    const Ram1Image* counters = nullptr;
+    const VersionRecord* version = nullptr;
+    const EpRecord* ep = nullptr;
+
+    /// Whether the record `source` reads from is here (a blank cell reads none and never is).
+    bool has(MeasureSource source) const;
+};
+
+/// What a field shows until its record arrives.
+inline constexpr char kNoValueText[] = "-";
+
+/// The text `cell` shows: its record's value formatted as the page shows it (netFieldText,
+/// energyFieldText, the version texts, demandFieldText), kNoValueText while the record is missing,
+/// empty for a blank cell.
+QString measureCellText(const MeasureCell& cell, const MeasureRecords& records);
+
+/// A lamp of the inputs and outputs group.
+struct IoLamp
+{
+    const char* name;    ///< the lamp's control name
+    const char* caption; ///< the key of its caption, which is also its caption label's name
+    IoBit bit;
+    bool output; ///< an output (lit yellow) or an input (lit lime)
+};
+
+inline constexpr std::size_t kIoLampCount = 5;
+/// Outputs 1 and 2, then inputs 1 to 3, as the page shows them from the top.
+const std::array<IoLamp, kIoLampCount>& ioLamps();
 
 } // namespace kvam

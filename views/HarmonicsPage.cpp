@@ -3,13 +3,8 @@
 #include "device/DeviceModel.h"
 #include "texts/UiTexts.h"
 
-#include <QBarSeries>
-#include <QBarSet>
-#include <QChart>
-#include <QChartView>
 #include <QGroupBox>
 #include <QRadioButton>
-#include <QValueAxis>
 
 namespace kvam {
 
@@ -18,65 +13,9 @@ HarmonicsPage::HarmonicsPage(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("TabSheet_Harmonics"));
     resize(761, 573);
 
-    m_chart = new QChart;
-    m_chart->legend()->hide();
-    m_chart->setBackgroundBrush(Qt::white);
-    m_chart->setBackgroundRoundness(0);
-    m_chart->setPlotAreaBackgroundVisible(false);
-    m_chart->setAnimationOptions(QChart::NoAnimation);
-    m_chart->setLocalizeNumbers(true);
-    QFont titleFont(QStringLiteral("Arial"));
-    titleFont.setPixelSize(13);
-    titleFont.setBold(true);
-    m_chart->setTitleFont(titleFont);
-    m_chart->setTitleBrush(QColor(0, 0, 255));
-    setTitle(QStringLiteral("L1 U"));
-
-    m_series = new QBarSeries;
-    m_series->setObjectName(QStringLiteral("Series1"));
-    m_bars = new QBarSet(QStringLiteral("Series1"));
-    m_bars->setColor(QColor(255, 0, 0));
-    m_bars->setBorderColor(QColor(128, 0, 0));
-    m_bars->setLabelColor(Qt::black);
-    m_series->append(m_bars);
-    m_series->setBarWidth(0.6);
-    m_series->setLabelsVisible(true);
-    m_series->setLabelsPosition(QAbstractBarSeries::LabelsOutsideEnd);
-    m_series->setLabelsFormat(QStringLiteral("@value"));
-    m_chart->addSeries(m_series);
-
-    // A bar series puts bar k (0-based) at x = k. The series is mapped through a hidden axis
-    // running from -1 to 20, so bar n (1-based) lands where the visible axis, which spans the
-    // same width from 0 to 21, reads n.
-    auto* barAxis = new QValueAxis;
-    barAxis->setObjectName(QStringLiteral("BarAxis"));
-    barAxis->setRange(-1, 20);
-    barAxis->setVisible(false);
-    m_chart->addAxis(barAxis, Qt::AlignBottom);
-    m_series->attachAxis(barAxis);
-
-    auto* bottom = new QValueAxis;
-    bottom->setObjectName(QStringLiteral("BottomAxis"));
-    bottom->setRange(0, 21);
-    bottom->setTickCount(22);
-    bottom->setMinorTickCount(0);
-    bottom->setLabelFormat(QStringLiteral("%.0f"));
-    m_chart->addAxis(bottom, Qt::AlignBottom);
-
-    auto* left = new QValueAxis;
-    left->setObjectName(QStringLiteral("LeftAxis"));
-    left->setRange(0, 100);
-    left->setTickCount(11);
-    left->setMinorTickCount(4);
-    left->setLabelFormat(QStringLiteral("%.0f"));
-    m_chart->addAxis(left, Qt::AlignLeft);
-    m_series->attachAxis(left);
-
-    m_view = new QChartView(m_chart, this);
+    m_view = new HarmonicsChart(this);
     m_view->setObjectName(QStringLiteral("Chart1"));
-    m_view->setRenderHint(QPainter::Antialiasing);
-    m_view->setBackgroundBrush(Qt::white);
-    m_view->setGeometry(8, 5, 749, 492);
+    m_view->setGeometry(QRect(QPoint(8, 5), HarmonicsChart::kSize));
 
     auto* box = new QGroupBox(this);
     box->setGeometry(128, 512, 457, 41);
@@ -122,35 +61,8 @@ int HarmonicsPage::GetHarmChannel() const
 
 void HarmonicsPage::showHarmonics(const HarmonicsRecord& rec)
 {
-    setTitle(harmonicsTitle(rec));
     m_amplitudes = harmonicsAmplitudes(rec);
-    const auto heights = harmonicsBarHeights(m_amplitudes);
-    m_bars->remove(0, m_bars->count());
-    QList<qreal> values;
-    values.reserve(kHarmonicCount);
-    for (double h : heights)
-        values.append(h);
-    m_bars->append(values);
-}
-
-void HarmonicsPage::setTitle(const QString& text)
-{
-    m_title = text;
-    // The chart renders its title as rich text, which would fold the blanks of "THD:  2.5 %".
-    m_chart->setTitle(text.toHtmlEscaped().replace(QLatin1Char(' '), QStringLiteral("&nbsp;")));
-}
-
-QString HarmonicsPage::titleText() const
-{
-    return m_title;
-}
-
-QList<qreal> HarmonicsPage::barHeights() const
-{
-    QList<qreal> heights;
-    for (int i = 0; i < m_bars->count(); ++i)
-        heights.append(m_bars->at(i));
-    return heights;
+    m_view->showHarmonics(rec);
 }
 
 void HarmonicsPage::attach(DeviceModel& model)

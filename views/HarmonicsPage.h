@@ -1,14 +1,11 @@
 #pragma once
 
 #include "measure/ViewRecords.h"
+#include "views/HarmonicsChart.h"
 
 #include <QList>
 #include <QWidget>
 
-class QBarSeries;
-class QBarSet;
-class QChart;
-class QChartView;
 class QRadioButton;
 
 namespace kvam {
@@ -31,11 +28,11 @@ public:
     /// Title from the answer's own channel (not the selection), bars from its amplitudes.
     void showHarmonics(const HarmonicsRecord& rec);
 
-    QString titleText() const;
-    QList<qreal> barHeights() const; ///< the bars as drawn, bar 1 first
+    QString titleText() const { return m_view->titleText(); }
+    QList<qreal> barHeights() const { return m_view->barHeights(); } ///< the bars as drawn, bar 1 first
     const HarmonicAmplitudes& amplitudes() const { return m_amplitudes; }
-    QChartView* chartView() const { return m_view; }
-    QBarSeries* series() const { return m_series; }
+    HarmonicsChart* chartView() const { return m_view; }
+    QBarSeries* series() const { return m_view->series(); }
 
 signals:
     /// Another channel was chosen; `code` as GetHarmChannel gives it.
@@ -43,14 +40,8 @@ signals:
 
 private:
     QRadioButton* addRadio(const char* name, QWidget* parent, int index);
-    void setTitle(const QString& text);
 
-    QString m_title;
-
-    QChartView* m_view = nullptr;
-    QChart* m_chart = nullptr;
-    QBarSeries* m_series = nullptr;
-    QBarSet* m_bars = nullptr;
+    HarmonicsChart* m_view = nullptr;
     HarmonicAmplitudes m_amplitudes{};
     QRadioButton* m_l1u = nullptr;
     QRadioButton* m_l2u = nullptr;

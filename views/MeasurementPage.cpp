@@ -5,7 +5,6 @@
 #include "platform/FrameCache.h"
 #include "platform/LabeledEdit.h"
 #include "platform/Lamp.h"
-#include "platform/NumberFormat.h"
 #include "texts/UiTexts.h"
 
 #include <QCheckBox>
@@ -31,35 +30,6 @@ constexpr int kPanelTop = 14;
 constexpr int kPanelLabelWidth = 80;
 constexpr int kPanelColumnPitch = kPanelLabelWidth + LabeledEdit::kLabelGap + LabeledEdit::kWidth - 1;
 
-// A cell is the control name of its field; its caption comes from the text table.
-using Cell = const char*;
-
-struct Row
-{
-    Cell l1, l2, l3, sum;
-};
-
-// Empty names leave the cell blank. In row 11 the L13 voltage stands in the L3 column, in row
-// 12 the L13 angle in the L2 column, as on the meter's own display.
-constexpr Row kRows[] = {
-    {"L1urms", "L2urms", "L3urms", ""},
-    {"L1irms", "L2irms", "L3irms", ""},
-    {"L1fi", "L2fi", "L3fi", ""},
-    {"L1f", "L2f", "L3f", ""},
-    {"L1p", "L2p", "L3p", "Sump"},
-    {"L1q", "L2q", "L3q", "Sumq"},
-    {"L1s", "L2s", "L3s", "Sums"},
-    {"L1pf", "L2pf", "L3pf", "Sumpf"},
-    {"L1uthd", "L2uthd", "L3uthd", ""},
-    {"L1ithd", "L2ithd", "L3ithd", ""},
-    {"L12urms", "L23urms", "L13urms", ""},
-    {"L12fi", "L13fi", "", ""},
-    {"L1EPplus", "L2EPplus", "L3EPplus", "L123EPplus"},
-    {"L1EPminus", "L2EPminus", "L3EPminus", "L123EPminus"},
-    {"L1EQplus", "L2EQplus", "L3EQplus", "L123EQplus"},
-    {"L1EQminus", "L2EQminus", "L3EQminus", "L123EQminus"},
-};
-
 QLabel* makeHeader(const char* name, QWidget* parent, int editLeft, int top)
 {
     auto* label = new QLabel(uiText(name), parent);
@@ -72,12 +42,13 @@ QLabel* makeHeader(const char* name, QWidget* parent, int editLeft, int top)
     return label;
 }
 
-void addCell(Cell cell, QWidget* parent, int editLeft, int top, int labelWidth)
-{
-    if (*cell == '\0')
-        return;
-    LabeledEdit::create(parent, QString::fromLatin1(cell), uiText(cell), editLeft, top, labelWidth);
-}
+// The version and demand groups: one column of fields, 29 pixels apart.
+constexpr int kListFirstTop = 20;
+constexpr int kListPitch = 29;
+
+// The lamps' tops in the inputs and outputs group, in the order of ioLamps().
+constexpr int kLampTops[] = {22, 48, 80, 106, 132};
+static_assert(std::size(kLampTops) == kIoLampCount);
 
 } // namespace
 
@@ -86,71 +57,82 @@ MeasurementPage::MeasurementPage(QWidget* parent) : QWidget(parent)
     setObjectName(QStringLiteral("TabSheet_Meres"));
     resize(761, 573);
     buildMeasurements();
-    buildVersion();
-    buildDemand();
+    buildList(measureGroups()[kVersionGroup], QRect(8, 399, 232, 168), 126, 114);
+    buildList(measureGroups()[kDemandGroup], QRect(248, 399, 206, 168), 98, 86);
     buildInputsOutputs();
-    // Display_Net looks up 39 fields per answer: index them once.
+    // field() looks fields up by name: index them once.
     for (LabeledEdit* edit : findChildren<LabeledEdit*>())
         m_fields.insert(edit->objectName(), edit);
 }
 
+LabeledEdit* MeasurementPage::addField(const MeasureCell& cell, QWidget* parent, int editLeft, int top,
+                                       int labelWidth)
+{
+    if (cell.blank())
+        return nullptr;
+    auto* edit = LabeledEdit::create(parent, QString::fromLatin1(cell.name()), uiText(cell.name()), editLeft,
+                                     top, labelWidth);
+    m_cells.emplace_back(cell, edit);
+    return edit;
+}
+
 void MeasurementPage::buildMeasurements()
 {
-    auto* group = new CachedGroupBox(uiText("GroupBox6"), this);
-    group->setObjectName(QStringLiteral("GroupBox6"));
+    const MeasureGroup& values = measureGroups()[kMeasuredValues];
+    auto* group = new CachedGroupBox(uiText(values.key), this);
+    group->setObjectName(QLatin1String(values.key));
     group->setGeometry(8, 4, 739, 391);
 
-    makeHeader("HeaderL1", group, kL1EditLeft, kHeaderTop);
+    // The single-phase columns stand in the group; the others on Panel1, shown only once the
+    // measuring arrangement is known to be three-phase.
+    struct Column
+    {
+        QWidget* parent;
+        int editLeft;
+        int top; ///< of the parent in the group
+        int labelWidth;
+    };
+    const int panelEdit0 = kPanelLabelWidth + LabeledEdit::kLabelGap;
+    const auto column = [&](std::size_t c) {
+        if (c < values.singlePhaseColumns)
+            return Column{group, kL1EditLeft, 0, kL1LabelWidth};
+        return Column{m_panel1, panelEdit0 + int(c - values.singlePhaseColumns) * kPanelColumnPitch,
+                      kPanelTop, kPanelLabelWidth};
+    };
+    for (std::size_t c = 0; c < values.singlePhaseColumns; ++c)
+        makeHeader(values.headers[c], group, column(c).editLeft, kHeaderTop);
 
-    // Only L1 is shown until the measuring arrangement is known.
     m_panel1 = new QWidget(group);
     m_panel1->setObjectName(QStringLiteral("Panel1"));
-    const int rowCount = int(std::size(kRows));
-    const int panelEdit0 = kPanelLabelWidth + LabeledEdit::kLabelGap;
-    m_panel1->setGeometry(kPanelLeft, kPanelTop, panelEdit0 + 2 * kPanelColumnPitch + LabeledEdit::kWidth,
+    const int rowCount = int(values.rows());
+    const int panelColumns = int(values.columns - values.singlePhaseColumns);
+    m_panel1->setGeometry(kPanelLeft, kPanelTop,
+                          panelEdit0 + (panelColumns - 1) * kPanelColumnPitch + LabeledEdit::kWidth,
                           kFirstRowTop - kPanelTop + rowCount * kRowPitch);
-    makeHeader("HeaderL2", m_panel1, panelEdit0, kHeaderTop - kPanelTop);
-    makeHeader("HeaderL3", m_panel1, panelEdit0 + kPanelColumnPitch, kHeaderTop - kPanelTop);
-    makeHeader("HeaderSum", m_panel1, panelEdit0 + 2 * kPanelColumnPitch, kHeaderTop - kPanelTop);
+    for (std::size_t c = values.singlePhaseColumns; c < values.columns; ++c)
+        makeHeader(values.headers[c], m_panel1, column(c).editLeft, kHeaderTop - kPanelTop);
 
     for (int r = 0; r < rowCount; ++r) {
-        const Row& row = kRows[r];
         const int top = kFirstRowTop + r * kRowPitch;
-        addCell(row.l1, group, kL1EditLeft, top, kL1LabelWidth);
-        addCell(row.l2, m_panel1, panelEdit0, top - kPanelTop, kPanelLabelWidth);
-        addCell(row.l3, m_panel1, panelEdit0 + kPanelColumnPitch, top - kPanelTop, kPanelLabelWidth);
-        addCell(row.sum, m_panel1, panelEdit0 + 2 * kPanelColumnPitch, top - kPanelTop, kPanelLabelWidth);
+        for (std::size_t c = 0; c < values.columns; ++c) {
+            const Column place = column(c);
+            addField(values.at(std::size_t(r), c), place.parent, place.editLeft, top - place.top,
+                     place.labelWidth);
+        }
     }
     m_panel1->hide();
 }
 
-void MeasurementPage::buildVersion()
+void MeasurementPage::buildList(const MeasureGroup& fields, const QRect& geometry, int editLeft,
+                                int labelWidth)
 {
-    auto* group = new CachedGroupBox(uiText("GroupBox5"), this);
-    group->setObjectName(QStringLiteral("GroupBox5"));
-    group->setGeometry(8, 399, 232, 168);
-    const char* const fields[] = {
-        "Programversion", "Programdate", "Gyartasiszam", "Gyartaseve", "Gyartashonapja",
-    };
-    int top = 20;
-    for (const auto& f : fields) {
-        LabeledEdit::create(group, QString::fromLatin1(f), uiText(f), 126, top, 114);
-        top += 29;
-    }
-}
-
-void MeasurementPage::buildDemand()
-{
-    auto* group = new CachedGroupBox(uiText("GroupBox7"), this);
-    group->setObjectName(QStringLiteral("GroupBox7"));
-    group->setGeometry(248, 399, 206, 168);
-    const char* const fields[] = {
-        "EPenabled", "EPprevious", "EPestimated", "EPcurrent", "EPtimeelapsed",
-    };
-    int top = 20;
-    for (const auto& f : fields) {
-        LabeledEdit::create(group, QString::fromLatin1(f), uiText(f), 98, top, 86);
-        top += 29;
+    auto* group = new CachedGroupBox(uiText(fields.key), this);
+    group->setObjectName(QLatin1String(fields.key));
+    group->setGeometry(geometry);
+    int top = kListFirstTop;
+    for (const MeasureCell& cell : fields.cells) {
+        addField(cell, group, editLeft, top, labelWidth);
+        top += kListPitch;
     }
 }
 
@@ -161,20 +143,18 @@ void MeasurementPage::buildInputsOutputs()
     group->setGeometry(462, 399, 170, 168);
 
     // Caption labels carry the names the language switch knows them by.
-    auto addLamp = [group](const char* name, Lamp::Shape shape, QRgb colour, const char* labelName, int top) {
-        auto* lamp = new Lamp(shape, QColor(colour), group);
-        lamp->setObjectName(QString::fromLatin1(name));
+    for (std::size_t i = 0; i < kIoLampCount; ++i) {
+        const IoLamp& io = ioLamps()[i];
+        const int top = kLampTops[i];
+        auto* lamp = new Lamp(io.output ? Lamp::Shape::Square : Lamp::Shape::Circle,
+                              QColor(io.output ? kOutputActive : kInputActive), group);
+        lamp->setObjectName(QString::fromLatin1(io.name));
         lamp->setGeometry(12, top + 3, 14, 14);
-        auto* label = new QLabel(uiText(labelName), group);
-        label->setObjectName(QString::fromLatin1(labelName));
+        auto* label = new QLabel(uiText(io.caption), group);
+        label->setObjectName(QString::fromLatin1(io.caption));
         label->setGeometry(32, top, 72, 20);
-        return lamp;
-    };
-    m_output1 = addLamp("Output1", Lamp::Shape::Square, kOutputActive, "Label99", 22);
-    m_output2 = addLamp("Output2", Lamp::Shape::Square, kOutputActive, "Label100", 48);
-    m_input1 = addLamp("Input1", Lamp::Shape::Circle, kInputActive, "Label101", 80);
-    m_input2 = addLamp("Input2", Lamp::Shape::Circle, kInputActive, "Label102", 106);
-    m_input3 = addLamp("Input3", Lamp::Shape::Circle, kInputActive, "Label103", 132);
+        m_lamps[i] = lamp;
+    }
 
     m_testOut1 = new QCheckBox(uiText("Testout1"), group);
     m_testOut1->setObjectName(QStringLiteral("Testout1"));
@@ -195,12 +175,16 @@ void MeasurementPage::buildInputsOutputs()
     m_reportButton->setGeometry(640, 506, 110, 27);
 }
 
+void MeasurementPage::showRecords(const MeasureRecords& records)
+{
+    for (const auto& [cell, edit] : m_cells)
+        if (records.has(cell.source))
+            edit->showText(measureCellText(cell, records));
+}
+
 void MeasurementPage::showNet(const NetRecord& rec)
 {
-    for (const NetField& f : netFields()) {
-        if (LabeledEdit* edit = field(QString::fromLatin1(f.name)))
-            edit->showText(netFieldText(rec, f));
-    }
+    showRecords({.net = &rec});
 }
 
 quint8 MeasurementPage::testOutputByte() const
@@ -215,9 +199,7 @@ quint8 MeasurementPage::testOutputByte() const
 
 void MeasurementPage::showRam1(const Ram1Image& ram1)
 {
-    for (const EnergyField& f : energyFields())
-        if (LabeledEdit* edit = field(QString::fromLatin1(f.name)))
-            edit->showText(energyFieldText(ram1, f));
+    showRecords({.counters = &ram1});
 }
 
 void MeasurementPage::showArrangement(const Ram2Image& ram2)
@@ -237,33 +219,22 @@ bool MeasurementPage::threePhaseColumnsVisible() const
 
 void MeasurementPage::showState(const StateRecord& rec)
 {
-    const auto colour = [&rec](IoBit bit, QRgb active) {
-        return QColor(ioActive(rec, bit) ? active : kIoInactive);
-    };
-    m_output1->setColor(colour(kIoOutput1, kOutputActive));
-    m_output2->setColor(colour(kIoOutput2, kOutputActive));
-    m_input1->setColor(colour(kIoInput1, kInputActive));
-    m_input2->setColor(colour(kIoInput2, kInputActive));
-    m_input3->setColor(colour(kIoInput3, kInputActive));
+    for (std::size_t i = 0; i < kIoLampCount; ++i) {
+        const IoLamp& io = ioLamps()[i];
+        m_lamps[i]->setColor(QColor(!ioActive(rec, io.bit) ? kIoInactive
+                                    : io.output            ? kOutputActive
+                                                           : kInputActive));
+    }
 }
 
 void MeasurementPage::showVersion(const VersionRecord& rec)
 {
-    field(QStringLiteral("Programversion"))->showText(versionText(rec));
-    field(QStringLiteral("Programdate"))->showText(versionDateText(rec));
-    field(QStringLiteral("Gyartasiszam"))->showText(factoryNumberText(rec));
-    field(QStringLiteral("Gyartaseve"))->showText(formatNumber("%d", manufactureYear(rec)));
-    field(QStringLiteral("Gyartashonapja"))->showText(formatNumber("%d", manufactureMonth(rec)));
+    showRecords({.version = &rec});
 }
 
 void MeasurementPage::showEp(const EpRecord& rec)
 {
-    const auto text = [](quint32 v) { return formatNumber("%u", static_cast<unsigned>(v)); };
-    field(QStringLiteral("EPenabled"))->showText(text(epEnabled(rec)));
-    field(QStringLiteral("EPprevious"))->showText(text(epPrevious(rec)));
-    field(QStringLiteral("EPestimated"))->showText(text(epEstimated(rec)));
-    field(QStringLiteral("EPcurrent"))->showText(text(epCurrent(rec)));
-    field(QStringLiteral("EPtimeelapsed"))->showText(text(epElapsed(rec)));
+    showRecords({.ep = &rec});
 }
 
 LabeledEdit* MeasurementPage::field(const QString& name) const

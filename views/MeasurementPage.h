@@ -6,9 +6,13 @@
 #include <QHash>
 #include <QWidget>
 
+#include <array>
+#include <utility>
+#include <vector>
+
 class QCheckBox;
-class QGroupBox;
 class QPushButton;
+class QRect;
 
 namespace kvam {
 
@@ -27,6 +31,8 @@ public:
     /// output tests through the model.
     void attach(DeviceModel& model);
 
+    /// Shows the fields of the records given (measureCellText); the others keep their texts.
+    void showRecords(const MeasureRecords& records);
     /// Writes the 39 measurement texts, also into the columns hidden for single-phase networks.
     void showNet(const NetRecord& rec);
     /// The 16 energy counters of RAM1, in kWh and kVArh.
@@ -61,18 +67,15 @@ signals:
     void testOutputsClicked(quint8 byte);
 
 private:
+    LabeledEdit* addField(const MeasureCell& cell, QWidget* parent, int editLeft, int top, int labelWidth);
     void buildMeasurements();
-    void buildVersion();
-    void buildDemand();
+    void buildList(const MeasureGroup& fields, const QRect& geometry, int editLeft, int labelWidth);
     void buildInputsOutputs();
 
     QHash<QString, LabeledEdit*> m_fields;
+    std::vector<std::pair<MeasureCell, LabeledEdit*>> m_cells; ///< in the order of measureGroups()
     QWidget* m_panel1 = nullptr;
-    Lamp* m_output1 = nullptr;
-    Lamp* m_output2 = nullptr;
-    Lamp* m_input1 = nullptr;
-    Lamp* m_input2 = nullptr;
-    Lamp* m_input3 = nullptr;
+    std::array<Lamp*, kIoLampCount> m_lamps{}; ///< in the order of ioLamps()
     QCheckBox* m_testOut1 = nullptr;
     QCheckBox* m_testOut2 = nullptr;
     QPushButton* m_passwButton = nullptr;
