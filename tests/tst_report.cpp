@@ -1,25 +1,38 @@
 // The commissioning report of the in-process virtual meter, read back as a person reads it: the PDF
-// through pdftotext, the HTML as text, in both languages; its file failures; its button.
+// through pdftotext, the HTML as text, in both languages; its measurement, identity and I/O
+// sections against what the measurement page shows; its file failures; its button.
 
 #include "app/Report.h"
 #include "app/ReportAction.h"
 #include "app/TForm1.h"
 #include "config/RecordEditor.h"
 #include "device/FieldTable.h"
+#include "device/MeterRules.h"
 #include "platform/LabeledEdit.h"
+#include "platform/Lamp.h"
 #include "platform/LanguageSwitch.h"
 #include "platform/UserPrompts.h"
+#include "protocol/Commands.h"
 #include "tests/FileSizeLimit.h"
 #include "texts/UiTexts.h"
+#include "views/HarmonicsPage.h"
 #include "views/MeasurementPage.h"
 
 #include <QAbstractSpinBox>
+#include <QChartView>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTextDocumentFragment>
 #include <QtTest>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
 
 using namespace kvam;
 
@@ -79,7 +92,191 @@ bool oneLineHolds(const QString& text, const QString& a, const QString& b)
     return false;
 }
 
+/// A table as a reader sees it: the heading above it and its rows of cell texts.
+struct Table
+{
+    QString title;
+    std::vector<QStringList> rows;
+};
+
+QString plain(const QString& html)
+{
+    return QTextDocumentFragment::fromHtml(html).toPlainText().trimmed();
+}
+
+/// The tables of a section's body, each under the <h3> heading right before it (if any).
+std::vector<Table> tablesIn(const QString& html)
+{
+    static const QRegularExpression tableRe(QStringLiteral("(?:<h3>(.*?)</h3>)?<table[^>]*>(.*?)</table>"));
+    static const QRegularExpression rowRe(QStringLiteral("<tr>(.*?)</tr>"));
+    static const QRegularExpression cellRe(QStringLiteral("<(td|th)[^>]*>(.*?)</\\1>"));
+    std::vector<Table> tables;
+    for (const QRegularExpressionMatch& t : tableRe.globalMatch(html)) {
+        Table table{plain(t.captured(1)), {}};
+        for (const QRegularExpressionMatch& r : rowRe.globalMatch(t.captured(2))) {
+            QStringList row;
+            for (const QRegularExpressionMatch& c : cellRe.globalMatch(r.captured(1)))
+                row << plain(c.captured(2));
+            table.rows.push_back(row);
+        }
+        tables.push_back(table);
+    }
+    return tables;
+}
+
+/// The groups of value fields of the measurement page as they stand on the screen: each group's
+/// title, the bold headers above its columns, then row by row (by height) and column by column (by
+/// position) each visible field's caption and text; a column without a field in a row is blank.
+std::vector<Table> pageTables(MeasurementPage& page)
+{
+    auto caption = [](const LabeledEdit* edit) {
+        QString text = edit->caption().trimmed();
+        while (text.endsWith(QLatin1Char(':')))
+            text.chop(1);
+        return text.trimmed();
+    };
+    std::vector<Table> tables;
+    for (QGroupBox* group : page.findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly)) {
+        std::map<int, std::map<int, const LabeledEdit*>> grid;
+        std::map<int, QString> headers;
+        std::vector<int> xs;
+        for (const LabeledEdit* edit : group->findChildren<LabeledEdit*>()) {
+            if (!edit->isVisibleTo(&page))
+                continue;
+            const QPoint at = edit->mapTo(group, QPoint(0, 0));
+            grid[at.y()][at.x()] = edit;
+            if (std::find(xs.begin(), xs.end(), at.x()) == xs.end())
+                xs.push_back(at.x());
+        }
+        if (grid.empty())
+            continue;
+        std::sort(xs.begin(), xs.end());
+        for (const QLabel* label : group->findChildren<QLabel*>())
+            if (label->font().bold() && label->isVisibleTo(&page))
+                headers[label->mapTo(group, QPoint(0, 0)).x()] = label->text().trimmed();
+        Table table{group->title().trimmed(), {}};
+        if (!headers.empty()) {
+            QStringList row;
+            for (int x : xs)
+                row << headers[x];
+            table.rows.push_back(row);
+        }
+        for (const auto& [y, fields] : grid) {
+            QStringList row;
+            for (int x : xs) {
+                const auto it = fields.find(x);
+                row << (it == fields.end() ? QString() : caption(it->second))
+                    << (it == fields.end() ? QString() : it->second->text().trimmed());
+            }
+            table.rows.push_back(row);
+        }
+        tables.push_back(table);
+    }
+    return tables;
+}
+
+/// The lamps of the page's inputs and outputs, outputs (squares) or inputs (circles) from the top,
+/// as "caption: on" for a lit lamp and "caption: off" for a white one, the caption being the label
+/// beside the lamp.
+QString pageLamps(MeasurementPage& page, bool outputs)
+{
+    std::map<int, QString> lamps;
+    for (const Lamp* lamp : page.findChildren<Lamp*>()) {
+        if ((lamp->shape() == Lamp::Shape::Square) != outputs)
+            continue;
+        const QRect at = lamp->geometry();
+        QString caption;
+        for (const QLabel* label : lamp->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+            if (label->geometry().top() <= at.center().y() && at.center().y() <= label->geometry().bottom() &&
+                label->geometry().left() > at.right())
+                caption = label->text().trimmed();
+        const bool lit = lamp->color() != QColor(MeasurementPage::kIoInactive);
+        lamps[at.top()] = caption + QStringLiteral(": ") + currentText(lit ? "Report.On" : "Report.Off");
+    }
+    QStringList texts;
+    for (const auto& [top, text] : lamps)
+        texts << text;
+    return texts.join(QStringLiteral(", "));
+}
+
+/// The section of `content` under `heading`.
+const ReportSection* sectionOf(const ReportContent& content, const QString& heading)
+{
+    for (const ReportSection& s : content.sections)
+        if (s.heading == heading)
+            return &s;
+    return nullptr;
+}
+
+/// What the meter answers in one row of measurementSectionsShowThePage.
+struct MeterAnswers
+{
+    int arrangement;  ///< RAM2 Elrendezes: 0..4 three-phase, 5 single-phase
+    float netBase;    ///< the Net record's values are netBase times their number, every other negative
+    qint64 energy;    ///< the first counter in Wh; the others follow
+    const char* date; ///< 12 bytes of the program date
+    quint32 factory;
+    bool demand;     ///< whether a demand answer arrives
+    bool energyOwed; ///< the counters arrive while a write of the RAM1 image waits
+    quint8 io;       ///< IoBits
+    quint8 channel;  ///< of the harmonics answer
+};
+
+/// Hands `a` to the window's model as the meter's answers.
+void answer(TForm1& f, const MeterAnswers& a)
+{
+    DeviceModel& model = f.model();
+    Ram2Image ram2;
+    set(ram2, ram2::Elrendezes, std::uint16_t(a.arrangement));
+    model.answerReceived(Read_RAM2, ram2.data());
+
+    NetRecord net;
+    for (std::size_t k = 0; k < netFields().size(); ++k)
+        net.set<float>(netFields()[k].offset, a.netBase * float(k + 1) * (k % 2 ? -1.0f : 1.0f));
+    model.answerReceived(Read_Net, net.data());
+
+    Ram1Image ram1;
+    for (std::size_t k = 0; k < energyFields().size(); ++k)
+        set(ram1, energyFields()[k].field, energyFields()[k].index, a.energy + qint64(k) * 1000003);
+    f.engine().setFlag(Write_RAM1, a.energyOwed);
+    model.answerReceived(Read_RAM1, ram1.data());
+    f.engine().setFlag(Write_RAM1, false);
+
+    VersionRecord version;
+    set(version, version::ProgramversionMajor, std::uint8_t(kSupportedMajorVersion));
+    set(version, version::ProgramversionMinor, std::uint8_t(a.io));
+    set(version, version::ProgramversionBuild, std::uint16_t(a.factory % 60000));
+    std::memcpy(version.data() + version::Programdate.offset, a.date, version::Programdate.count);
+    set(version, version::Gyartaseve, std::uint8_t(a.factory % 100));
+    set(version, version::Gyartashonapja, std::uint8_t(a.arrangement + 7));
+    set(version, version::Gyartasiszam, a.factory);
+    model.answerReceived(Read_Version, version.data());
+
+    if (a.demand) {
+        EpRecord ep;
+        set(ep, ep::EPprevious, a.factory / 3);
+        set(ep, ep::EPestimated, a.factory / 5);
+        set(ep, ep::EPenabled, a.factory);
+        set(ep, ep::EPcurrent, 7u);
+        set(ep, ep::EPtimeelapsed, std::uint16_t(a.factory % 65536));
+        model.answerReceived(Read_EPdata, ep.data());
+    }
+
+    StateRecord state;
+    set(state, state::IoBits, a.io);
+    model.answerReceived(Read_State, state.data());
+
+    HarmonicsRecord harmonics;
+    set(harmonics, harmonics::Channel, a.channel);
+    set(harmonics, harmonics::THD, a.netBase);
+    for (std::size_t n = 0; n < harmonics::Amplitude.count; ++n)
+        set(harmonics, harmonics::Amplitude, n, std::uint16_t(n == 0 ? 1000 : (n * 37 + a.channel) % 300));
+    model.answerReceived(Read_Harmonics, harmonics.data());
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(MeterAnswers)
 
 class TstReport : public QObject
 {
@@ -159,6 +356,79 @@ private slots:
         QVERIFY2(text.contains(currentText("LineStatsRequests")),
                  qPrintable(currentText("LineStatsRequests")));
         QVERIFY(text.contains(QStringLiteral("Read_RAM2")));
+    }
+
+    // The report's measurement, identity and I/O sections and its harmonics picture show what the
+    // measurement and harmonics pages show for the same answers, in the language the window shows.
+    void measurementSectionsShowThePage_data()
+    {
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<MeterAnswers>("answers");
+        const MeterAnswers threePhase{
+            0, 123.4567f, 9007199254740000, "2024.02.29\0\0", 3000000001u, true, false, 0x21, 4};
+        // A date that fills its field, with characters HTML must escape; no demand answer yet.
+        const MeterAnswers singlePhase{5, 0.0125f, 0, "<td>&amp;</b", 7u, false, false, 0x52, 0};
+        // The counters read while a write of the image waits: the page shows the counters read.
+        const MeterAnswers energyOwed{3,    98765.4f, -4321987, "1.0\0zzzzzzzzz", 21001234u, true,
+                                      true, 0x7F,     9};
+        for (bool english : {false, true}) {
+            const char* language = english ? "English" : "Hungarian";
+            QTest::addRow("three-phase, %s", language) << english << threePhase;
+            QTest::addRow("single-phase without demand, %s", language) << english << singlePhase;
+            QTest::addRow("counters of a pending write, %s", language) << english << energyOwed;
+        }
+    }
+    void measurementSectionsShowThePage()
+    {
+        QFETCH(bool, english);
+        QFETCH(MeterAnswers, answers);
+        TForm1 f(unpaced());
+        if (english)
+            applyLanguage({&f}, Language::English);
+        answer(f, answers);
+        MeasurementPage& page = f.measurementPage();
+        QCOMPARE(page.threePhaseColumnsVisible(), threePhaseArrangement(answers.arrangement));
+
+        const ReportContent content = buildReport(f);
+        const ReportSection* measurement = sectionOf(content, currentText("Report.Measurement"));
+        const ReportSection* identity = sectionOf(content, currentText("Report.Identity"));
+        const ReportSection* errors = sectionOf(content, currentText("Report.Errors"));
+        QVERIFY(measurement && identity && errors);
+
+        // The measured values, the version and the demand, group by group and cell by cell.
+        const std::vector<Table> shown = pageTables(page);
+        const std::vector<Table> reported = tablesIn(measurement->body);
+        QCOMPARE(reported.size(), shown.size());
+        QCOMPARE(shown.size(), std::size_t(3));
+        for (std::size_t t = 0; t < shown.size(); ++t) {
+            QCOMPARE(reported[t].title, shown[t].title);
+            QCOMPARE(reported[t].rows.size(), shown[t].rows.size());
+            for (std::size_t r = 0; r < shown[t].rows.size(); ++r)
+                QCOMPARE(reported[t].rows[r], shown[t].rows[r]);
+        }
+        // The version group heads the identity section.
+        const std::vector<Table> ids = tablesIn(identity->body);
+        QCOMPARE(ids.size(), std::size_t(1));
+        const Table& version = shown[1];
+        QVERIFY(ids[0].rows.size() > version.rows.size());
+        for (std::size_t r = 0; r < version.rows.size(); ++r)
+            QCOMPARE(ids[0].rows[r], version.rows[r]);
+
+        // The lamps under their captions.
+        const std::vector<Table> io = tablesIn(errors->body);
+        QCOMPARE(io.size(), std::size_t(1));
+        std::map<QString, QString> lamps;
+        for (const QStringList& row : io[0].rows)
+            if (row.size() == 2)
+                lamps[row[0]] = row[1];
+        QCOMPARE(lamps[currentText("Report.Outputs")], pageLamps(page, true));
+        QCOMPARE(lamps[currentText("Report.Inputs")], pageLamps(page, false));
+
+        // The harmonics picture is the page's chart, pixel for pixel.
+        const auto* harmonics = f.findChild<HarmonicsPage*>(QStringLiteral("TabSheet_Harmonics"));
+        QVERIFY(harmonics);
+        const QImage chart = harmonics->chartView()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(content.harmonics.convertToFormat(QImage::Format_RGB32), chart);
     }
 
     void failedWriteLeavesNothing_data()
