@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QSerialPortInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <memory>
@@ -35,11 +36,11 @@ QStringList portListEntries(const QStringList& systemPorts, const QStringList& r
 
 namespace {
 
-// Per user, beside the organisation's own settings.
+// Per user, in the user's configuration folder (a folder of its own under test).
 std::unique_ptr<QSettings> recentStore()
 {
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Velmar"),
-                                       QStringLiteral("kvam2100"));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return std::make_unique<QSettings>(folder + QStringLiteral("/Velmar/kvam2100.ini"), QSettings::IniFormat);
 }
 
 constexpr char kRecentKey[] = "Network/recentAddresses";

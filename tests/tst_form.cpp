@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 #include <cstring>
@@ -54,7 +55,13 @@ class TstForm : public QObject
     Q_OBJECT
 private slots:
     // The window reads the user password at start: never the real user's store.
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        // The addresses remembered by an earlier run are not this run's.
+        QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                      QStringLiteral("/Velmar/kvam2100.ini"));
+    }
     void textTableNamesControls()
     {
         // Every entry of the text table names exactly one control, which shows that text.
@@ -278,7 +285,8 @@ private slots:
         QVERIFY(!f.link().portOpen());
         auto* ports = f.findChild<QComboBox*>(QStringLiteral("Portsbox"));
         QCOMPARE(ports->itemText(0), QStringLiteral("SELECT COM PORT"));
-        QCOMPARE(ports->itemText(ports->count() - 1), QStringLiteral("DEMO"));
+        QVERIFY(ports->findText(QStringLiteral("DEMO")) > 0);
+        QCOMPARE(ports->itemText(ports->count() - 1), currentText("Portsbox.Network"));
         QCOMPARE(ports->currentIndex(), 0);
         f.commPage().PortsboxSelect(0); // "SELECT COM PORT" opens nothing
         QVERIFY(!f.link().portOpen());
@@ -286,6 +294,69 @@ private slots:
         QVERIFY(f.link().portOpen());
         f.close(); // closing the window closes the port
         QVERIFY(!f.link().portOpen());
+    }
+
+    // The port list's last entry asks for a network address: what the user types, and what the
+    // window makes of it. A server on loopback that takes the connection stands for a device
+    // server; an address that answered is offered in the list from then on.
+    void networkAddressEntry_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("message"); // what the error shown contains; empty: none
+        QTest::addColumn<bool>("remembered");
+        QTest::newRow("cancelled") << ""
+                                   << "" << false;
+        QTest::newRow("port out of range") << "tcp://127.0.0.1:70000"
+                                           << "65535" << false;
+        QTest::newRow("bare IPv6") << "tcp://::1:20001"
+                                   << "tcp://::1:20001" << false;
+        QTest::newRow("nobody listens") << "tcp://127.0.0.1:CLOSED"
+                                        << "tcp://127.0.0.1:" << false;
+        QTest::newRow("a server takes it") << "tcp://127.0.0.1:LISTENING"
+                                           << "" << true;
+    }
+    void networkAddressEntry()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, message);
+        QFETCH(bool, remembered);
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 closedPort = closed.serverPort();
+        closed.close();
+        typed.replace(QStringLiteral("LISTENING"), QString::number(server.serverPort()));
+        typed.replace(QStringLiteral("CLOSED"), QString::number(closedPort));
+        message.replace(QStringLiteral("CLOSED"), QString::number(closedPort));
+
+        TForm1 f(TForm1::Options{false});
+        QStringList errors;
+        f.prompts().showError = [&](const QString& t) { errors << t; };
+        f.prompts().askText = [&](const QString&, const QString&, const QString&) { return typed; };
+        auto* ports = f.findChild<QComboBox*>(QStringLiteral("Portsbox"));
+        f.commPage().PortsboxDropDown();
+        const int ask = ports->count() - 1;
+        ports->setCurrentIndex(ask);
+        f.commPage().PortsboxSelect(ask);
+        if (remembered) {
+            QTRY_COMPARE(f.link().portStatus(), PortStatus::Up);
+            QCOMPARE(f.link().portName(), typed);
+        } else if (!message.isEmpty()) {
+            QTRY_COMPARE(errors.size(), 1);
+            QVERIFY2(errors[0].contains(message), qPrintable(errors[0]));
+            QTRY_COMPARE(f.link().portStatus(), PortStatus::Closed);
+        } else {
+            QCOMPARE(f.link().portStatus(), PortStatus::Closed);
+        }
+        QVERIFY2(remembered || errors.size() == (message.isEmpty() ? 0 : 1), qPrintable(errors.join('\n')));
+        f.commPage().PortsboxDropDown();
+        QStringList entries;
+        for (int i = 0; i < ports->count(); ++i)
+            entries << ports->itemText(i);
+        QCOMPARE(entries.contains(typed), remembered && !typed.isEmpty());
+        if (remembered)
+            QCOMPARE(entries.indexOf(typed), entries.indexOf(QStringLiteral("DEMO")) + 1);
     }
 
     void startupReadsFromVirtualMeter()

@@ -429,11 +429,11 @@ private slots:
 
     void tableFigures()
     {
-        QCOMPARE(switchedTexts().size(), std::size_t(172));
+        QCOMPARE(switchedTexts().size(), std::size_t(174));
         QSet<QString> keys;
         for (const UiText& t : switchedTexts())
             keys.insert(QLatin1String(t.control));
-        QCOMPARE(keys.size(), 172);
+        QCOMPARE(keys.size(), 174);
         QCOMPARE(languageItemLists().size(), std::size_t(11));
         QCOMPARE(languageLabelCopies().size(), std::size_t(20));
         QCOMPARE(languageRememberedSelections().size(), std::size_t(14));
