@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -415,52 +416,61 @@ private slots:
         QTest::addColumn<QString>("port");
         QTest::addColumn<QString>("extra"); ///< further arguments
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("reason");
-        QTest::addColumn<double>("seconds"); ///< at most
-        QTest::newRow("unknown host") << QStringLiteral("tcp://no-such-host.invalid:4001") << QString() << 3
-                                      << QStringLiteral("cannot be opened: Host not found") << 5.0;
-        QTest::newRow("refused connection") << QStringLiteral("tcp://127.0.0.1:%NOBODY") << QString() << 3
-                                            << QStringLiteral("cannot be opened: Connection refused") << 2.0;
+        QTest::addColumn<QStringList>("reason"); ///< one of them
+        QTest::addColumn<double>("seconds");     ///< at most
+        // Where no name server answers at all, the connect time-out ends the look-up.
+        QTest::newRow("unknown host")
+            << QStringLiteral("tcp://no-such-host.invalid:4001") << QString() << 3
+            << QStringList{QStringLiteral("cannot be opened: Host not found"),
+                           QStringLiteral("cannot be opened: no connection within 5 s")}
+            << 7.0;
+        QTest::newRow("refused connection")
+            << QStringLiteral("tcp://127.0.0.1:%NOBODY") << QString() << 3
+            << QStringList{QStringLiteral("cannot be opened: Connection refused")} << 2.0;
         QTest::newRow("refused connection, rfc2217")
             << QStringLiteral("rfc2217://127.0.0.1:%NOBODY") << QString() << 3
-            << QStringLiteral("cannot be opened: Connection refused") << 2.0;
+            << QStringList{QStringLiteral("cannot be opened: Connection refused")} << 2.0;
         QTest::newRow("port number past 65535")
             << QStringLiteral("tcp://127.0.0.1:70000") << QString() << 2
-            << QStringLiteral("the port number must be a whole number from 1 to 65535") << 2.0;
+            << QStringList{QStringLiteral("the port number must be a whole number from 1 to 65535")} << 2.0;
         QTest::newRow("port number 0")
             << QStringLiteral("rfc2217://127.0.0.1:0") << QString() << 2
-            << QStringLiteral("the port number must be a whole number from 1 to 65535") << 2.0;
-        QTest::newRow("IPv6 address without brackets") << QStringLiteral("tcp://::1:4001") << QString() << 2
-                                                       << QStringLiteral("not a network address") << 2.0;
+            << QStringList{QStringLiteral("the port number must be a whole number from 1 to 65535")} << 2.0;
+        QTest::newRow("IPv6 address without brackets")
+            << QStringLiteral("tcp://::1:4001") << QString() << 2
+            << QStringList{QStringLiteral("not a network address")} << 2.0;
         // Telnet's negotiation reaches the engine as noise, and the server doubles every 0xFF of
         // the meter's answers: the first answer holding one fails its check.
         QTest::newRow("raw TCP to the RFC 2217 accepter")
             << QStringLiteral("tcp://127.0.0.1:%TELPORT") << QString() << 3
-            << QStringLiteral("the meter stopped answering") << 8.0;
+            << QStringList{QStringLiteral("the meter stopped answering")} << 8.0;
         QTest::newRow("RFC 2217 to the raw accepter")
             << QStringLiteral("rfc2217://127.0.0.1:%RAWPORT") << QString() << 3
-            << QStringLiteral(
+            << QStringList{QStringLiteral(
                    "did not answer the COM Port Control Option (RFC 2217) within 3 s; if it passes "
-                   "the line's bytes as they are, use tcp://127.0.0.1:%RAWPORT")
+                   "the line's bytes as they are, use tcp://127.0.0.1:%RAWPORT")}
             << 6.0;
         QTest::newRow("a server that answers noise")
-            << QStringLiteral("tcp://%NOISE") << QString() << 3 << QStringLiteral("no meter answers") << 5.0;
+            << QStringLiteral("tcp://%NOISE") << QString() << 3
+            << QStringList{QStringLiteral("no meter answers")} << 5.0;
         QTest::newRow("a server that answers noise, rfc2217")
             << QStringLiteral("rfc2217://%NOISE") << QString() << 3
-            << QStringLiteral("did not answer the COM Port Control Option") << 6.0;
+            << QStringList{QStringLiteral("did not answer the COM Port Control Option")} << 6.0;
         QTest::newRow("a server that closes halfway through an answer")
             << QStringLiteral("tcp://%CUT") << QStringLiteral(" --retry 1") << 3
-            << QStringLiteral("the connection was lost and the meter did not answer again within 1 s") << 5.0;
+            << QStringList{QStringLiteral(
+                   "the connection was lost and the meter did not answer again within 1 s")}
+            << 5.0;
         QTest::newRow("a server that closes halfway through the negotiation")
             << QStringLiteral("rfc2217://%CUT") << QString() << 3
-            << QStringLiteral("cannot be opened: The remote host closed the connection") << 5.0;
+            << QStringList{QStringLiteral("cannot be opened: The remote host closed the connection")} << 5.0;
     }
     void failures()
     {
         QFETCH(QString, port);
         QFETCH(QString, extra);
         QFETCH(int, status);
-        QFETCH(QString, reason);
+        QFETCH(QStringList, reason);
         QFETCH(double, seconds);
         const QString address = expand(port);
         const Run r = cli(arguments(QStringLiteral("info -p ") + port, extra), int(seconds * 1000) + 10000);
@@ -470,7 +480,9 @@ private slots:
         QVERIFY2(lines.size() == 1, qPrintable(report(r)));
         QVERIFY2(lines[0].startsWith(QStringLiteral("kvam2100-cli: %1: ").arg(address)),
                  qPrintable(report(r)));
-        QVERIFY2(lines[0].contains(expand(reason)), qPrintable(report(r)));
+        QVERIFY2(std::any_of(reason.begin(), reason.end(),
+                             [&](const QString& why) { return lines[0].contains(expand(why)); }),
+                 qPrintable(report(r)));
         QVERIFY2(r.seconds <= seconds, qPrintable(report(r)));
     }
 };
