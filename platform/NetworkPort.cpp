@@ -212,6 +212,7 @@ void NetworkPort::connectNow()
     dropSocket();
     m_telnet = TelnetClient{};
     m_settingsSent = false;
+    m_greetingSeen = false;
     m_socket = std::make_unique<QTcpSocket>();
     QTcpSocket* s = m_socket.get();
     connect(s, &QTcpSocket::hostFound, this, [this] { m_connectStartedMs = m_clock.elapsed(); });
@@ -265,6 +266,15 @@ void NetworkPort::onReadyRead()
                 return;
         }
     }
+    // A Telnet server greets with its option negotiation before anything was asked: over raw TCP
+    // those bytes (and every doubled 0xFF after them) would reach the meter's frames.
+    if (!m_address.rfc2217 && !m_greetingSeen && bytes.size() >= 2 &&
+        std::uint8_t(bytes[0]) == TelnetClient::kIac && std::uint8_t(bytes[1]) >= TelnetClient::kWill) {
+        NetworkAddress telnet = m_address;
+        telnet.rfc2217 = true;
+        emit note(currentText("Network.TelnetOnRaw").arg(m_address.name(), telnet.name()));
+    }
+    m_greetingSeen = true;
     // Bytes before the port is up answer no request of ours.
     if (m_status == PortStatus::Up && !bytes.isEmpty())
         emit received(bytes);

@@ -75,6 +75,7 @@ private:
     PortStatus m_status = PortStatus::Closed;
     bool m_wasUp = false;        ///< a connection was made since open(): a loss is retried
     bool m_settingsSent = false; ///< RFC 2217: the line settings have gone to the server
+    bool m_greetingSeen = false; ///< raw TCP: the connection's first bytes have been looked at
     int m_retryMs = kFirstRetryMs;
     int m_roundTripMs = 0;
     QTimer m_connectTimer; ///< the connect (and negotiation) time-out

@@ -5,10 +5,15 @@
 #include "link/LinkDriver.h"
 #include "service/CommPage.h"
 #include "tests/MeterSim.h"
+#include "tests/Ser2net.h"
+#include "texts/UiTexts.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <memory>
+#include <vector>
 
 using namespace kvam;
 
@@ -30,27 +35,55 @@ class TstEndToEnd : public QObject
 private slots:
     // The window reads the user password at start: never the real user's store.
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    // Directly on the line, and behind a real serial device server (ser2net) over both kinds of
+    // network port.
+    void startupReadsAnswered_data()
+    {
+        QTest::addColumn<int>("way"); // -1 the pty itself, else a Ser2net::Accepter
+        QTest::newRow("pty") << -1;
+        QTest::newRow("tcp via ser2net") << int(test::Ser2net::Accepter::Raw);
+        QTest::newRow("rfc2217 via ser2net") << int(test::Ser2net::Accepter::Rfc2217);
+    }
     void startupReadsAnswered()
     {
+        QFETCH(int, way);
         QProcess sim;
         const QString path = startMeter(sim, {});
         QVERIFY2(path.startsWith(QStringLiteral("/dev/")), qPrintable(path));
+        std::unique_ptr<test::Ser2net> server;
+        QString port = path;
+        if (way >= 0) {
+            const auto accepter = test::Ser2net::Accepter(way);
+            server = std::make_unique<test::Ser2net>(path, std::vector{accepter});
+            QVERIFY2(server->start(), qPrintable(server->error()));
+            port = server->address(accepter);
+        }
         {
             TForm1 f;
             QStringList errors;
             f.prompts().showError = [&](const QString& t) { errors << t; };
-            f.openPortByName(path);
+            f.openPortByName(port);
             QVERIFY2(errors.isEmpty(), qPrintable(errors.join('\n')));
             QTRY_VERIFY_WITH_TIMEOUT(!f.engine().flag(Read_Version), 10000);
             QVERIFY(!f.engine().flag(Read_RAM2));
             QVERIFY(!f.engine().flag(Read_RAM3));
             QCOMPARE(monitorText(f).count(QStringLiteral("CRC OK")), 3);
             QVERIFY(!monitorText(f).contains(QStringLiteral("Timeout")));
+            // A network port says where it is connected and with which answer time-out.
+            if (server)
+                QVERIFY2(monitorText(f).contains(currentText("Network.Connected")
+                                                     .arg(port)
+                                                     .arg(f.link().roundTripMs())
+                                                     .arg(f.link().answerTimeoutMs())
+                                                     .section(QLatin1Char('('), 0, 0)),
+                         qPrintable(monitorText(f).left(400)));
             // Polling the measurement page over the real line.
             f.activatePage(QStringLiteral("TabSheet_Meres"));
             QTRY_VERIFY_WITH_TIMEOUT(monitorText(f).contains(QStringLiteral("Data received:\n03 B6 00")),
                                      10000);
         }
+        if (server)
+            QVERIFY(server->stop());
         stopMeter(sim);
     }
 

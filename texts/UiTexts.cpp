@@ -324,6 +324,10 @@ constexpr UiText kTexts[] = {
     message("Network.RetryFailed", "%1: újracsatlakozás sikertelen: %2; következő kísérlet %3 s múlva",
             "%1: reconnecting failed: %2; next try in %3 s"),
     // %2 the round trip, %3 the answer time-out, in milliseconds
+    // %2 the same server as an RFC 2217 address
+    message("Network.TelnetOnRaw",
+            "%1: a kiszolgáló Telnet-egyeztetéssel köszön; ha RFC 2217-et beszél, használja a %2 címet",
+            "%1: the server greets with Telnet negotiation; if it speaks RFC 2217, use %2"),
     message("Network.Connected", "%1: kapcsolat létrejött (körbejárás %2 ms, válaszidő-korlát %3 ms)",
             "%1: connected (round trip %2 ms, answer time-out %3 ms)"),
     message("Network.Lost", "%1: a kapcsolat megszakadt: %2", "%1: connection lost: %2"),
