@@ -4,11 +4,18 @@
 // calibration buttons, tests the outputs, clears the energy counters, sends the service codes,
 // saves and loads the settings, moves the cable to the other meter and picks the other port.
 //
-//   bench_fault_soak [--seconds S] [--seed N] [--settle S] [--paced] [--verbose]
+//   bench_fault_soak [--seconds S] [--seed N] [--settle S] [--paced] [--verbose] [--lines A,B]
 //
 // Defaults: 75 s of user actions, seed 1, unpaced meters, at most 60 s to settle at the end with
-// the faults switched off. The meters: A (factory number 21001234, as installed) behind port "DEMO",
-// B (21005678, as it leaves the factory) behind "DEMO2". A caps a current ratio (Ratio[1] at 70)
+// the faults switched off, lines serial,tcp. The meters: A (factory number 21001234, as installed)
+// on the first line, B (21005678, as it leaves the factory) on the second. A line is `serial` (the
+// port "DEMO" or "DEMO2" on the cable itself) or reached over the network through a device server
+// in the soak, on loopback: `tcp` (port tcp://127.0.0.1:P, raw) or `rfc2217` (rfc2217://127.0.0.1:P,
+// Telnet with the COM Port Control Option). The server takes one connection at a time and reaches
+// the cable's meter through a port of its own; it cuts the connection at random moments (at most
+// 12 s after it was made, and often just after a write was committed, so that the write is owed),
+// now and then moving the cable behind it to the other meter before the window reconnects. The
+// window's network port reconnects by itself. A caps a current ratio (Ratio[1] at 70)
 // and a threshold (DoutHighLimit[1] at 500), so some writes are stored otherwise than written.
 // Moving a cable pulls it from the open port's meter and, after a silence long enough for
 // time-outs, plugs it into the other one; the port keeps its name. Every write is reviewed as by a
@@ -52,6 +59,7 @@
 #include "link/LinkDriver.h"
 #include "meter/FieldClamp.h"
 #include "meter/VirtualMeterPort.h"
+#include "platform/NetworkPort.h"
 #include "platform/NumericSpin.h"
 #include "protocol/Commands.h"
 #include "protocol/Frame.h"
@@ -69,6 +77,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -79,15 +89,30 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <random>
 #include <span>
+#include <utility>
 #include <vector>
 
 using namespace kvam;
 
 namespace {
+
+/// How the window reaches a meter's cable.
+enum class LineKind
+{
+    Serial,
+    Tcp,
+    Rfc2217
+};
+
+const char* lineKindName(LineKind k)
+{
+    return k == LineKind::Serial ? "serial" : k == LineKind::Tcp ? "tcp" : "rfc2217";
+}
 
 struct Options
 {
@@ -96,7 +121,16 @@ struct Options
     unsigned seed = 1;
     bool paced = false;
     bool verbose = false;
+    std::array<LineKind, 2> lines{LineKind::Serial, LineKind::Tcp};
 };
+
+std::optional<LineKind> lineKind(const QString& name)
+{
+    for (LineKind k : {LineKind::Serial, LineKind::Tcp, LineKind::Rfc2217})
+        if (name == QLatin1String(lineKindName(k)))
+            return k;
+    return std::nullopt;
+}
 
 std::optional<Options> parse(int argc, char** argv)
 {
@@ -109,6 +143,18 @@ std::optional<Options> parse(int argc, char** argv)
         }
         if (i + 1 >= argc)
             return std::nullopt;
+        if (std::strcmp(a, "--lines") == 0) {
+            const QStringList kinds = QString::fromLocal8Bit(argv[++i]).split(QLatin1Char(','));
+            if (kinds.size() != 2)
+                return std::nullopt;
+            for (std::size_t k = 0; k < 2; ++k) {
+                const std::optional<LineKind> kind = lineKind(kinds[qsizetype(k)]);
+                if (!kind)
+                    return std::nullopt;
+                o.lines[k] = *kind;
+            }
+            continue;
+        }
         char* end = nullptr;
         const double x = std::strtod(argv[++i], &end);
         if (end == argv[i] || *end != '\0' || x < 0)
@@ -300,13 +346,251 @@ private:
     int& m_writes;
 };
 
-/// The two meters and the cables behind the two ports. They outlive every port the window opens,
+/// A network port of the rig, counted as TappedPort counts.
+class TappedNetworkPort : public NetworkPort
+{
+public:
+    TappedNetworkPort(int& writes, std::uint64_t& delivered) : m_writes(writes)
+    {
+        connect(this, &SerialPort::received, this,
+                [&delivered](const QByteArray& b) { delivered += std::uint64_t(b.size()); });
+    }
+    bool write(const QByteArray& data) override
+    {
+        const bool ok = NetworkPort::write(data);
+        m_writes += ok;
+        return ok;
+    }
+
+private:
+    int& m_writes;
+};
+
+/// The server's side of Telnet with the COM Port Control Option, as far as a device server needs
+/// it: binary, go-ahead suppression and the option itself are agreed to once each, any other
+/// option refused; every line setting is confirmed as asked; IAC IAC on the line is one 0xFF.
+class TelnetServer
+{
+public:
+    using T = TelnetClient;
+
+    /// The line's bytes among `bytes`; what must be answered is appended to `reply`.
+    QByteArray feed(const QByteArray& bytes, QByteArray& reply)
+    {
+        QByteArray data;
+        for (char c : bytes) {
+            const auto b = std::uint8_t(c);
+            switch (m_state) {
+            case State::Data:
+                if (b == T::kIac)
+                    m_state = State::Iac;
+                else
+                    data += c;
+                break;
+            case State::Iac:
+                m_state = State::Data;
+                if (b == T::kIac)
+                    data += c;
+                else if (b == T::kWill || b == T::kWont || b == T::kDo || b == T::kDont)
+                    m_verb = b, m_state = State::Option;
+                else if (b == T::kSb)
+                    m_sub.clear(), m_state = State::Sub;
+                break;
+            case State::Option:
+                negotiate(b, reply);
+                m_state = State::Data;
+                break;
+            case State::Sub:
+                if (b == T::kIac)
+                    m_state = State::SubIac;
+                else
+                    m_sub += c;
+                break;
+            case State::SubIac:
+                if (b == T::kSe) {
+                    confirm(reply);
+                    m_state = State::Data;
+                } else {
+                    m_sub += c;
+                    m_state = State::Sub;
+                }
+                break;
+            }
+        }
+        return data;
+    }
+    static QByteArray escape(const QByteArray& data)
+    {
+        QByteArray out;
+        for (char c : data) {
+            out += c;
+            if (std::uint8_t(c) == T::kIac)
+                out += c;
+        }
+        return out;
+    }
+
+private:
+    enum class State
+    {
+        Data,
+        Iac,
+        Option,
+        Sub,
+        SubIac
+    };
+    static QByteArray sequence(std::initializer_list<std::uint8_t> bytes)
+    {
+        QByteArray out;
+        for (std::uint8_t b : bytes)
+            out += char(b);
+        return out;
+    }
+    static QByteArray command(std::uint8_t verb, std::uint8_t option)
+    {
+        return sequence({T::kIac, verb, option});
+    }
+    void negotiate(std::uint8_t option, QByteArray& reply)
+    {
+        const bool known = option == T::kBinary || option == T::kSuppressGoAhead || option == T::kComPort;
+        if (m_verb == T::kWill && !m_him[option]) {
+            m_him[option] = known;
+            reply += command(known ? T::kDo : T::kDont, option);
+        } else if (m_verb == T::kDo && !m_us[option]) {
+            m_us[option] = known && option != T::kComPort; // the client's option, not ours
+            reply += command(m_us[option] ? T::kWill : T::kWont, option);
+        }
+    }
+    void confirm(QByteArray& reply)
+    {
+        if (m_sub.size() < 2 || std::uint8_t(m_sub[0]) != T::kComPort ||
+            std::uint8_t(m_sub[1]) > T::kSetControl)
+            return;
+        reply +=
+            sequence({T::kIac, T::kSb, T::kComPort, std::uint8_t(std::uint8_t(m_sub[1]) + T::kServerOffset)});
+        reply += escape(m_sub.mid(2));
+        reply += sequence({T::kIac, T::kSe});
+    }
+
+    State m_state = State::Data;
+    std::uint8_t m_verb = 0;
+    QByteArray m_sub;
+    std::array<bool, 256> m_us{};
+    std::array<bool, 256> m_him{};
+};
+
+/// A serial device server on loopback in front of a cable: it takes one connection at a time (a
+/// new one takes the line from the old) and passes the bytes between it and the meter the cable
+/// reaches, through a port of its own that it closes when the connection ends, as a device server
+/// closes its serial line. cut() drops the connection at once.
+class Bridge
+{
+public:
+    Bridge(bool telnet, bool paced, VirtualMeterPort::Cable& cable)
+        : m_telnet(telnet), m_paced(paced), m_cable(cable)
+    {
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] { accept(); });
+        m_server.listen(QHostAddress::LocalHost, 0);
+    }
+    ~Bridge()
+    {
+        // No event loop runs any more to delete them later.
+        if (m_socket)
+            m_socket->disconnect();
+        delete std::exchange(m_socket, nullptr);
+        m_line.reset();
+    }
+
+    QString portName() const
+    {
+        return QStringLiteral("%1://127.0.0.1:%2")
+            .arg(QLatin1String(m_telnet ? "rfc2217" : "tcp"))
+            .arg(m_server.serverPort());
+    }
+    bool listening() const { return m_server.isListening(); }
+    bool connected() const { return m_socket != nullptr; }
+    /// Counts the connections taken: a cut is meant for the one it was planned for.
+    quint64 connection() const { return m_connections; }
+    /// Ends the connection: reset at once, or closed in order after what was sent.
+    void cut(bool reset)
+    {
+        if (!m_socket)
+            return;
+        ++cuts;
+        drop(reset);
+    }
+
+    /// Called for every connection taken.
+    std::function<void()> accepted;
+    int cuts = 0;
+
+private:
+    void accept()
+    {
+        while (QTcpSocket* s = m_server.nextPendingConnection()) {
+            drop();
+            ++m_connections;
+            m_socket = s;
+            m_session = TelnetServer{};
+            m_line = std::make_unique<VirtualMeterPort>(m_paced, QStringLiteral("server"), m_cable);
+            m_line->open(QStringLiteral("server"));
+            QObject::connect(m_line.get(), &SerialPort::received, s, [this, s](const QByteArray& bytes) {
+                s->write(m_telnet ? TelnetServer::escape(bytes) : bytes);
+            });
+            QObject::connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                QByteArray bytes = s->readAll();
+                if (m_telnet) {
+                    QByteArray reply;
+                    bytes = m_session.feed(bytes, reply);
+                    if (!reply.isEmpty())
+                        s->write(reply);
+                }
+                if (!bytes.isEmpty() && m_line)
+                    m_line->write(bytes);
+            });
+            QObject::connect(s, &QTcpSocket::disconnected, s, [this, s] {
+                if (s == m_socket)
+                    drop();
+            });
+            if (accepted)
+                accepted();
+        }
+    }
+    void drop(bool reset = true)
+    {
+        if (m_line) {
+            m_line->close();
+            m_line.release()->deleteLater();
+        }
+        if (!m_socket)
+            return;
+        QTcpSocket* s = std::exchange(m_socket, nullptr);
+        s->disconnect();
+        if (reset)
+            s->abort();
+        else
+            s->disconnectFromHost();
+        // Perhaps dropped from inside one of its own signals.
+        s->deleteLater();
+    }
+
+    bool m_telnet;
+    bool m_paced;
+    VirtualMeterPort::Cable& m_cable;
+    QTcpServer m_server;
+    QTcpSocket* m_socket = nullptr;
+    TelnetServer m_session;
+    std::unique_ptr<VirtualMeterPort> m_line;
+    quint64 m_connections = 0;
+};
+
+/// The two meters and the cables behind the two lines. They outlive every port the window opens,
 /// as real meters and cables outlive a port being closed.
 struct Rig
 {
     static constexpr const char* kPortNames[2] = {"DEMO", "DEMO2"};
 
-    Rig(unsigned seed, bool paced) : paced(paced)
+    Rig(unsigned seed, bool paced, std::array<LineKind, 2> kinds) : paced(paced), kinds(kinds)
     {
         FaultProfile faults;
         faults.drop = 0.10;
@@ -330,15 +614,31 @@ struct Rig
         meters[1] = std::make_unique<VirtualMeter>(b);
         cables[0].plug(meters[0].get());
         cables[1].plug(meters[1].get());
+        for (std::size_t k = 0; k < 2; ++k)
+            if (kinds[k] != LineKind::Serial)
+                servers[k] = std::make_unique<Bridge>(kinds[k] == LineKind::Rfc2217, paced, cables[k]);
     }
+
+    /// The name the window opens line `k` under.
+    QString portName(int k) const
+    {
+        const auto& server = servers[std::size_t(k)];
+        return server ? server->portName() : QLatin1String(kPortNames[k]);
+    }
+    /// The device server in front of line `k`, if it is reached over the network.
+    Bridge* server(int k) const { return servers[std::size_t(k)].get(); }
 
     LinkDriver::PortFactory ports()
     {
         return [this](const QString& name) -> std::unique_ptr<SerialPort> {
-            for (int k = 0; k < 2; ++k)
-                if (name == QLatin1String(kPortNames[k]))
-                    return std::make_unique<TappedPort>(paced, name, cables[std::size_t(k)], portWrites,
-                                                        portDelivered);
+            for (int k = 0; k < 2; ++k) {
+                if (name != portName(k))
+                    continue;
+                if (servers[std::size_t(k)])
+                    return std::make_unique<TappedNetworkPort>(portWrites, portDelivered);
+                return std::make_unique<TappedPort>(paced, name, cables[std::size_t(k)], portWrites,
+                                                    portDelivered);
+            }
             return nullptr;
         };
     }
@@ -353,10 +653,12 @@ struct Rig
     }
 
     bool paced;
+    std::array<LineKind, 2> kinds;
     std::array<std::unique_ptr<VirtualMeter>, 2> meters;
     std::array<VirtualMeterPort::Cable, 2> cables;
-    int portWrites = 0;              ///< requests the ports took from the window
-    std::uint64_t portDelivered = 0; ///< bytes the ports delivered to the window
+    std::array<std::unique_ptr<Bridge>, 2> servers; // after the cables they reach
+    int portWrites = 0;                             ///< requests the ports took from the window
+    std::uint64_t portDelivered = 0;                ///< bytes the ports delivered to the window
 };
 
 /// One press that committed an image for writing, and what became of it.
@@ -380,12 +682,18 @@ struct Commit
 class Soak
 {
 public:
-    Soak(const Options& opt, TForm1& form, Rig& rig) : m_opt(opt), f(form), m_rig(rig), m_rng(opt.seed) {}
+    Soak(const Options& opt, TForm1& form, Rig& rig)
+        : m_opt(opt), f(form), m_rig(rig), m_rng(opt.seed), m_netRng(opt.seed * 2654435761u + 17)
+    {
+    }
     ~Soak()
     {
         // The meters and the window outlive the soak.
-        for (int m = 0; m < 2; ++m)
+        for (int m = 0; m < 2; ++m) {
             m_rig.meter(m).setRequestWatcher({});
+            if (Bridge* server = m_rig.server(m))
+                server->accepted = {};
+        }
     }
 
     int run();
@@ -507,6 +815,16 @@ private:
     void readConfig();
     void moveCable();
     void switchPort();
+    /// Adds the time the line just left was reached over the network.
+    void networkTime();
+    // The device servers' side.
+    bool netChance(double p) { return std::uniform_real_distribution<double>(0, 1)(m_netRng) < p; }
+    /// A connection was made to the server in front of `line`: its cut is planned.
+    void connectionMade(int line);
+    /// Cuts the connection `connection` to the server in front of `line`, if it is still the one
+    /// made; sometimes moves the cable behind the server to the other meter before the window
+    /// reconnects.
+    void cutConnection(int line, quint64 connection);
 
     /// Compares the meters with what the window last sent; only meaningful while quiet().
     void verify(const char* when);
@@ -521,6 +839,7 @@ private:
     Rig& m_rig;
     QObject m_context; // what the soak hears of the window and the meters ends with it
     std::mt19937 m_rng;
+    std::mt19937 m_netRng; // the servers' cuts, apart from the user's actions
     QElapsedTimer m_clock;
     QTemporaryDir m_dir;
 
@@ -528,6 +847,13 @@ private:
     bool m_moving = false; // a cable is unplugged, on its way to the other meter
     int m_moves = 0;
     int m_portSwitches = 0;
+    int m_cutsOwed = 0;       // connections cut while a write was owed
+    int m_movesWhileDown = 0; // cables moved behind a server while the window was cut off
+    int m_losses = 0;         // connection losses the window reported
+    int m_reconnections = 0;  // connections the window made again after a loss
+    double m_networkSince = -1;
+    PortStatus m_portStatus = PortStatus::Closed;
+    double m_networkSeconds = 0; // time with a network line open
 
     std::array<std::vector<Commit>, 4> m_commits; // by record
     std::array<bool, 4> m_owedBefore{};
@@ -652,6 +978,12 @@ void Soak::committed(MemoryRecord r)
              .arg(m_owedBefore[slot(r)]));
     m_commits[slot(r)].push_back(std::move(c));
     ++m_commitCount;
+    // Often the server's connection is cut just as the write is to go.
+    if (Bridge* server = m_rig.server(m_line); server && server->connected() && netChance(0.4)) {
+        const quint64 connection = server->connection();
+        QTimer::singleShot(std::uniform_int_distribution<int>(0, 250)(m_netRng), &m_context,
+                           [this, line = m_line, connection] { cutConnection(line, connection); });
+    }
 }
 
 void Soak::lostWrite(const Commit& c, const char* how)
@@ -920,6 +1252,15 @@ void Soak::watch()
             m_expected[std::size_t(m)][slot(r)] = recordOf(m_rig.meter(m), r);
     }
     onFlags();
+    for (int line = 0; line < 2; ++line)
+        if (Bridge* server = m_rig.server(line))
+            server->accepted = [this, line] { connectionMade(line); };
+    QObject::connect(&f.link(), &LinkDriver::portStatusChanged, &m_context, [this] {
+        const PortStatus now = f.link().portStatus();
+        m_losses += m_portStatus == PortStatus::Up && now == PortStatus::Reconnecting;
+        m_reconnections += m_portStatus == PortStatus::Reconnecting && now == PortStatus::Up;
+        m_portStatus = now;
+    });
 }
 
 void Soak::changePage()
@@ -1182,7 +1523,7 @@ void Soak::moveCable()
     // Long enough for the answer time-out (300 ms) to cut the exchange under way.
     const int silenceMs = 700 + pick(1300);
     note(QStringLiteral("cable of %1 pulled from meter %2, plugged into %3 in %4 ms")
-             .arg(QLatin1String(Rig::kPortNames[line]))
+             .arg(m_rig.portName(line))
              .arg(from >= 0 ? m_rig.number(from) : 0)
              .arg(m_rig.number(to))
              .arg(silenceMs));
@@ -1198,9 +1539,59 @@ void Soak::switchPort()
     if (chance(0.5))
         editAndWrite();
     m_line = 1 - m_line;
-    note(QStringLiteral("port %1 picked").arg(QLatin1String(Rig::kPortNames[m_line])));
-    f.openPortByName(QLatin1String(Rig::kPortNames[m_line]));
+    note(QStringLiteral("port %1 picked").arg(m_rig.portName(m_line)));
+    networkTime();
+    f.openPortByName(m_rig.portName(m_line));
     ++m_portSwitches;
+}
+
+void Soak::networkTime()
+{
+    if (m_networkSince >= 0)
+        m_networkSeconds += now() - m_networkSince;
+    m_networkSince = m_rig.server(m_line) ? now() : -1;
+}
+
+void Soak::connectionMade(int line)
+{
+    const quint64 connection = m_rig.server(line)->connection();
+    const int ms = std::uniform_int_distribution<int>(1000, 12000)(m_netRng);
+    note(QStringLiteral("connection %1 to %2 made, to be cut in %3 ms")
+             .arg(connection)
+             .arg(m_rig.portName(line))
+             .arg(ms));
+    QTimer::singleShot(ms, &m_context, [this, line, connection] { cutConnection(line, connection); });
+}
+
+void Soak::cutConnection(int line, quint64 connection)
+{
+    Bridge* server = m_rig.server(line);
+    if (!server->connected() || server->connection() != connection)
+        return;
+    if (m_portStatus == PortStatus::Connecting) {
+        // A port whose first connection fails is closed again, and the user told: that is not
+        // what is soaked here. The cut waits until the window has been up.
+        QTimer::singleShot(1000, &m_context, [this, line, connection] { cutConnection(line, connection); });
+        return;
+    }
+    bool owed = false;
+    for (MemoryRecord r : kAllMemoryRecords)
+        owed = owed || f.model().writeOwed(r);
+    m_cutsOwed += owed;
+    server->cut(netChance(0.5));
+    // Someone moves the server's own cable to the other meter while the window is cut off: what
+    // the window owes must not go to whoever answers after the reconnection.
+    QString moved;
+    if (!m_moving && netChance(0.3)) {
+        const int from = m_rig.reachedBy(line);
+        const int to = from < 0 ? 0 : 1 - from;
+        m_rig.cables[std::size_t(line)].plug(&m_rig.meter(to));
+        ++m_movesWhileDown;
+        moved = QStringLiteral(", its cable moved to meter %1").arg(m_rig.number(to));
+    }
+    note(QStringLiteral("connection %1 to %2 cut%3%4")
+             .arg(connection)
+             .arg(m_rig.portName(line), owed ? QStringLiteral(" with a write owed") : QString(), moved));
 }
 
 void Soak::verify(const char* when)
@@ -1384,9 +1775,11 @@ int Soak::run()
     f.show();
     watch();
     m_clock.start();
-    f.openPortByName(QLatin1String(Rig::kPortNames[0]));
-    if (!dynamic_cast<VirtualMeterPort*>(f.link().port())) {
-        std::fprintf(stderr, "%s did not open the in-process meter\n", Rig::kPortNames[0]);
+    networkTime();
+    f.openPortByName(m_rig.portName(0));
+    if (m_rig.server(0) ? !dynamic_cast<NetworkPort*>(f.link().port())
+                        : !dynamic_cast<VirtualMeterPort*>(f.link().port())) {
+        std::fprintf(stderr, "%s did not open the soak's port\n", qPrintable(m_rig.portName(0)));
         return 2;
     }
     f.evaluatePassword(52806);
@@ -1405,6 +1798,8 @@ int Soak::run()
                         c << k.toString();
                     return c.join(QLatin1Char(' '));
                 }()));
+    std::printf("lines: %s %s, %s %s\n", lineKindName(m_rig.kinds[0]), qPrintable(m_rig.portName(0)),
+                lineKindName(m_rig.kinds[1]), qPrintable(m_rig.portName(1)));
     std::fflush(stdout);
 
     double nextCheckpoint = 10;
@@ -1519,6 +1914,20 @@ int Soak::run()
                 m_outcomes[std::size_t(WriteOutcome::NotAcknowledged)],
                 m_outcomes[std::size_t(WriteOutcome::OtherMeter)], m_clampedWrites, m_clampedUnacknowledged,
                 m_outcomeMessages, m_moves, m_portSwitches);
+    if (m_rig.server(0) || m_rig.server(1)) {
+        networkTime();
+        int connections = 0;
+        int cuts = 0;
+        for (int line = 0; line < 2; ++line)
+            if (const Bridge* server = m_rig.server(line)) {
+                connections += int(server->connection());
+                cuts += server->cuts;
+            }
+        std::printf(
+            "network: %.0f s on a network line; %d connections made, %d cut (%d with a write owed, %d "
+            "with the cable then moved to the other meter); the window lost %d and made %d again\n",
+            m_networkSeconds, connections, cuts, m_cutsOwed, m_movesWhileDown, m_losses, m_reconnections);
+    }
     std::printf("reviews %d (%d of another meter's records declined)\n", m_reviews, m_foreignDeclined);
     std::printf("checkpoints verified %d (%d found requests still open after 60 s); settled in %.1f s%s\n",
                 m_checkpoints, m_checkpointsMissed, now() - settleFrom, settled ? "" : " (did NOT settle)");
@@ -1548,7 +1957,8 @@ int main(int argc, char* argv[])
     const std::optional<Options> parsed = parse(argc, argv);
     if (!parsed) {
         std::fprintf(stderr,
-                     "usage: bench_fault_soak [--seconds S] [--seed N] [--settle S] [--paced] [--verbose]\n");
+                     "usage: bench_fault_soak [--seconds S] [--seed N] [--settle S] [--paced] [--verbose] "
+                     "[--lines serial|tcp|rfc2217,serial|tcp|rfc2217]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -1557,7 +1967,7 @@ int main(int argc, char* argv[])
     // The password store and the settings stay out of the user's own.
     QStandardPaths::setTestModeEnabled(true);
 
-    Rig rig(parsed->seed, parsed->paced);
+    Rig rig(parsed->seed, parsed->paced, parsed->lines);
     TForm1::Options options(parsed->paced);
     options.ports = rig.ports();
     TForm1 form(options);
