@@ -6,8 +6,10 @@
 #include <QRegularExpression>
 
 #if defined(Q_OS_WIN)
-#include <mstcpip.h>
+// winsock2.h first: mstcpip.h needs its types.
 #include <winsock2.h>
+
+#include <mstcpip.h>
 #elif defined(Q_OS_UNIX)
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -66,6 +68,22 @@ std::optional<int> kernelRoundTripMs(qintptr descriptor)
     Q_UNUSED(descriptor)
 #endif
     return std::nullopt;
+}
+
+// Linux: what arrives is acknowledged at once, not up to 40 ms later. A server that keeps Nagle's
+// algorithm on (ser2net does unless told otherwise) holds the rest of an answer until the first
+// part is acknowledged, so a delayed acknowledgement would stall every answer that comes in two
+// parts. The mode lapses by itself, so it is set again after every read.
+void acknowledgeAtOnce(qintptr descriptor)
+{
+#if defined(Q_OS_LINUX) && defined(TCP_QUICKACK)
+    if (descriptor < 0)
+        return;
+    const int on = 1;
+    ::setsockopt(int(descriptor), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#else
+    Q_UNUSED(descriptor)
+#endif
 }
 
 QString seconds(int ms)
@@ -242,6 +260,7 @@ void NetworkPort::onConnected()
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     tuneKeepAlive(m_socket->socketDescriptor());
+    acknowledgeAtOnce(m_socket->socketDescriptor());
     if (!m_address.rfc2217) {
         becomeUp();
         return;
@@ -255,6 +274,7 @@ void NetworkPort::onReadyRead()
     if (!m_socket)
         return;
     QByteArray bytes = m_socket->readAll();
+    acknowledgeAtOnce(m_socket->socketDescriptor());
     if (m_address.rfc2217) {
         QByteArray reply;
         bytes = m_telnet.feed(bytes, reply);
