@@ -1775,6 +1775,11 @@ int Soak::run()
     f.show();
     watch();
     m_clock.start();
+    for (int line = 0; line < 2; ++line)
+        if (m_rig.server(line) && !m_rig.server(line)->listening()) {
+            std::fprintf(stderr, "the device server of line %d does not listen on loopback\n", line + 1);
+            return 2;
+        }
     networkTime();
     f.openPortByName(m_rig.portName(0));
     if (m_rig.server(0) ? !dynamic_cast<NetworkPort*>(f.link().port())
